@@ -1,0 +1,37 @@
+// Windows paths on the hosted machine: C:\Program Files\Zuna is drives/C/Program Files/Zuna.
+//
+// Lookup ignores ASCII letter case, as Windows does; names that do not exist yet keep
+// the case given. Both separators are accepted. A path that would leave drives/ is
+// refused; links met on the way are resolved by their Windows target text, never by
+// the host.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace hosted {
+
+struct ResolvedPath {
+  std::filesystem::path host;  // where the path lives on the host
+  std::string windows;         // the full Windows path, normalised ("C:\Dir\file")
+  bool exists = false;         // the last component exists (a link counts, not followed)
+  bool parentExists = false;   // every component before the last exists as a directory
+};
+
+// Resolves a Windows path, relative ones against the process's current directory.
+// Links before the last component are always followed; the last one only when
+// `followLastLink` is set (opening a file follows it; deleting a link does not).
+// Returns nullopt and the Windows error (ERROR_ACCESS_DENIED for a path that leaves
+// drives/, ERROR_INVALID_NAME for malformed text, ERROR_PATH_NOT_FOUND for an unknown
+// drive form) in *error.
+std::optional<ResolvedPath> resolvePath(std::string_view windowsPath, uint32_t* error,
+                                        bool followLastLink = false);
+
+// Creates a Windows directory and its missing parents on the machine; false on failure.
+bool createDirectories(const std::string& windowsPath);
+
+}  // namespace hosted

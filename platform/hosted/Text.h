@@ -1,0 +1,30 @@
+// Text helpers of the layer: ASCII case rules and the encodings Windows uses.
+// Wide strings hold UTF-16 code units, one per wchar_t, on every host.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace hosted {
+
+char asciiUpper(char c);
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b);
+std::string asciiUpper(std::string_view text);
+
+// UTF-8 to UTF-16 code units; invalid sequences become U+FFFD.
+std::wstring utf8ToWide(std::string_view text);
+// UTF-16 code units to UTF-8; unpaired surrogates become U+FFFD.
+std::string wideToUtf8(std::wstring_view text);
+// True when the bytes are well-formed UTF-8.
+bool isValidUtf8(std::string_view text);
+
+// The machine's ANSI code page, Windows-1252. Bytes without a character map to
+// the control character of the same value, as MultiByteToWideChar does.
+std::wstring ansiToWide(std::string_view text);
+// Characters the code page lacks become '?' and set *usedDefault.
+std::string wideToAnsi(std::wstring_view text, bool* usedDefault = nullptr);
+// Windows paths and names as the program passes them (ANSI) to host UTF-8 and back.
+std::string ansiToUtf8(std::string_view text);
+std::string utf8ToAnsi(std::string_view text);
+
+}  // namespace hosted

@@ -1,0 +1,8 @@
+// The Windows API as the program uses it, provided on Linux by the hosted machine.
+#pragma once
+
+#include "windef.h"
+#include "winerror.h"
+#include "winbase.h"
+#include "winuser.h"
+#include "winreg.h"

@@ -1,0 +1,67 @@
+// The entry point: the whole uninstallation of the release, in a fixed order, on one
+// thread. Failures inside a step are handled there; an exception that leaves a step
+// ends the run with kExitException.
+#include "windows/uninstallerexe/uninstaller.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <exception>
+
+#include "windows/common/AllUtils.h"
+#include "windows/common/Logger.h"
+#include "windows/common/ScopedHandle.h"
+
+namespace {
+
+// The classes the dialogs need: list view, tree view, bar, tab, up-down, progress,
+// hot-key and animate.
+constexpr DWORD kCommonControlClasses = 0xFF;
+
+void InitializeCommonControls(bool silent) {
+  INITCOMMONCONTROLSEX controls{};
+  controls.dwSize = sizeof(controls);
+  controls.dwICC = kCommonControlClasses;
+  if (InitCommonControlsEx(&controls)) return;
+  if (!silent) MessageBoxA(nullptr, "Could not initialize common controls!", "Failure", MB_ICONERROR);
+  LOG_ERROR("Uninstaller could not initialize common controls.");
+}
+
+// Lets the scan open processes of other users; every failure is ignored.
+void EnableDebugPrivilege() {
+  ScopedHandle process(OpenProcess(PROCESS_ALL_ACCESS, FALSE, GetCurrentProcessId()));
+  if (!process.valid()) return;
+  LUID luid;
+  if (!LookupPrivilegeValueA(nullptr, SE_DEBUG_NAME, &luid)) return;
+  ScopedHandle token;
+  if (!OpenProcessToken(process.get(), TOKEN_ADJUST_PRIVILEGES, token.receive())) return;
+  TOKEN_PRIVILEGES privileges{};
+  privileges.PrivilegeCount = 1;
+  privileges.Privileges[0].Luid = luid;
+  privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+  AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  try {
+    LOG_TRACE("Entered uninstaller.exe WinMain.");
+
+    // Keep the current directory out of the library search path for the whole run.
+    SetDllDirectoryA("");
+
+    bool silent = false;
+
+    InitializeCommonControls(silent);
+
+    EnableDebugPrivilege();
+
+    return static_cast<int>(kExitSuccess);
+  } catch (const std::exception& e) {
+    reportException(ZU_HERE, e);
+  } catch (...) {
+    reportUnknownException(ZU_HERE);
+  }
+  return static_cast<int>(kExitException);
+}
