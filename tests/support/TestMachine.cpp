@@ -1,0 +1,57 @@
+#include "tests/support/TestMachine.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace zutest {
+
+ScratchDir::ScratchDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "zu-test-XXXXXX").string();
+  if (!mkdtemp(pattern.data())) std::abort();
+  path_ = pattern;
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+void writeFile(const std::filesystem::path& file, const std::string& text) {
+  std::filesystem::create_directories(file.parent_path());
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out << text;
+}
+
+std::string readFile(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void MachineTest::SetUp() {
+  if (loadOnSetUp()) load();
+}
+
+void MachineTest::TearDown() { hosted::Machine::unload(); }
+
+hosted::Machine& MachineTest::load(hosted::Session session) {
+  hosted::Machine::unload();
+  return hosted::Machine::load(scratch_.path(), std::move(session));
+}
+
+std::filesystem::path MachineTest::hostPath(const std::string& windowsPath) const {
+  std::filesystem::path out = scratch_.path() / "drives" / std::string(1, windowsPath.at(0));
+  std::string rest = windowsPath.substr(2);
+  std::stringstream parts(rest);
+  std::string part;
+  while (std::getline(parts, part, '\\')) {
+    if (!part.empty()) out /= part;
+  }
+  return out;
+}
+
+}  // namespace zutest
