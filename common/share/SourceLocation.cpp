@@ -29,8 +29,8 @@ std::string qualifiedFunctionName(const char* signature) {
   size_t start = 0;
   for (size_t i = open; i-- > 0;) {
     char c = text[i];
-    if (c == '>') ++depth;
-    else if (c == '<' && depth > 0) --depth;
+    if (c == '>' || c == ')') ++depth;
+    else if ((c == '<' || c == '(') && depth > 0) --depth;
     else if (depth == 0 && (c == ' ' || c == '*' || c == '&')) {
       start = i + 1;
       break;

@@ -8,7 +8,8 @@
 // The path up to and including its last separator; ".\" when it has none.
 std::string dirname(const std::string& path);
 // The text after the last separator: empty when the path ends in one, the whole path
-// when it has none.
+// when it has none. Pass a std::string: with a plain char pointer the C library's own
+// basename (which knows only '/') is the better match.
 std::string basename(const std::string& path);
 // The path without all its trailing separators.
 std::string removeTrailingSlashes(const std::string& path);

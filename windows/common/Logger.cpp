@@ -46,7 +46,7 @@ std::string Logger::formatRecord(LogLevel level, const char* file, uint32_t line
       "[%04u/%02u/%02u %02u:%02u:%02u.%03u, %s (PID: %u, TID: %u), %s:%u (%s)]\n\t%s: ", now.wYear, now.wMonth,
       now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds, processName_.c_str(),
       static_cast<unsigned>(GetCurrentProcessId()), static_cast<unsigned>(GetCurrentThreadId()),
-      basename(file ? file : "").c_str(), static_cast<unsigned>(line), function ? function : "",
+      basename(std::string(file ? file : "")).c_str(), static_cast<unsigned>(line), function ? function : "",
       logLevelName(level));
   return header + message + "\n";
 }

@@ -1,1 +1,131 @@
+// Runs of the uninstaller executable on machine directories, checked from outside:
+// exit status, log, journal, and that host failures touch nothing.
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "tests/support/TestMachine.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using zutest::readFile;
+using zutest::writeFile;
+
+struct RunResult {
+  int status = -1;
+  std::string output;  // standard output and error together
+};
+
+std::string shellQuote(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+RunResult runUninstaller(const std::vector<std::string>& args) {
+  std::string command = shellQuote(ZU_UNINSTALLER_PATH);
+  for (const auto& a : args) command += " " + shellQuote(a);
+  command += " </dev/null 2>&1";
+  RunResult result;
+  FILE* pipe = popen(command.c_str(), "r");
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
+  int status = pclose(pipe);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+std::vector<nlohmann::json> journalOf(const fs::path& machine) {
+  std::vector<nlohmann::json> events;
+  std::ifstream in(machine / "journal.jsonl");
+  std::string line;
+  while (std::getline(in, line)) events.push_back(nlohmann::json::parse(line));
+  return events;
+}
+
+std::map<std::string, std::string> contentsOf(const fs::path& dir) {
+  std::map<std::string, std::string> out;
+  if (!fs::exists(dir)) return out;
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+    out[fs::relative(entry.path(), dir).string()] = entry.is_regular_file() ? readFile(entry.path()) : "/";
+  }
+  return out;
+}
+
+const char* kLog = "drives/C/Users/user/AppData/Local/Temp/zusched.log";
+
+TEST(UninstallerRun, EmptyMachineRunsCleanlyAndLogsTheEntry) {
+  zutest::ScratchDir machine;
+  RunResult run = runUninstaller({"--machine", machine.path().string()});
+  EXPECT_EQ(run.status, 0) << run.output;
+  std::string log = readFile(machine.path() / kLog);
+  static const std::regex first(
+      R"(^\[\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}\.\d{3}, uninstaller\.exe \(PID: 4242, TID: \d+\), )"
+      R"(uninstaller\.cpp:\d+ \(WinMain\)\]\r\n\tTRACE: Entered uninstaller\.exe WinMain\.\r\n)");
+  EXPECT_TRUE(std::regex_search(log, first)) << log;
+  // Every line ends in CR LF.
+  for (size_t i = 0; (i = log.find('\n', i)) != std::string::npos; ++i) ASSERT_EQ(log[i - 1], '\r');
+
+  auto events = journalOf(machine.path());
+  ASSERT_GE(events.size(), 2u);
+  EXPECT_EQ(events.front()["event"], "run");
+  EXPECT_EQ(events.front()["commandLine"], "\"C:\\Windows\\Temp\\uninstaller.exe\"");
+  EXPECT_EQ(events.back()["event"], "run");
+  EXPECT_EQ(events.back()["exitCode"], 0);
+}
+
+TEST(UninstallerRun, ArgumentsAreQuotedBehindTheImage) {
+  zutest::ScratchDir machine;
+  writeFile(machine.path() / "machine.json", R"({"process": {"image": "C:\\Temp Dir\\uninstaller.exe"}})");
+  RunResult run =
+      runUninstaller({"--machine", machine.path().string(), "--", "/s", "INSTALLCFG=C:\\my cfg.txt", "a\"b"});
+  EXPECT_EQ(run.status, 0) << run.output;
+  auto events = journalOf(machine.path());
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.front()["commandLine"],
+            "\"C:\\Temp Dir\\uninstaller.exe\" /s \"INSTALLCFG=C:\\my cfg.txt\" \"a\\\"b\"");
+}
+
+TEST(UninstallerRun, HostFailuresExitWithTheirStatusAndChangeNothing) {
+  zutest::ScratchDir machine;
+  writeFile(machine.path() / "drives/C/keep.txt", "keep");
+  auto before = contentsOf(machine.path());
+
+  RunResult wrongOption = runUninstaller({"--machine", machine.path().string(), "--colour"});
+  EXPECT_EQ(wrongOption.status, 64);
+  EXPECT_NE(wrongOption.output.find("unknown option '--colour'"), std::string::npos) << wrongOption.output;
+  EXPECT_EQ(runUninstaller({}).status, 64);
+  EXPECT_EQ(runUninstaller({"--machine", machine.path().string(), "--answer", "maybe"}).status, 64);
+
+  writeFile(machine.path() / "machine.json", "{\n  \"os\": {\n    \"version\": \"10.0\",\n  }\n}\n");
+  before = contentsOf(machine.path());
+  RunResult invalid = runUninstaller({"--machine", machine.path().string()});
+  EXPECT_EQ(invalid.status, 65);
+  EXPECT_NE(invalid.output.find("machine.json:4:"), std::string::npos) << invalid.output;
+  EXPECT_EQ(contentsOf(machine.path()), before);
+
+  RunResult missing = runUninstaller({"--machine", (machine.path() / "absent").string()});
+  EXPECT_EQ(missing.status, 65);
+  EXPECT_NE(missing.output.find("absent"), std::string::npos);
+  EXPECT_FALSE(fs::exists(machine.path() / "absent"));
+}
+
+TEST(UninstallerRun, DryRunReportsAndLeavesTheMachineUntouched) {
+  zutest::ScratchDir machine;
+  writeFile(machine.path() / "drives/C/keep.txt", "keep");
+  auto before = contentsOf(machine.path());
+  RunResult run = runUninstaller({"--machine", machine.path().string(), "--dry-run"});
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_EQ(contentsOf(machine.path()), before);
+  EXPECT_NE(run.output.find("C:\\Users\\user\\AppData\\Local\\Temp\\zusched.log"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("\"exitCode\":0"), std::string::npos) << run.output;
+}
+
+}  // namespace
