@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds, copies the demo machine to a scratch folder and
+# runs the uninstaller on it; prints what the run changed, then the log.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+bash scripts/build.sh
+scratch="$(mktemp -d)"
+cp -a examples/machines/demo "$scratch/machine"
+set +e
+"${ZU_BUILD_DIR:-build}/windows/uninstallerexe/uninstaller" --machine "$scratch/machine" --report --answer ok -- /s "$@"
+status=$?
+set -e
+echo
+echo "== zusched.log =="
+cat "$scratch/machine/drives/C/Users/user/AppData/Local/Temp/zusched.log" | tr -d '\r'
+echo
+echo "The machine after the run is in $scratch/machine (exit status $status)."
