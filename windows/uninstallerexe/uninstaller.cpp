@@ -1,6 +1,7 @@
 // The entry point: the whole uninstallation of the release, in a fixed order, on one
 // thread. Failures inside a step are handled there; an exception that leaves a step
-// ends the run with kExitException.
+// ends the run with kExitException. Every record of the sequence names WinMain, so
+// the helpers below only act and leave the logging to it.
 #include "windows/uninstallerexe/uninstaller.h"
 
 #include <windows.h>
@@ -18,13 +19,11 @@ namespace {
 // hot-key and animate.
 constexpr DWORD kCommonControlClasses = 0xFF;
 
-void InitializeCommonControls(bool silent) {
+bool InitializeCommonControls() {
   INITCOMMONCONTROLSEX controls{};
   controls.dwSize = sizeof(controls);
   controls.dwICC = kCommonControlClasses;
-  if (InitCommonControlsEx(&controls)) return;
-  if (!silent) MessageBoxA(nullptr, "Could not initialize common controls!", "Failure", MB_ICONERROR);
-  LOG_ERROR("Uninstaller could not initialize common controls.");
+  return InitCommonControlsEx(&controls) != FALSE;
 }
 
 // Lets the scan open processes of other users; every failure is ignored.
@@ -53,7 +52,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 
     bool silent = false;
 
-    InitializeCommonControls(silent);
+    if (!InitializeCommonControls()) {
+      if (!silent) MessageBoxA(nullptr, "Could not initialize common controls!", "Failure", MB_ICONERROR);
+      LOG_ERROR("Uninstaller could not initialize common controls.");
+    }
 
     EnableDebugPrivilege();
 

@@ -1,0 +1,55 @@
+// The main sequence run in-process on a scratch machine, with the layer's fault
+// injection standing in for a system that refuses.
+#include <windows.h>
+
+#include <fstream>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "tests/support/TestMachine.h"
+#include "windows/uninstallerexe/uninstaller.h"
+
+namespace {
+
+class WinMainTest : public zutest::MachineTest {
+ protected:
+  int run() { return WinMain(nullptr, nullptr, const_cast<char*>(""), 1); }
+  std::string log() { return zutest::readFile(hostPath("C:\\Users\\user\\AppData\\Local\\Temp\\zusched.log")); }
+  std::vector<nlohmann::json> journal() {
+    std::vector<nlohmann::json> events;
+    std::ifstream in(dir() / "journal.jsonl");
+    std::string line;
+    while (std::getline(in, line)) events.push_back(nlohmann::json::parse(line));
+    return events;
+  }
+};
+
+TEST_F(WinMainTest, FailedCommonControlsAreReportedAndTheRunGoesOn) {
+  machine().faults().failNext("InitCommonControlsEx", ERROR_NOT_ENOUGH_MEMORY);
+  EXPECT_EQ(run(), 0);
+  auto events = journal();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0]["event"], "messageBox");
+  EXPECT_EQ(events[0]["text"], "Could not initialize common controls!");
+  EXPECT_EQ(events[0]["caption"], "Failure");
+  EXPECT_EQ(events[0]["style"], MB_ICONERROR);
+  std::string text = log();
+  size_t entered = text.find("TRACE: Entered uninstaller.exe WinMain.");
+  size_t failed = text.find("(WinMain)]\r\n\tERROR: Uninstaller could not initialize common controls.\r\n");
+  ASSERT_NE(entered, std::string::npos) << text;
+  ASSERT_NE(failed, std::string::npos) << text;
+  EXPECT_LT(entered, failed);
+}
+
+TEST_F(WinMainTest, RefusedDebugPrivilegeIsIgnoredAndNoHandleIsLeftOpen) {
+  machine().faults().failNext("OpenProcessToken", ERROR_ACCESS_DENIED);
+  EXPECT_EQ(run(), 0);
+  EXPECT_EQ(machine().handles().openCount(), 0u);
+  EXPECT_EQ(log().find("ERROR"), std::string::npos) << log();
+  machine().faults().failNext("AdjustTokenPrivileges", ERROR_NOT_ALL_ASSIGNED);
+  EXPECT_EQ(run(), 0);
+  EXPECT_EQ(machine().handles().openCount(), 0u);
+}
+
+}  // namespace
