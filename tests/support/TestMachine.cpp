@@ -32,6 +32,14 @@ std::string readFile(const std::filesystem::path& file) {
   return text.str();
 }
 
+std::vector<nlohmann::json> readJournal(const std::filesystem::path& machineDir) {
+  std::vector<nlohmann::json> events;
+  std::ifstream in(machineDir / "journal.jsonl");
+  std::string line;
+  while (std::getline(in, line)) events.push_back(nlohmann::json::parse(line));
+  return events;
+}
+
 void MachineTest::SetUp() {
   if (loadOnSetUp()) load();
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "platform/hosted/Machine.h"
 
@@ -27,6 +28,8 @@ class ScratchDir {
 // Writes `text` to `file`, creating its parent directories.
 void writeFile(const std::filesystem::path& file, const std::string& text);
 std::string readFile(const std::filesystem::path& file);
+// The events of a machine's journal.jsonl, oldest first.
+std::vector<nlohmann::json> readJournal(const std::filesystem::path& machineDir);
 
 // Fixture: each test gets its own machine directory. Write machine.json or files with
 // writeFile before calling load(); load() is called by SetUp unless a test wants to

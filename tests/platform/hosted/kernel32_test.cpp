@@ -13,13 +13,7 @@ namespace {
 
 class Kernel32Test : public zutest::MachineTest {
  protected:
-  std::vector<nlohmann::json> journal() {
-    std::vector<nlohmann::json> events;
-    std::ifstream in(dir() / "journal.jsonl");
-    std::string line;
-    while (std::getline(in, line)) events.push_back(nlohmann::json::parse(line));
-    return events;
-  }
+  std::vector<nlohmann::json> journal() { return zutest::readJournal(dir()); }
 };
 
 TEST_F(Kernel32Test, ModuleFileNameIsTheImageAndTruncatesLikeWindows) {

@@ -16,13 +16,7 @@ class WinMainTest : public zutest::MachineTest {
  protected:
   int run() { return WinMain(nullptr, nullptr, const_cast<char*>(""), 1); }
   std::string log() { return zutest::readFile(hostPath("C:\\Users\\user\\AppData\\Local\\Temp\\zusched.log")); }
-  std::vector<nlohmann::json> journal() {
-    std::vector<nlohmann::json> events;
-    std::ifstream in(dir() / "journal.jsonl");
-    std::string line;
-    while (std::getline(in, line)) events.push_back(nlohmann::json::parse(line));
-    return events;
-  }
+  std::vector<nlohmann::json> journal() { return zutest::readJournal(dir()); }
 };
 
 TEST_F(WinMainTest, FailedCommonControlsAreReportedAndTheRunGoesOn) {

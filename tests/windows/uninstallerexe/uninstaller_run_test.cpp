@@ -42,14 +42,6 @@ RunResult runUninstaller(const std::vector<std::string>& args) {
   return result;
 }
 
-std::vector<nlohmann::json> journalOf(const fs::path& machine) {
-  std::vector<nlohmann::json> events;
-  std::ifstream in(machine / "journal.jsonl");
-  std::string line;
-  while (std::getline(in, line)) events.push_back(nlohmann::json::parse(line));
-  return events;
-}
-
 std::map<std::string, std::string> contentsOf(const fs::path& dir) {
   std::map<std::string, std::string> out;
   if (!fs::exists(dir)) return out;
@@ -73,7 +65,7 @@ TEST(UninstallerRun, EmptyMachineRunsCleanlyAndLogsTheEntry) {
   // Every line ends in CR LF.
   for (size_t i = 0; (i = log.find('\n', i)) != std::string::npos; ++i) ASSERT_EQ(log[i - 1], '\r');
 
-  auto events = journalOf(machine.path());
+  auto events = zutest::readJournal(machine.path());
   ASSERT_GE(events.size(), 2u);
   EXPECT_EQ(events.front()["event"], "run");
   EXPECT_EQ(events.front()["commandLine"], "\"C:\\Windows\\Temp\\uninstaller.exe\"");
@@ -87,7 +79,7 @@ TEST(UninstallerRun, ArgumentsAreQuotedBehindTheImage) {
   RunResult run =
       runUninstaller({"--machine", machine.path().string(), "--", "/s", "INSTALLCFG=C:\\my cfg.txt", "a\"b"});
   EXPECT_EQ(run.status, 0) << run.output;
-  auto events = journalOf(machine.path());
+  auto events = zutest::readJournal(machine.path());
   ASSERT_FALSE(events.empty());
   EXPECT_EQ(events.front()["commandLine"],
             "\"C:\\Temp Dir\\uninstaller.exe\" /s \"INSTALLCFG=C:\\my cfg.txt\" \"a\\\"b\"");
