@@ -155,23 +155,15 @@ Facts parseFacts(const std::string& text, const std::string& file) {
     if (!value.is_string()) invalid(file, "environment." + name + " must be a string");
     facts.environment[name] = value.get<std::string>();
   }
-  if (const Json* processes = member(doc, "processes")) {
-    if (!processes->is_array()) invalid(file, "processes must be an array");
-    for (const Json& p : *processes) {
-      const Json* pid = p.is_object() ? member(p, "pid") : nullptr;
-      if (!pid || !pid->is_number_unsigned()) {
-        invalid(file, "every process must be an object with a numeric pid");
-      }
-    }
-  }
   return facts;
 }
 
-Machine::Machine(std::filesystem::path root, Facts facts, Session session)
+Machine::Machine(std::filesystem::path root, Facts facts, Session session, ProcessTable processes)
     : root_(std::move(root)),
       facts_(std::move(facts)),
       session_(std::move(session)),
-      journal_(root_ / "journal.jsonl") {}
+      journal_(root_ / "journal.jsonl"),
+      processes_(std::move(processes)) {}
 
 Machine::~Machine() {
   for (const auto& entry : crtFiles_) ::close(entry.first);
@@ -184,6 +176,7 @@ Machine& Machine::load(const std::filesystem::path& dir, Session session) {
   }
   auto root = std::filesystem::absolute(dir, ec).lexically_normal();
   Facts facts;
+  ProcessTable processes;
   auto file = root / "machine.json";
   if (std::filesystem::exists(file, ec)) {
     std::ifstream in(file, std::ios::binary);
@@ -191,12 +184,14 @@ Machine& Machine::load(const std::filesystem::path& dir, Session session) {
     text << in.rdbuf();
     if (!in) throw HostFailure{kExitDataError, file.string() + ": cannot be read"};
     facts = parseFacts(text.str(), file.string());
+    processes = ProcessTable::parse(text.str(), file.string());
+    processes.setFile(file);
   }
   if (std::filesystem::exists(root / "drives", ec) && !std::filesystem::is_directory(root / "drives", ec)) {
     throw HostFailure{kExitDataError, (root / "drives").string() + ": must be a directory"};
   }
   auto& slot = loadedMachine();
-  slot.reset(new Machine(root, std::move(facts), std::move(session)));
+  slot.reset(new Machine(root, std::move(facts), std::move(session), std::move(processes)));
   // A Windows computer always has its system folders; an empty machine directory gets them.
   for (const char* name : {"commonAppData", "system", "systemWow64", "windows", "programFilesCommon",
                            "programFilesCommonX86", "commonPrograms", "temp"}) {

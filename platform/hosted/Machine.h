@@ -19,6 +19,7 @@
 #include "platform/hosted/Faults.h"
 #include "platform/hosted/Handles.h"
 #include "platform/hosted/Journal.h"
+#include "platform/hosted/ProcessTable.h"
 
 namespace hosted {
 
@@ -82,6 +83,8 @@ class Machine {
   Journal& journal() { return journal_; }
   Handles& handles() { return handles_; }
   Faults& faults() { return faults_; }
+  // The other running processes and their windows.
+  ProcessTable& processes() { return processes_; }
   std::map<int, CrtFile>& crtFiles() { return crtFiles_; }
 
   // The Windows command line of the run, as GetCommandLineW returns it.
@@ -99,7 +102,7 @@ class Machine {
   Machine& operator=(const Machine&) = delete;
 
  private:
-  Machine(std::filesystem::path root, Facts facts, Session session);
+  Machine(std::filesystem::path root, Facts facts, Session session, ProcessTable processes);
 
   std::filesystem::path root_;
   Facts facts_;
@@ -107,6 +110,7 @@ class Machine {
   Journal journal_;
   Handles handles_;
   Faults faults_;
+  ProcessTable processes_;
   std::map<int, CrtFile> crtFiles_;
   std::wstring commandLine_;
   std::chrono::milliseconds clockOffset_{0};

@@ -10,7 +10,6 @@
 
 #include "platform/hosted/Api.h"
 #include "platform/hosted/Machine.h"
-#include "platform/hosted/Processes.h"
 #include "platform/hosted/Text.h"
 
 namespace hosted {
@@ -203,19 +202,6 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteSt
   }
   std::copy(out.begin(), out.end(), lpWideCharStr);
   return static_cast<int>(out.size());
-}
-
-HANDLE WINAPI OpenProcess(DWORD dwDesiredAccess, BOOL, DWORD dwProcessId) {
-  if (auto error = machine().faults().take("OpenProcess", std::to_string(dwProcessId))) {
-    setLastError(*error);
-    return nullptr;
-  }
-  if (dwProcessId != machine().facts().pid) {
-    // Other processes come with the process table of the machine.
-    setLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
-  return machine().handles().add(std::make_shared<hosted::ProcessObject>(dwProcessId, dwDesiredAccess));
 }
 
 BOOL WINAPI CloseHandle(HANDLE hObject) {

@@ -8,10 +8,14 @@
 #include <commctrl.h>
 
 #include <exception>
+#include <string>
+#include <vector>
 
 #include "windows/common/AllUtils.h"
 #include "windows/common/Logger.h"
 #include "windows/common/ScopedHandle.h"
+#include "windows/filesinuse/FilesInUse.h"
+#include "windows/filesinuse/FilesInUseDialog.h"
 
 namespace {
 
@@ -41,9 +45,19 @@ void EnableDebugPrivilege() {
   AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
 }
 
+
+// Shows the close-browsers dialog when only browsers hold runtime files, else the
+// close-programs dialog; each scans again itself, so that it shows what runs now.
+template <class Dialog>
+void ShowFilesInUseDialog(HINSTANCE instance, const std::vector<std::string>& directories) {
+  Dialog dialog(instance);
+  dialog.directories = directories;
+  dialog.DoModal(nullptr, 0);
+}
+
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   try {
     LOG_TRACE("Entered uninstaller.exe WinMain.");
 
@@ -58,6 +72,27 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     }
 
     EnableDebugPrivilege();
+
+    // The runtime home, as found in the registry; empty when it cannot be found.
+    char home[MAX_PATH] = {};
+
+    CFilesInUse scanner;
+    scanner.SetDirectories(home);
+    std::vector<std::string> directories = scanner.directories;
+    bool filesInUse = scanner.GetProcessList() != 0;
+    while (filesInUse) {
+      if (silent) {
+        LOG_ERROR("Some files are locked in silent mode. Reboot will happen after uninstallation.");
+        break;
+      }
+      if (scanner.onlyBrowsers) {
+        ShowFilesInUseDialog<CBrowserInUseDialog>(instance, directories);
+      } else {
+        ShowFilesInUseDialog<CFilesInUseDialog>(instance, directories);
+      }
+      directories = scanner.directories;
+      filesInUse = scanner.GetProcessList() != 0;
+    }
 
     return static_cast<int>(kExitSuccess);
   } catch (const std::exception& e) {

@@ -1,0 +1,75 @@
+// The other running processes of the machine (machine.json "processes") and their
+// top-level windows. Processes that end leave the table and machine.json.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <windef.h>
+
+namespace hosted {
+
+struct HostedWindow {
+  HWND handle = nullptr;
+  std::string title;
+  bool visible = true;
+};
+
+struct HostedProcess {
+  uint32_t pid = 0;
+  uint32_t ppid = 0;
+  std::string exe;                   // the snapshot's executable name
+  std::string image;                 // full path; also the first module
+  std::vector<std::string> modules;  // further modules
+  std::vector<HostedWindow> windows;
+  bool endsOnClose = true;      // onClose "exit"
+  bool endsOnTerminate = true;  // onTerminate "exit"
+  bool accessDenied = false;    // access "denied"
+
+  // The image followed by the further modules.
+  std::vector<std::string> allModules() const;
+};
+
+class ProcessTable {
+ public:
+  ProcessTable() = default;
+  // Reads the "processes" of machine.json text (already known to be a JSON object).
+  // Throws HostFailure(65) naming `file` for an entry that is not a valid process.
+  static ProcessTable parse(const std::string& machineJson, const std::string& file);
+
+  // Where ended processes are written back; empty when the machine has no machine.json.
+  void setFile(std::filesystem::path file) { file_ = std::move(file); }
+
+  const std::vector<HostedProcess>& processes() const { return processes_; }
+  HostedProcess* find(uint32_t pid);
+  // The process and window of a window handle.
+  struct WindowRef {
+    HostedProcess* process;
+    HostedWindow* window;
+  };
+  std::optional<WindowRef> findWindow(HWND handle);
+  // Every window handle now, in enumeration order.
+  std::vector<HWND> windowHandles() const;
+
+  // Whether a process of the table ran and has ended, and its exit code.
+  std::optional<uint32_t> exitCodeOf(uint32_t pid) const;
+
+  // Ends the process: removes it from the table and from machine.json (written back
+  // atomically with everything else in the file kept).
+  void end(uint32_t pid, uint32_t exitCode);
+  // Removes one window of a process that goes on running.
+  void removeWindow(HWND handle);
+
+ private:
+  void writeBack(uint32_t pid) const;
+
+  std::vector<HostedProcess> processes_;
+  std::map<uint32_t, uint32_t> ended_;
+  std::filesystem::path file_;
+};
+
+}  // namespace hosted

@@ -1,0 +1,180 @@
+// Whole runs of the uninstaller on machines with scripted processes: what the dialogs
+// show, whom they close, and how the run ends.
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "tests/support/TestMachine.h"
+
+namespace {
+
+using Json = nlohmann::json;
+using zutest::readFile;
+using zutest::writeFile;
+
+// A module that makes its process hold runtime files with any home.
+const char* kLauncher = R"("C:\\Windows\\System32\\deployZuna1.dll")";
+
+class FilesInUseRunTest : public ::testing::Test {
+ protected:
+  void Processes(const std::string& list) {
+    writeFile(scratch_.path() / "machine.json", "{\"processes\": [" + list + "]}");
+  }
+
+  // Runs the uninstaller with the answers; returns its exit status (8 bits on Linux).
+  int Run(const std::vector<std::string>& answers, const std::string& args = "") {
+    std::string command = std::string(ZU_UNINSTALLER_PATH) + " --machine '" + scratch_.path().string() + "'";
+    for (const std::string& a : answers) command += " --answer " + a;
+    if (!args.empty()) command += " -- " + args;
+    command += " </dev/null 2>'" + (scratch_.path() / "stderr.txt").string() + "'";
+    int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  std::vector<Json> Events(const std::string& name = "") {
+    std::vector<Json> events;
+    std::string text = readFile(scratch_.path() / "journal.jsonl");
+    size_t start = 0;
+    while (start < text.size()) {
+      size_t end = text.find('\n', start);
+      Json event = Json::parse(text.substr(start, end - start));
+      if (name.empty() || event["event"] == name) events.push_back(event);
+      start = end + 1;
+    }
+    return events;
+  }
+
+  std::vector<unsigned> Remaining() {
+    std::vector<unsigned> pids;
+    Json machine = Json::parse(readFile(scratch_.path() / "machine.json"));
+    for (const Json& p : machine["processes"]) pids.push_back(p["pid"]);
+    return pids;
+  }
+
+  zutest::ScratchDir scratch_;
+};
+
+TEST_F(FilesInUseRunTest, AProgramIsListedByItsTitleAndClosedAfterConfirmation) {
+  Processes(std::string(R"({"pid": 2000, "exe": "editor.exe", "modules": [)") + kLauncher +
+            R"(], "windows": [{"title": "Notes - Editor"}]},
+              {"pid": 3000, "exe": "bystander.exe", "windows": [{"title": "Bystander"}]})");
+  EXPECT_EQ(Run({"ok"}), 0);
+  auto dialogs = Events("dialog");
+  ASSERT_EQ(dialogs.size(), 1u);
+  EXPECT_EQ(dialogs[0]["resource"], 8900);
+  EXPECT_EQ(dialogs[0]["caption"], "Zuna Setup - Close Programs");
+  EXPECT_EQ(dialogs[0]["lines"], Json::array({"Notes - Editor"}));
+  auto boxes = Events("messageBox");
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0]["style"], 0x131);
+  EXPECT_EQ(boxes[0]["caption"], "Zuna Setup - Close Programs");
+  auto posts = Events("postMessage");
+  ASSERT_EQ(posts.size(), 1u);
+  EXPECT_EQ(posts[0]["pid"], 2000);
+  EXPECT_EQ(posts[0]["message"], 16);
+  EXPECT_TRUE(Events("terminateProcess").empty());
+  EXPECT_EQ(Remaining(), std::vector<unsigned>{3000});
+}
+
+TEST_F(FilesInUseRunTest, ACancelledConfirmationLeavesTheDialogOpen) {
+  Processes(std::string(R"({"pid": 2000, "exe": "editor.exe", "modules": [)") + kLauncher + "]}");
+  EXPECT_EQ(Run({"cancel", "ok"}), 0);
+  EXPECT_EQ(Events("dialog").size(), 1u);
+  auto boxes = Events("messageBox");
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0]["answer"], "cancel");
+  EXPECT_EQ(boxes[1]["answer"], "ok");
+  // Without windows the process is terminated after the wait.
+  EXPECT_EQ(Events("terminateProcess").size(), 1u);
+  EXPECT_EQ(Events("dialog")[0]["lines"], Json::array({"editor.exe"}));
+  EXPECT_TRUE(Remaining().empty());
+}
+
+TEST_F(FilesInUseRunTest, FirefoxAloneGetsTheBrowsersDialogAndItsWindowsDestroyed) {
+  Processes(std::string(R"({"pid": 2000, "exe": "firefox.exe", "modules": [)") + kLauncher +
+            R"(], "windows": [{"title": "Mozilla Firefox"}, {"title": "Downloads", "visible": false}]})");
+  EXPECT_EQ(Run({"ok"}), 0);
+  auto dialogs = Events("dialog");
+  ASSERT_EQ(dialogs.size(), 1u);
+  EXPECT_EQ(dialogs[0]["resource"], 8901);
+  EXPECT_EQ(dialogs[0]["caption"], "Zuna Setup - Close Browsers");
+  EXPECT_EQ(dialogs[0]["lines"], Json::array({"\u2022  Mozilla Firefox"}));
+  EXPECT_EQ(Events("messageBox")[0]["caption"], "Zuna Setup - Close Browsers");
+  EXPECT_EQ(Events("destroyWindow").size(), 1u) << "the process ends with its first window";
+  EXPECT_TRUE(Events("postMessage").empty());
+  EXPECT_TRUE(Remaining().empty());
+}
+
+TEST_F(FilesInUseRunTest, HelpersAndTabsCloseTheirBrowser) {
+  Processes(std::string(R"({"pid": 100, "exe": "iexplore.exe", "image": "C:\\IE\\iexplore.exe",
+                            "windows": [{"title": "Internet Explorer"}]},
+              {"pid": 101, "ppid": 100, "exe": "iexplore.exe", "image": "C:\\IE\\iexplore.exe", "modules": [)") +
+            kLauncher + R"(]},
+              {"pid": 102, "ppid": 100, "exe": "zp2launcher.exe", "modules": [)" + kLauncher + "]}");
+  EXPECT_EQ(Run({"ok", "ok"}), 0);
+  auto dialogs = Events("dialog");
+  ASSERT_EQ(dialogs.size(), 2u);
+  EXPECT_EQ(dialogs[0]["resource"], 8901);
+  EXPECT_EQ(dialogs[0]["lines"], Json::array({"\u2022  Windows Internet Explorer"}));
+  auto posts = Events("postMessage");
+  ASSERT_EQ(posts.size(), 1u);
+  EXPECT_EQ(posts[0]["pid"], 100);
+  // On this machine the tab and the launcher outlive their browser. Once the browser is
+  // gone they are closed themselves: the launcher at once, the tab at the next showing.
+  auto kills = Events("terminateProcess");
+  ASSERT_EQ(kills.size(), 2u);
+  EXPECT_EQ(kills[0]["pid"], 102);
+  EXPECT_EQ(kills[1]["pid"], 101);
+  EXPECT_TRUE(Remaining().empty());
+}
+
+TEST_F(FilesInUseRunTest, AProgramThatIgnoresCloseIsTerminated) {
+  Processes(std::string(R"({"pid": 2000, "exe": "stubborn.exe", "modules": [)") + kLauncher +
+            R"(], "windows": [{"title": "Stubborn"}], "onClose": "ignore"})");
+  EXPECT_EQ(Run({"ok"}), 0);
+  EXPECT_EQ(Events("postMessage").size(), 1u);
+  auto kills = Events("terminateProcess");
+  ASSERT_EQ(kills.size(), 1u);
+  EXPECT_EQ(kills[0]["pid"], 2000);
+  EXPECT_EQ(kills[0]["exitCode"], 0);
+  EXPECT_TRUE(Remaining().empty());
+}
+
+TEST_F(FilesInUseRunTest, AParentIdCycleDoesNotHang) {
+  Processes(std::string(R"({"pid": 20, "ppid": 21, "exe": "a.exe", "modules": [)") + kLauncher +
+            R"(], "windows": [{"title": "A"}]},
+              {"pid": 21, "ppid": 20, "exe": "b.exe"})");
+  EXPECT_EQ(Run({"ok"}), 0);
+  auto dialogs = Events("dialog");
+  ASSERT_EQ(dialogs.size(), 1u);
+  EXPECT_EQ(dialogs[0]["resource"], 8900);
+  EXPECT_EQ(Remaining(), std::vector<unsigned>{21});
+}
+
+TEST_F(FilesInUseRunTest, AProcessThatCannotBeEndedBringsTheDialogBackUntilNobodyAnswers) {
+  Processes(std::string(R"({"pid": 2000, "exe": "immortal.exe", "modules": [)") + kLauncher +
+            R"(], "windows": [{"title": "Immortal"}], "onClose": "ignore", "onTerminate": "ignore"})");
+  EXPECT_EQ(Run({"ok", "ok"}), 69);
+  EXPECT_EQ(Events("dialog").size(), 3u);
+  EXPECT_EQ(Events("terminateProcess").size(), 2u);
+  auto runs = Events("run");
+  ASSERT_EQ(runs.size(), 2u);
+  EXPECT_EQ(runs[1]["exitCode"], 69);
+  EXPECT_EQ(Remaining(), std::vector<unsigned>{2000});
+  EXPECT_NE(readFile(scratch_.path() / "stderr.txt").find("nobody can answer"), std::string::npos);
+}
+
+TEST_F(FilesInUseRunTest, NothingInUseShowsNothing) {
+  Processes(R"({"pid": 2000, "exe": "editor.exe", "modules": ["C:\\Windows\\System32\\kernel32.dll"]},
+               {"pid": 2001, "exe": "zusched.exe", "modules": [)" + std::string(kLauncher) + "]}");
+  EXPECT_EQ(Run({}), 0);
+  EXPECT_TRUE(Events("dialog").empty());
+  EXPECT_TRUE(Events("messageBox").empty());
+  EXPECT_EQ(Remaining(), (std::vector<unsigned>{2000, 2001}));
+}
+
+}  // namespace
