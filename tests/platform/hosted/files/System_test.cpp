@@ -120,4 +120,24 @@ TEST_F(HostedSystem, ALibraryOnTheDrivesThatIsNoSharedObjectIsABadImage) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
 }
 
+TEST_F(HostedSystem, ALibraryOnTheDrivesIsLoadedAsAHostSharedObject) {
+  load();
+  fs::create_directories(hostPath("C:\\Zuna\\bin"));
+  fs::copy_file(ZU_TEST_LIBRARY, hostPath("C:\\Zuna\\bin\\deploy.dll"));
+  HMODULE deploy = LoadLibraryA("c:\\zuna\\BIN\\Deploy.dll");
+  ASSERT_NE(deploy, nullptr);
+  EXPECT_EQ(LoadLibraryA("C:\\Zuna\\bin\\deploy"), deploy);  // ".dll" is added, the load counted
+  auto unregister = reinterpret_cast<int (*)(int)>(reinterpret_cast<void*>(GetProcAddress(deploy, "UnregisterDeployEx")));
+  ASSERT_NE(unregister, nullptr);
+  EXPECT_EQ(unregister(41), 42);
+  EXPECT_EQ(GetProcAddress(deploy, "RegisterDeployEx"), nullptr);
+  EXPECT_EQ(GetModuleHandleA("DEPLOY.DLL"), deploy);
+  EXPECT_TRUE(FreeLibrary(deploy));
+  EXPECT_EQ(GetModuleHandleA("deploy.dll"), deploy);
+  EXPECT_TRUE(FreeLibrary(deploy));
+  SetLastError(0);
+  EXPECT_EQ(GetModuleHandleA("deploy.dll"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+}
+
 }  // namespace
