@@ -100,13 +100,20 @@ TEST_F(HostedFiles, CreateDirectoryKeepsCaseAndReportsExistingLevels) {
   expectFailure([] { return CreateDirectoryA("C:\\", nullptr); }, ERROR_ACCESS_DENIED);
 }
 
-TEST_F(HostedFiles, CreateDirectoryRecordsItsSecurityDescriptor) {
+TEST_F(HostedFiles, SecurityDescriptorsSetOnFilesAndFoldersAreJournaled) {
   auto descriptor = hosted::encodeSecurityDescriptor("D:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
   SECURITY_ATTRIBUTES sa{sizeof sa, descriptor.data(), FALSE};
   ASSERT_TRUE(CreateDirectoryA("C:\\secured", &sa));
+  makeFile("C:\\secured\\zuna.exe");
+  ASSERT_TRUE(SetFileSecurityA("c:\\SECURED\\zuna.exe", DACL_SECURITY_INFORMATION, descriptor.data()));
   std::string journal = zutest::readFile(dir() / "journal.jsonl");
-  EXPECT_NE(journal.find("\"setSecurity\""), std::string::npos);
-  EXPECT_NE(journal.find("C:\\\\secured"), std::string::npos);
+  EXPECT_NE(journal.find("\"path\":\"C:\\\\secured\""), std::string::npos);
+  EXPECT_NE(journal.find("\"path\":\"C:\\\\secured\\\\zuna.exe\""), std::string::npos);
+  expectFailure([&] { return SetFileSecurityA("C:\\secured\\none", DACL_SECURITY_INFORMATION, descriptor.data()); },
+                ERROR_FILE_NOT_FOUND);
+  char notADescriptor[32] = "D:(A;;FA;;;WD)";
+  expectFailure([&] { return SetFileSecurityA("C:\\secured", DACL_SECURITY_INFORMATION, notADescriptor); },
+                ERROR_INVALID_SECURITY_DESCR);
 }
 
 TEST_F(HostedFiles, RemoveDirectoryRemovesOnlyEmptyDirectoriesAndJunctions) {
