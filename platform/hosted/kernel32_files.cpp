@@ -287,7 +287,9 @@ BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData) {
 }
 
 BOOL WINAPI FindClose(HANDLE hFindFile) {
-  if (!machine().handles().get<SearchObject>(hFindFile)) return failWith(ERROR_INVALID_HANDLE);
+  auto search = machine().handles().get<SearchObject>(hFindFile);
+  if (!search) return failWith(ERROR_INVALID_HANDLE);
+  if (auto error = machine().faults().take("FindClose", search->pattern)) return failWith(*error);
   machine().handles().close(hFindFile);
   return TRUE;
 }
@@ -429,6 +431,10 @@ BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD d
 DWORD WINAPI GetFullPathNameA(LPCSTR lpFileName, DWORD nBufferLength, LPSTR lpBuffer, LPSTR* lpFilePart) {
   if (!lpFileName || !*lpFileName) {
     setLastError(ERROR_INVALID_NAME);
+    return 0;
+  }
+  if (auto armed = machine().faults().take("GetFullPathNameA", lpFileName)) {
+    setLastError(*armed);
     return 0;
   }
   uint32_t error = 0;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "platform/hosted/Api.h"
@@ -22,8 +23,9 @@ UINT copyOut(const std::string& text, LPSTR buffer, UINT size) {
   return static_cast<UINT>(text.size());
 }
 
+// `function` names the caller for fault injection; null when it has checked already.
 UINT folderOut(const char* function, const char* folder, LPSTR buffer, UINT size) {
-  if (auto error = machine().faults().take(function)) {
+  if (auto error = function ? machine().faults().take(function) : std::nullopt) {
     setLastError(*error);
     return 0;
   }
@@ -113,12 +115,16 @@ UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
 }
 
 UINT WINAPI GetSystemWow64DirectoryA(LPSTR lpBuffer, UINT uSize) {
+  if (auto error = machine().faults().take("GetSystemWow64DirectoryA")) {
+    setLastError(*error);
+    return 0;
+  }
   // A 32-bit system has no WOW64 layer and says so.
   if (machine().facts().architecture == "x86") {
     setLastError(ERROR_CALL_NOT_IMPLEMENTED);
     return 0;
   }
-  return folderOut("GetSystemWow64DirectoryA", "systemWow64", lpBuffer, uSize);
+  return folderOut(nullptr, "systemWow64", lpBuffer, uSize);
 }
 
 }  // extern "C"
