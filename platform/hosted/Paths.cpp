@@ -173,6 +173,14 @@ std::optional<ResolvedPath> resolvePath(std::string_view windowsPath, uint32_t* 
   return resolveNormalised(*normalised, followLastLink, 0, error);
 }
 
+std::optional<std::string> fullPathName(std::string_view windowsPath, uint32_t* error) {
+  uint32_t ignored = 0;
+  if (!error) error = &ignored;
+  auto normalised = normalise(std::string(windowsPath), machine().facts().currentDirectory, error);
+  if (!normalised) return std::nullopt;
+  return joinWindows(normalised->drive, normalised->components);
+}
+
 bool createDirectories(const std::string& windowsPath) {
   auto resolved = resolvePath(windowsPath, nullptr, true);
   if (!resolved) return false;

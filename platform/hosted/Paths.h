@@ -31,6 +31,11 @@ struct ResolvedPath {
 std::optional<ResolvedPath> resolvePath(std::string_view windowsPath, uint32_t* error,
                                         bool followLastLink = false);
 
+// The full Windows path of a path text ("C:\\Dir\\file"), relative ones against the
+// process's current directory, with "." and ".." folded by the text alone and links
+// not looked at, as GetFullPathName gives it. nullopt and the error as resolvePath.
+std::optional<std::string> fullPathName(std::string_view windowsPath, uint32_t* error);
+
 // Creates a Windows directory and its missing parents on the machine; false on failure.
 bool createDirectories(const std::string& windowsPath);
 

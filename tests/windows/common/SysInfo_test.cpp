@@ -1,0 +1,116 @@
+#include "windows/common/SysInfo.h"
+
+#include <windows.h>
+
+#include <stdexcept>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/TestMachine.h"
+
+namespace {
+
+TEST(SysInfoGeneration, ClassifiesMajorMinorVersions) {
+  EXPECT_EQ(SysInfo::classifyOsVersion(5, 0), 0);
+  EXPECT_EQ(SysInfo::classifyOsVersion(5, 1), 1);
+  EXPECT_EQ(SysInfo::classifyOsVersion(5, 2), 1);
+  EXPECT_EQ(SysInfo::classifyOsVersion(6, 0), 2);
+  EXPECT_EQ(SysInfo::classifyOsVersion(6, 1), 3);
+  EXPECT_EQ(SysInfo::classifyOsVersion(6, 2), 4);
+  EXPECT_EQ(SysInfo::classifyOsVersion(6, 3), 5);
+  EXPECT_EQ(SysInfo::classifyOsVersion(10, 0), 5);
+  EXPECT_EQ(SysInfo::classifyOsVersion(0, 0), 0);
+}
+
+class SysInfoTest : public zutest::MachineTest {
+ protected:
+  bool loadOnSetUp() const override { return false; }
+  void loadWith(const std::string& json) {
+    zutest::writeFile(dir() / "machine.json", json);
+    load();
+    SysInfo::initialize();
+  }
+  std::string log() { return zutest::readFile(hostPath("C:\\Users\\user\\AppData\\Local\\Temp\\zusched.log")); }
+};
+
+TEST_F(SysInfoTest, SixPointTwoIsWindows8AndAFailedQueryIsGenerationZero) {
+  loadWith(R"({"os": {"version": "6.2"}})");
+  EXPECT_EQ(SysInfo::osVersion(), 4);
+  machine().faults().failNext("GetVersionExA", ERROR_INVALID_PARAMETER);
+  SysInfo::initialize();
+  EXPECT_EQ(SysInfo::osVersion(), 0);
+  EXPECT_NE(log().find("SysInfo::initialize(GetVersionEx) failed with system error 87"), std::string::npos);
+}
+
+TEST_F(SysInfoTest, BitnessDecidesTheEnvironmentAndRegistryView) {
+  loadWith("{}");
+  EXPECT_TRUE(SysInfo::isX64OS());
+  EXPECT_FALSE(SysInfo::is32BitEnvironment());
+  EXPECT_EQ(SysInfo::registryAccess(false), 0x20119u);
+  EXPECT_EQ(SysInfo::registryAccess(true), 0x20106u);
+  machine().faults().failNext("IsWow64Process", ERROR_ACCESS_DENIED);
+  EXPECT_THROW(SysInfo::isWow64Process(), std::runtime_error);
+
+  hosted::Machine::unload();
+  loadWith(R"({"process": {"bitness": 32}})");
+  EXPECT_TRUE(SysInfo::isWow64Process());
+  EXPECT_TRUE(SysInfo::is32BitEnvironment());
+  EXPECT_EQ(SysInfo::registryAccess(false), 0x20219u);
+  EXPECT_EQ(SysInfo::registryAccess(true), 0x20206u);
+}
+
+TEST_F(SysInfoTest, ItaniumAndX86AreNotX64AndOldSystemsLackTheWow64Query) {
+  loadWith(R"({"os": {"version": "5.0", "architecture": "ia64"}})");
+  EXPECT_FALSE(SysInfo::isX64OS());
+  EXPECT_FALSE(SysInfo::isWow64Process());
+  EXPECT_TRUE(SysInfo::is32BitEnvironment());
+}
+
+TEST_F(SysInfoTest, FoldersComeWithoutTrailingSeparators) {
+  loadWith(R"({"folders": {"commonAppData": "C:\\ProgramData\\"}})");
+  EXPECT_EQ(SysInfo::getCommonAppDataDir(), "C:\\ProgramData");
+  EXPECT_EQ(SysInfo::getSystem32Dir(), "C:\\Windows\\System32");
+  EXPECT_EQ(SysInfo::getWindowsDir(), "C:\\Windows");
+  EXPECT_EQ(SysInfo::getSystemWow64Dir(), "C:\\Windows\\SysWOW64");
+  EXPECT_EQ(SysInfo::getProgramFilesCommonX86Dir(), "C:\\Program Files (x86)\\Common Files");
+  EXPECT_EQ(SysInfo::getPatchCache(64), "C:\\ProgramData\\Vantor\\Zuna\\installcache_x64");
+  EXPECT_EQ(SysInfo::getPatchCache(32), "C:\\ProgramData\\Vantor\\Zuna\\installcache");
+  try {
+    SysInfo::getPatchCache(16);
+    FAIL() << "no exception";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "getPatchCache() failed, invalid arch passed");
+  }
+}
+
+TEST_F(SysInfoTest, A32BitSystemHasOnlyTheOrdinaryCommonFilesAndNoWow64Folder) {
+  loadWith(R"({"os": {"architecture": "x86"}, "process": {"bitness": 32}})");
+  EXPECT_EQ(SysInfo::getProgramFilesCommonX86Dir(), "C:\\Program Files\\Common Files");
+  try {
+    SysInfo::getSystemWow64Dir();
+    FAIL() << "no exception";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "GetSystemWow64Directory(LPTSTR lpBuffer, UINT uSize) failed");
+  }
+  EXPECT_NE(log().find("GetSystemWow64Directory failed with system error 120"), std::string::npos);
+}
+
+TEST_F(SysInfoTest, AFailedFolderQueryLogsTheCOMErrorAndThrows) {
+  loadWith(R"({"folders": {"programFilesCommonX86": null}})");
+  try {
+    SysInfo::getProgramFilesCommonX86Dir();
+    FAIL() << "no exception";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "SHGetFolderPath(CSIDL_PROGRAM_FILES_COMMONX86) failed");
+  }
+  EXPECT_NE(log().find("GetProgramFilesCommonX86Dir failed with COM error 0x"), std::string::npos);
+}
+
+TEST_F(SysInfoTest, AProgramPathLongerThanMaxPathIsReturnedWhole) {
+  std::string image = "C:\\" + std::string(300, 'p') + "\\uninstaller.exe";
+  loadWith(R"({"process": {"image": ")" + std::string("C:\\\\") + std::string(300, 'p') + R"(\\uninstaller.exe"}})");
+  EXPECT_EQ(SysInfo::getProcessModulePath(), image);
+}
+
+}  // namespace
