@@ -22,6 +22,10 @@
 
 namespace hosted {
 
+namespace registry {
+class Registry;
+}
+
 // A host failure: the machine directory cannot be used, or a prompt cannot be
 // answered. It ends the run with `status` and `message` on standard error.
 struct HostFailure {
@@ -83,6 +87,8 @@ class Machine {
   Handles& handles() { return handles_; }
   Faults& faults() { return faults_; }
   std::map<int, CrtFile>& crtFiles() { return crtFiles_; }
+  // The registry, loaded from registry.reg (platform/hosted/registry/Registry.h).
+  registry::Registry& registry() { return *registry_; }
 
   // The Windows command line of the run, as GetCommandLineW returns it.
   const std::wstring& commandLine() const { return commandLine_; }
@@ -108,6 +114,7 @@ class Machine {
   Handles handles_;
   Faults faults_;
   std::map<int, CrtFile> crtFiles_;
+  std::unique_ptr<registry::Registry> registry_;
   std::wstring commandLine_;
   std::chrono::milliseconds clockOffset_{0};
 };
