@@ -296,11 +296,14 @@ bool isPlainString(const std::vector<uint8_t>& data) {
   for (size_t i = 0; i < units; ++i) wide.push_back(static_cast<wchar_t>(data[2 * i] | (data[2 * i + 1] << 8)));
   if (wide.back() != 0) return false;
   wide.pop_back();
+  bool ascii = true;
   for (wchar_t unit : wide) {
     // A NUL inside, or a line break the quoted form cannot hold.
     if (unit == 0 || unit == L'\r' || unit == L'\n') return false;
+    if (unit >= 0x80) ascii = false;
   }
-  return utf8ToWide(wideToUtf8(wide)) == wide;
+  // Beyond ASCII, unpaired surrogates would not survive the trip through UTF-8.
+  return ascii || utf8ToWide(wideToUtf8(wide)) == wide;
 }
 
 void parseRegFile(std::string_view bytes, const std::string& file, const std::string& userSid, Key& root) {
@@ -415,8 +418,9 @@ void parseRegFile(std::string_view bytes, const std::string& file, const std::st
   }
 }
 
-std::string formatRegFile(const Key& root, std::string_view newline) {
+std::string formatRegFile(const Key& root, std::string_view newline, size_t sizeHint) {
   std::string out;
+  out.reserve(sizeHint);
   out += kSignature;
   out += newline;
   out += newline;

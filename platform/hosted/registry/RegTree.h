@@ -59,8 +59,8 @@ std::string joinKeyPath(const KeyPath& path);
 void parseRegFile(std::string_view bytes, const std::string& file, const std::string& userSid, Key& root);
 
 // The text the registry editor writes for the tree under `root` (UTF-8), with
-// `newline` ending each line.
-std::string formatRegFile(const Key& root, std::string_view newline);
+// `newline` ending each line. `sizeHint` is the expected size (the file's last size).
+std::string formatRegFile(const Key& root, std::string_view newline, size_t sizeHint = 0);
 
 // Whether a string value's data can be written as "text" and read back unchanged.
 bool isPlainString(const std::vector<uint8_t>& data);

@@ -301,7 +301,9 @@ uint32_t Registry::deleteValue(const KeyPath& path, const std::string& name) {
 
 bool Registry::fold() {
   if (!dirty_) return true;
-  std::string text = formatRegFile(root_, newline_);
+  std::error_code ec;
+  auto lastSize = fs::file_size(file_, ec);
+  std::string text = formatRegFile(root_, newline_, ec ? 0 : static_cast<size_t>(lastSize) + (1u << 20));
   fs::path temp = file_.string() + ".tmp";
   int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return false;
