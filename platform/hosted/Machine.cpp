@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "platform/hosted/Paths.h"
+#include "platform/hosted/registry/Registry.h"
 
 namespace hosted {
 
@@ -190,8 +191,10 @@ Machine& Machine::load(const std::filesystem::path& dir, Session session) {
   if (std::filesystem::exists(root / "drives", ec) && !std::filesystem::is_directory(root / "drives", ec)) {
     throw HostFailure{kExitDataError, (root / "drives").string() + ": must be a directory"};
   }
+  auto registry = registry::Registry::load(root, facts.userSid);
   auto& slot = loadedMachine();
   slot.reset(new Machine(root, std::move(facts), std::move(session), std::move(processes)));
+  slot->registry_ = std::move(registry);
   // A Windows computer always has its system folders; an empty machine directory gets them.
   for (const char* name : {"commonAppData", "system", "systemWow64", "windows", "programFilesCommon",
                            "programFilesCommonX86", "commonPrograms", "temp"}) {

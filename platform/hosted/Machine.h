@@ -23,6 +23,10 @@
 
 namespace hosted {
 
+namespace registry {
+class Registry;
+}
+
 // A host failure: the machine directory cannot be used, or a prompt cannot be
 // answered. It ends the run with `status` and `message` on standard error.
 struct HostFailure {
@@ -86,6 +90,8 @@ class Machine {
   // The other running processes and their windows.
   ProcessTable& processes() { return processes_; }
   std::map<int, CrtFile>& crtFiles() { return crtFiles_; }
+  // The registry, loaded from registry.reg (platform/hosted/registry/Registry.h).
+  registry::Registry& registry() { return *registry_; }
 
   // The Windows command line of the run, as GetCommandLineW returns it.
   const std::wstring& commandLine() const { return commandLine_; }
@@ -112,6 +118,7 @@ class Machine {
   Faults faults_;
   ProcessTable processes_;
   std::map<int, CrtFile> crtFiles_;
+  std::unique_ptr<registry::Registry> registry_;
   std::wstring commandLine_;
   std::chrono::milliseconds clockOffset_{0};
 };

@@ -40,10 +40,10 @@ bool isValidSddl(const std::string& sddl) {
 }
 
 std::vector<unsigned char> encodeSecurityDescriptor(const std::string& sddl) {
-  std::vector<unsigned char> bytes(kHeader, kHeader + sizeof kHeader);
-  bytes.insert(bytes.end(), kMagic, kMagic + sizeof kMagic);
-  bytes.insert(bytes.end(), sddl.begin(), sddl.end());
-  bytes.push_back(0);
+  std::vector<unsigned char> bytes(sizeof kHeader + sizeof kMagic + sddl.size() + 1, 0);
+  std::memcpy(bytes.data(), kHeader, sizeof kHeader);
+  std::memcpy(bytes.data() + sizeof kHeader, kMagic, sizeof kMagic);
+  std::memcpy(bytes.data() + sizeof kHeader + sizeof kMagic, sddl.data(), sddl.size());
   return bytes;
 }
 

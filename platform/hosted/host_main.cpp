@@ -18,6 +18,7 @@
 #include "platform/hosted/Machine.h"
 #include "platform/hosted/Report.h"
 #include "platform/hosted/Text.h"
+#include "platform/hosted/registry/RegistryReport.h"
 
 namespace {
 
@@ -117,7 +118,11 @@ int run(const Options& options) {
   hosted::Machine& machine = hosted::Machine::load(dir, std::move(session));
   // Taken after loading, so that the system folders every Windows has are not news.
   std::optional<hosted::Snapshot> before;
-  if (report) before = hosted::Snapshot::take(dir);
+  std::optional<hosted::registry::RegistrySnapshot> registryBefore;
+  if (report) {
+    before = hosted::Snapshot::take(dir);
+    registryBefore = hosted::registry::RegistrySnapshot::take(machine.registry());
+  }
   machine.setCommandLine(windowsCommandLine(machine.facts().image, options.arguments));
   std::uintmax_t journalStart = machine.journal().size();
   auto start = hosted::Journal::event("run");
@@ -132,9 +137,16 @@ int run(const Options& options) {
   auto end = hosted::Journal::event("run");
   end["exitCode"] = static_cast<uint32_t>(status);
   machine.journal().append(end);
+  // After a normal end registry.reg alone holds the registry.
+  if (!machine.registry().fold()) {
+    std::fprintf(stderr, "uninstaller: %s: cannot be written; its changes stay in %s\n",
+                 machine.registry().file().c_str(), machine.registry().logFile().c_str());
+  }
 
   if (report) {
     std::cout << (options.dryRun ? "Dry run on a copy of " : "Machine ") << options.machine << "\n";
+    hosted::registry::RegistrySnapshot::writeChanges(std::cout, *registryBefore,
+                                                     hosted::registry::RegistrySnapshot::take(machine.registry()));
     hosted::Snapshot::writeChanges(std::cout, *before, hosted::Snapshot::take(dir));
     hosted::writeJournalSince(std::cout, machine.journal().file(), journalStart);
     std::cout << "Exit code: " << static_cast<uint32_t>(status) << "\n";

@@ -10,6 +10,8 @@
 
 #include "platform/hosted/Api.h"
 #include "platform/hosted/Machine.h"
+#include "platform/hosted/registry/Registry.h"
+#include "platform/hosted/Processes.h"
 #include "platform/hosted/Text.h"
 
 namespace hosted {
@@ -22,6 +24,7 @@ void setLastError(uint32_t error) { lastError = error; }
 
 [[noreturn]] void abandonRun(int status, const std::string& message) {
   if (Machine::loaded()) {
+    machine().registry().fold();
     auto event = Journal::event("run");
     event["exitCode"] = status;
     event["hostFailure"] = message;

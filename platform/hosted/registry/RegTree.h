@@ -1,0 +1,68 @@
+// The registry held in memory: a tree of keys with their values, in the form Windows
+// keeps them (string data as UTF-16LE code units), and its text form, registry.reg.
+//
+// Names are UTF-8 and keep the case they were created with; lookups ignore ASCII case.
+// Subkeys are kept in ascending order of their upper-cased names, the order in which
+// RegEnumKey* lists them.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace hosted::registry {
+
+struct Value {
+  std::string name;  // empty: the key's default value
+  uint32_t type = 0;
+  std::vector<uint8_t> data;
+  bool operator==(const Value&) const = default;
+};
+
+struct Key {
+  std::string name;
+  // Written as a [header] of its own. Keys that only exist because a deeper key was
+  // named in the file (or that every machine has) are not written, so that a file
+  // made by the registry editor for one branch comes back as it was.
+  bool explicitKey = false;
+  // Set when the key is deleted; handles to it then report ERROR_KEY_DELETED.
+  bool deleted = false;
+  std::vector<Value> values;  // in creation order
+  std::map<std::string, std::shared_ptr<Key>> subkeys;  // by upper-cased name
+
+  Value* findValue(std::string_view valueName);
+  std::shared_ptr<Key> findSubkey(std::string_view subkeyName) const;
+  // Marks this key and every key below it deleted.
+  void markDeleted();
+};
+
+// A path of key names from a root: {"HKEY_LOCAL_MACHINE", "SOFTWARE", "Classes"}.
+using KeyPath = std::vector<std::string>;
+
+// The roots registry.reg may name that are stored as trees of their own; the others
+// (HKEY_CLASSES_ROOT, HKEY_CURRENT_USER) are aliases of keys under these.
+inline constexpr const char* kLocalMachine = "HKEY_LOCAL_MACHINE";
+inline constexpr const char* kUsers = "HKEY_USERS";
+inline constexpr const char* kCurrentConfig = "HKEY_CURRENT_CONFIG";
+
+// "A\B\C" split at backslashes.
+std::vector<std::string> splitKeyPath(std::string_view path);
+std::string joinKeyPath(const KeyPath& path);
+
+// Parses the text of registry.reg (UTF-8, optionally with a byte-order mark, or
+// UTF-16LE with one) into `root`, whose subkeys are the stored roots. `userSid` says
+// which key of HKEY_USERS a [HKEY_CURRENT_USER\...] header names. Throws
+// hosted::HostFailure (65) with "<file>:<line>: <what>" for malformed text.
+void parseRegFile(std::string_view bytes, const std::string& file, const std::string& userSid, Key& root);
+
+// The text the registry editor writes for the tree under `root` (UTF-8), with
+// `newline` ending each line. `sizeHint` is the expected size (the file's last size).
+std::string formatRegFile(const Key& root, std::string_view newline, size_t sizeHint = 0);
+
+// Whether a string value's data can be written as "text" and read back unchanged.
+bool isPlainString(const std::vector<uint8_t>& data);
+
+}  // namespace hosted::registry

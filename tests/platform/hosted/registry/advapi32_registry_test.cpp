@@ -1,0 +1,280 @@
+// The registry functions against Windows behaviour: statuses, buffer rules, case,
+// enumeration order, views and aliases.
+#include <windows.h>
+
+#include <cstring>
+
+#include <gtest/gtest.h>
+
+#include "platform/hosted/PendingRenames.h"
+#include "platform/hosted/registry/Registry.h"
+#include "tests/support/TestMachine.h"
+
+namespace {
+
+constexpr DWORD kSentinel = 0xdeadbeef;
+
+class RegistryApiTest : public zutest::MachineTest {
+ protected:
+  bool loadOnSetUp() const override { return false; }
+
+  void loadWith(const std::string& machineJson, const std::string& reg) {
+    if (!machineJson.empty()) zutest::writeFile(dir() / "machine.json", machineJson);
+    zutest::writeFile(dir() / "registry.reg", "Windows Registry Editor Version 5.00\n\n" + reg);
+    load();
+  }
+
+  HKEY open(HKEY root, const char* path, REGSAM access = KEY_READ, LSTATUS expected = ERROR_SUCCESS) {
+    HKEY key = reinterpret_cast<HKEY>(static_cast<uintptr_t>(kSentinel));
+    EXPECT_EQ(RegOpenKeyExA(root, path, 0, access, &key), expected) << path;
+    return key;
+  }
+
+  HKEY create(HKEY root, const char* path, REGSAM access = KEY_ALL_ACCESS, DWORD* disposition = nullptr) {
+    HKEY key = nullptr;
+    EXPECT_EQ(RegCreateKeyExA(root, path, 0, nullptr, 0, access, nullptr, &key, disposition), ERROR_SUCCESS) << path;
+    return key;
+  }
+
+  std::string text(HKEY key, const char* name) {
+    char buffer[256] = {};
+    DWORD size = sizeof buffer;
+    DWORD type = 0;
+    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS) {
+      return "<missing>";
+    }
+    return std::string(buffer, size);
+  }
+
+  std::vector<std::string> subkeys(HKEY key) {
+    std::vector<std::string> names;
+    char name[256];
+    for (DWORD i = 0; RegEnumKeyA(key, i, name, sizeof name) == ERROR_SUCCESS; ++i) names.push_back(name);
+    return names;
+  }
+};
+
+const char* kCorvane =
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Zuna Runtime Environment\\1.8]\n\"ZunaHome\"=\"C:\\\\zre64\"\n\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Corvane\\Zuna Runtime Environment\\1.7]\n"
+    "\"ZunaHome\"=\"C:\\\\zre32\"\n\n";
+
+TEST_F(RegistryApiTest, OpenFindsKeysWithoutCaseAndReportsMissingOnes) {
+  loadWith("", kCorvane);
+  HKEY key = open(HKEY_LOCAL_MACHINE, "software\\CORVANE\\zuna runtime environment\\1.8");
+  EXPECT_EQ(text(key, "zunahome"), std::string("C:\\zre64\0", 9));
+  EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+  EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
+  HKEY missing = open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\Nothing", KEY_READ, ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(missing, nullptr);
+  EXPECT_EQ(RegOpenKeyExA(reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x1234)), "x", 0, KEY_READ, &missing),
+            ERROR_INVALID_HANDLE);
+  EXPECT_EQ(RegCloseKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
+  EXPECT_EQ(machine().handles().openCount(), 0u);
+}
+
+TEST_F(RegistryApiTest, ViewsFollowTheProcessAndTheFlags) {
+  loadWith("", kCorvane);
+  HKEY zre64 = open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\Zuna Runtime Environment");
+  EXPECT_EQ(subkeys(zre64), std::vector<std::string>{"1.8"});
+  HKEY zre32 = open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\Zuna Runtime Environment", KEY_READ | KEY_WOW64_32KEY);
+  EXPECT_EQ(subkeys(zre32), std::vector<std::string>{"1.7"});
+  // A subkey opened under a 32-bit key stays in that view.
+  HKEY sub = open(zre32, "1.7", KEY_READ | KEY_WOW64_32KEY);
+  EXPECT_EQ(text(sub, "ZunaHome"), std::string("C:\\zre32\0", 9));
+  for (HKEY k : {zre64, zre32, sub}) RegCloseKey(k);
+
+  // A 32-bit process sees the 32-bit view unless it asks for the other.
+  hosted::Machine::unload();
+  zutest::writeFile(dir() / "machine.json", "{\"process\":{\"bitness\":32}}");
+  load();
+  HKEY wow = open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\Zuna Runtime Environment");
+  EXPECT_EQ(subkeys(wow), std::vector<std::string>{"1.7"});
+  HKEY native = open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\Zuna Runtime Environment", KEY_READ | KEY_WOW64_64KEY);
+  EXPECT_EQ(subkeys(native), std::vector<std::string>{"1.8"});
+  RegCloseKey(wow);
+  RegCloseKey(native);
+}
+
+TEST_F(RegistryApiTest, AnX86SystemHasOneView) {
+  loadWith("{\"os\":{\"architecture\":\"x86\"},\"process\":{\"bitness\":32}}", kCorvane);
+  HKEY key = open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\Zuna Runtime Environment", KEY_READ | KEY_WOW64_32KEY);
+  EXPECT_EQ(subkeys(key), std::vector<std::string>{"1.8"});
+  RegCloseKey(key);
+}
+
+TEST_F(RegistryApiTest, ClassesAndCurrentUserAreAliases) {
+  loadWith("{\"user\":{\"sid\":\"S-1-5-21-9\"}}",
+           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.zar]\n@=\"zarfile\"\n\n"
+           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Wow6432Node\\CLSID\\{1}]\n\n"
+           "[HKEY_USERS\\S-1-5-21-9\\Software\\Corvane]\n\n");
+  HKEY zar = open(HKEY_CLASSES_ROOT, ".ZAR");
+  EXPECT_EQ(text(zar, nullptr), std::string("zarfile\0", 8));
+  EXPECT_EQ(text(zar, ""), std::string("zarfile\0", 8));
+  RegCloseKey(zar);
+  HKEY user = open(HKEY_CURRENT_USER, "Software\\Corvane");
+  RegCloseKey(user);
+  // CLSID is kept apart in the 32-bit view; .zar is shared by both.
+  HKEY clsid = open(HKEY_CLASSES_ROOT, "CLSID", KEY_READ | KEY_WOW64_32KEY);
+  EXPECT_EQ(subkeys(clsid), std::vector<std::string>{"{1}"});
+  RegCloseKey(clsid);
+  RegCloseKey(open(HKEY_CLASSES_ROOT, ".zar", KEY_READ | KEY_WOW64_32KEY));
+}
+
+TEST_F(RegistryApiTest, SubkeysAreListedByUpperCasedNameKeepingTheirCase) {
+  loadWith("", "");
+  HKEY root = create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Order");
+  for (const char* name : {"b", "A", "_x", "1.8.0_31", "1.8", "C", "a1"}) RegCloseKey(create(root, name));
+  DWORD disposition = 0;
+  RegCloseKey(create(root, "B", KEY_ALL_ACCESS, &disposition));
+  EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
+  EXPECT_EQ(subkeys(root), (std::vector<std::string>{"1.8", "1.8.0_31", "A", "a1", "b", "C", "_x"}));
+  char name[16] = "zz";
+  EXPECT_EQ(RegEnumKeyA(root, 7, name, sizeof name), ERROR_NO_MORE_ITEMS);
+  // RegEnumKeyA needs room for the name and its NUL.
+  EXPECT_EQ(RegEnumKeyA(root, 1, name, 8), ERROR_MORE_DATA);
+  EXPECT_STREQ(name, "zz");
+  EXPECT_EQ(RegEnumKeyA(root, 1, name, 9), ERROR_SUCCESS);
+  EXPECT_STREQ(name, "1.8.0_31");
+  char exName[16];
+  DWORD size = 8;
+  EXPECT_EQ(RegEnumKeyExA(root, 1, exName, &size, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
+  EXPECT_EQ(size, 8u);
+  size = 9;
+  EXPECT_EQ(RegEnumKeyExA(root, 1, exName, &size, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+  EXPECT_EQ(size, 8u);
+  EXPECT_STREQ(exName, "1.8.0_31");
+  RegCloseKey(root);
+}
+
+TEST_F(RegistryApiTest, QueryFollowsTheBufferRules) {
+  loadWith("", "");
+  HKEY key = create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Q");
+  ASSERT_EQ(RegSetValueExA(key, "s", 0, REG_SZ, reinterpret_cast<const BYTE*>("abc"), 4), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExA(key, "raw", 0, REG_SZ, reinterpret_cast<const BYTE*>("abc"), 3), ERROR_SUCCESS);
+  DWORD number = 7;
+  ASSERT_EQ(RegSetValueExA(key, "d", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4), ERROR_SUCCESS);
+
+  DWORD type = kSentinel, size = kSentinel;
+  EXPECT_EQ(RegQueryValueExA(key, "S", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(size, 4u);
+  char buffer[8] = "zzzzzzz";
+  size = 3;
+  EXPECT_EQ(RegQueryValueExA(key, "s", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size), ERROR_MORE_DATA);
+  EXPECT_EQ(size, 4u);
+  EXPECT_EQ(buffer[0], 'z');
+  size = sizeof buffer;
+  EXPECT_EQ(RegQueryValueExA(key, "raw", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size), ERROR_SUCCESS);
+  EXPECT_EQ(size, 3u);
+  type = size = kSentinel;
+  EXPECT_EQ(RegQueryValueExA(key, "missing", nullptr, &type, nullptr, &size), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(type, kSentinel);
+  EXPECT_EQ(size, kSentinel);
+  EXPECT_EQ(RegQueryValueExA(key, "d", nullptr, &type, reinterpret_cast<BYTE*>(buffer), nullptr),
+            ERROR_INVALID_PARAMETER);
+
+  char valueName[8];
+  DWORD nameSize = sizeof valueName;
+  size = sizeof buffer;
+  EXPECT_EQ(RegEnumValueA(key, 2, valueName, &nameSize, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size),
+            ERROR_SUCCESS);
+  EXPECT_STREQ(valueName, "d");
+  EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+  nameSize = sizeof valueName;
+  EXPECT_EQ(RegEnumValueA(key, 3, valueName, &nameSize, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+  RegCloseKey(key);
+}
+
+TEST_F(RegistryApiTest, AccessRightsOfTheHandleAreEnforced) {
+  loadWith("", kCorvane);
+  HKEY readOnly = open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\Zuna Runtime Environment\\1.8");
+  EXPECT_EQ(RegSetValueExA(readOnly, "ZunaHome", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2),
+            ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegDeleteValueA(readOnly, "ZunaHome"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(text(readOnly, "ZunaHome"), std::string("C:\\zre64\0", 9));
+  HKEY child = nullptr;
+  EXPECT_EQ(RegCreateKeyExA(readOnly, "New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr),
+            ERROR_ACCESS_DENIED);
+  RegCloseKey(readOnly);
+  // New hives cannot be made right under the roots.
+  EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "NEWHIVE\\x", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr),
+            ERROR_ACCESS_DENIED);
+}
+
+TEST_F(RegistryApiTest, DeletingKeysAndValues) {
+  loadWith("", kCorvane);
+  HKEY main = open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane", KEY_ALL_ACCESS);
+  EXPECT_EQ(RegDeleteKeyA(main, "Zuna Runtime Environment"), ERROR_ACCESS_DENIED);  // it has subkeys
+  EXPECT_EQ(RegDeleteKeyA(main, "Nothing"), ERROR_FILE_NOT_FOUND);
+  HKEY family = open(main, "Zuna Runtime Environment\\1.8", KEY_ALL_ACCESS);
+  EXPECT_EQ(RegDeleteValueA(family, "Missing"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegDeleteKeyA(main, "zuna runtime environment\\1.8"), ERROR_SUCCESS);
+  // A handle to a deleted key reports it; one recreated under the same name is new.
+  EXPECT_EQ(RegQueryValueExA(family, "ZunaHome", nullptr, nullptr, nullptr, nullptr), ERROR_KEY_DELETED);
+  EXPECT_EQ(RegSetValueExA(family, "v", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2), ERROR_KEY_DELETED);
+  RegCloseKey(create(main, "Zuna Runtime Environment\\1.8"));
+  EXPECT_EQ(RegEnumKeyA(family, 0, nullptr, 0), ERROR_KEY_DELETED);
+  RegCloseKey(family);
+  // RegDeleteKeyExA deletes in the view it names.
+  EXPECT_EQ(RegDeleteKeyExA(main, "Zuna Runtime Environment\\1.7", KEY_WOW64_64KEY, 0), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegDeleteKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\Zuna Runtime Environment\\1.7", KEY_WOW64_32KEY, 0),
+            ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE"), ERROR_ACCESS_DENIED);
+  RegCloseKey(main);
+}
+
+TEST_F(RegistryApiTest, ArmedFaultsFailTheNamedCallOnly) {
+  loadWith("", kCorvane);
+  machine().faults().failNext("RegOpenKeyExA", ERROR_ACCESS_DENIED,
+                              "HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Zuna Runtime Environment\\1.8");
+  open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane", KEY_READ);  // another key: not affected
+  open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\Zuna Runtime Environment\\1.8", KEY_READ, ERROR_ACCESS_DENIED);
+  HKEY key = open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\Zuna Runtime Environment\\1.8", KEY_ALL_ACCESS);
+  machine().faults().failNext("RegSetValueExA", 1016,
+                              "HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Zuna Runtime Environment\\1.8\\ZunaHome");
+  EXPECT_EQ(RegSetValueExA(key, "ZunaHome", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2), 1016);
+  EXPECT_EQ(text(key, "ZunaHome"), std::string("C:\\zre64\0", 9));
+  machine().faults().failNext("RegDeleteKeyA", ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\Zuna Runtime Environment\\1.8"), ERROR_ACCESS_DENIED);
+  RegCloseKey(key);
+  machine().registry().fold();
+  EXPECT_NE(zutest::readFile(dir() / "registry.reg").find("zre64"), std::string::npos);
+}
+
+TEST_F(RegistryApiTest, ChangesSurviveAReloadWithoutAFold) {
+  loadWith("", kCorvane);
+  HKEY key = create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\New \xDC");
+  ASSERT_EQ(RegSetValueExA(key, "Gr\xFC\xDF", 0, REG_SZ, reinterpret_cast<const BYTE*>("\x80"), 2), ERROR_SUCCESS);
+  RegCloseKey(key);
+  ASSERT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\Zuna Runtime Environment\\1.8"), ERROR_SUCCESS);
+  // As after a crash: the log alone holds the changes.
+  hosted::Machine::unload();
+  EXPECT_TRUE(std::filesystem::exists(dir() / "registry.reg.log"));
+  load();
+  EXPECT_FALSE(std::filesystem::exists(dir() / "registry.reg.log"));
+  std::string file = zutest::readFile(dir() / "registry.reg");
+  EXPECT_NE(file.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\New \xC3\x9C]\n\"Gr\xC3\xBC\xC3\x9F\"=\"\xE2\x82\xAC\""),
+            std::string::npos)
+      << file;
+  key = open(HKEY_LOCAL_MACHINE, "software\\corvane\\NEW \xDC");
+  EXPECT_EQ(text(key, "GR\xFC\xDF"), std::string("\x80\0", 2));
+  RegCloseKey(key);
+  open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\Zuna Runtime Environment\\1.8", KEY_READ, ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(RegistryApiTest, PendingRenamesAreAppendedAsWindowsRecordsThem) {
+  loadWith("", "");
+  ASSERT_EQ(hosted::recordPendingFileRename("C:\\a.dll", std::nullopt), 0u);
+  ASSERT_EQ(hosted::recordPendingFileRename("C:\\b.tmp", std::string("C:\\b.dll")), 0u);
+  HKEY key = open(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager");
+  char buffer[128];
+  DWORD size = sizeof buffer, type = 0;
+  ASSERT_EQ(RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_MULTI_SZ));
+  EXPECT_EQ(std::string(buffer, size), std::string("\\??\\C:\\a.dll\0\0\\??\\C:\\b.tmp\0\\??\\C:\\b.dll\0\0", 41));
+  RegCloseKey(key);
+}
+
+}  // namespace

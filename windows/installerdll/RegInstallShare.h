@@ -1,0 +1,65 @@
+// The version keys of installed runtimes and kits under HKEY_LOCAL_MACHINE:
+//
+//   SOFTWARE\Corvane\Zuna Runtime Environment          CurrentVersion, BrowserZunaVersion
+//     <family> ("1.8")                                 ZunaHome, RuntimeLib, MicroVersion
+//     <unique> ("1.8.0_31")                            ... and BuildNumber; subkey MSI
+//   SOFTWARE\Corvane\Zuna Development Kit              the same without RuntimeLib
+//
+// None of these functions throws. Each failure is a false (or 0) result and an INFO
+// line in the log; a missing main key, a missing version key and a value of the
+// wrong type look alike to the caller.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+inline constexpr const char* kZreMainKey = "SOFTWARE\\Corvane\\Zuna Runtime Environment";
+inline constexpr const char* kZdkMainKey = "SOFTWARE\\Corvane\\Zuna Development Kit";
+// The release this program removes, and its family.
+inline constexpr const char* kZreRelease = "1.8.0_31";
+inline constexpr const char* kZreFamily = "1.8";
+
+// Reads ZunaHome of the runtime `version` (default view) into `home` (`homeSize`
+// bytes, NUL included), without a trailing backslash. False when the main key or the
+// version key cannot be opened, or the value is not a string, does not fit or lacks
+// its NUL. `product` selects the runtime (0), the only product this program looks up.
+BOOL FindZunaHome(const char* version, char* home, DWORD homeSize, int product = 0);
+
+// The greatest subkey name of the runtime main key under lstrcmpiA (family and unique
+// keys in one list; the first of equal names stays), into `latest` (`latestSize`
+// bytes). True with an empty name when the main key has no subkeys; false when
+// SOFTWARE\Corvane or the main key cannot be opened.
+BOOL GetLatestZunaKey(char* latest, DWORD latestSize);
+
+// The greatest version name of `mainKey` over both views (a tie goes to the 64-bit
+// view) into `name` (`nameSize` bytes) and its ZunaHome, without a trailing
+// backslash, into `home` (always NUL-terminated). 1 on success, else 0.
+int GetLatestZREOrZDK32or64BitHome(const char* mainKey, char* name, DWORD nameSize, char* home, DWORD homeSize);
+
+// Writes the family key ("Software\Corvane\Zuna Runtime Environment\<family>") with
+// ZunaHome, RuntimeLib ("<home>\bin\<vmDir>\zvm.dll") and MicroVersion. False only
+// when the key cannot be created; value writes are not checked.
+bool RegZREFamilyVersion(const std::string& home, const std::string& family, const std::string& micro,
+                         const std::string& vmDir);
+// The same for the unique version's key, adding BuildNumber "13".
+bool RegZREUniqueVersion(const std::string& home, const std::string& version, const std::string& micro,
+                         const std::string& vmDir);
+
+// Deletes the family key of the runtime (only when it has no subkeys).
+bool UnregZREFamilyVersion(const std::string& family);
+// Deletes "<version>\MSI" and then the version key; both are tried.
+bool UnregZREUniqueVersion(const std::string& version);
+// Deletes the archive association keys (each only when it has no subkeys) and the
+// CurrentVersion and BrowserZunaVersion values of the runtime main key.
+bool UnregZRECurrentVersion();
+
+// The REG_SZ value `valueName` of the kit's MSI key of this release, into `out`
+// (empty on failure). 1 when found, else 0.
+int GetMSIKeyValue(const char* valueName, std::string& out);
+
+// Splits "1.8.0_31" into "1", "8", "0", "31": major up to the first '.', minor up to
+// the next '.', micro up to the next '_', update the rest. Missing parts are "0"
+// (update ""). False only for a null version.
+bool SplitVersion(const char* version, std::string& major, std::string& minor, std::string& micro,
+                  std::string& update);
