@@ -6,3 +6,5 @@
 #include "winbase.h"
 #include "winuser.h"
 #include "winreg.h"
+#include "securitybaseapi.h"
+#include "winbase_replacefile.h"
