@@ -44,11 +44,14 @@ int32_t parseLine(std::string_view line, const Cursor& cursor, IConfigParserCall
   if (separator == std::string_view::npos) {
     if (!allowKeysWithoutValue) return kKeyWithoutValue;
     std::string key = trimTrailingBlanks(line.substr(first));
+    if (key[0] == '\0') return kEmptyKey;
     callback.onEntry(cursor, key.c_str(), nullptr);
     return kLineAccepted;
   }
   std::string key = trimTrailingBlanks(line.substr(first, separator - first));
-  if (key.empty()) return kEmptyKey;
+  // Keys travel as NUL-terminated strings: one that a NUL byte cuts down to nothing
+  // would be stored as an empty key and written back as a line that cannot be read.
+  if (key.empty() || key[0] == '\0') return kEmptyKey;
   std::string_view rest = line.substr(separator + 1);
   size_t valueStart = rest.find_first_not_of(kBlanks);
   std::string value = valueStart == std::string_view::npos ? std::string() : trimTrailingBlanks(rest.substr(valueStart));

@@ -156,6 +156,15 @@ TEST(PlainTextFormat, Utf8IsCheckedStructurally) {
   EXPECT_TRUE(isWellFormedUtf8("\xFC\x84\x80\x80\x80\x80"));
 }
 
+TEST(PlainTextFormat, AKeyThatANulByteCutsToNothingIsAnEmptyKey) {
+  Parsed result = parse(std::string("\0a=1\n\0flag\nb\0c=2", 16), false, true);
+  ASSERT_EQ(result.reports.size(), 2u);
+  EXPECT_EQ(result.reports[0].message, "\"Empty key\" at line 1; char 1");
+  EXPECT_EQ(result.reports[1].message, "\"Empty key\" at line 2; char 1");
+  ASSERT_EQ(result.config->getKeys().size(), 1u);
+  EXPECT_STREQ(result.config->getKeys()[0], "b");
+}
+
 TEST(PlainTextFormat, AByteOrderMarkIsPartOfTheFirstKey) {
   Parsed result = parse("\xEF\xBB\xBF" "a=1");
   ASSERT_EQ(result.config->getKeys().size(), 1u);
