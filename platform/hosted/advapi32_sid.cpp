@@ -226,7 +226,7 @@ BOOL WINAPI ConvertSidToStringSidW(PSID Sid, LPWSTR* StringSid) {
   SidValue sid = readSid(Sid);
   std::string text = "S-1-";
   if (sid.authority >> 32) {
-    char hex[16];
+    char hex[24];
     std::snprintf(hex, sizeof hex, "0x%012llX", static_cast<unsigned long long>(sid.authority));
     text += hex;
   } else {
