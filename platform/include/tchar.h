@@ -19,8 +19,15 @@ extern "C" {
 #define _S_IFREG 0x8000
 
 // The layout of the 64-bit runtime's struct _stat (_stat64i32). The host's
-// <sys/stat.h> defines st_atime and its kin as macros, so the two must not meet in
-// one source file.
+// <sys/stat.h> defines st_atime and its kin as macros for its own struct stat; they
+// are set aside while this one is declared, and a source file that has both can
+// read these three members only after undefining the macros.
+#pragma push_macro("st_atime")
+#pragma push_macro("st_mtime")
+#pragma push_macro("st_ctime")
+#undef st_atime
+#undef st_mtime
+#undef st_ctime
 struct _stat {
   unsigned int st_dev;
   unsigned short st_ino;
@@ -34,6 +41,9 @@ struct _stat {
   int64_t st_mtime;
   int64_t st_ctime;
 };
+#pragma pop_macro("st_atime")
+#pragma pop_macro("st_mtime")
+#pragma pop_macro("st_ctime")
 
 FILE* _wfopen(const wchar_t* filename, const wchar_t* mode);
 int _wstat(const wchar_t* path, struct _stat* buffer);
