@@ -2,6 +2,8 @@
 // The hosted layer interprets these values itself; they are not the host's O_* flags.
 #pragma once
 
+#include <stdint.h>
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -26,6 +28,10 @@ extern "C" {
 int _sopen(const char* filename, int oflag, int shflag, ...);
 int _write(int fd, const void* buffer, unsigned int count);
 int _close(int fd);
+// Attaches a CRT descriptor to a file HANDLE, which the descriptor then owns: _close
+// closes it. Binary mode unless `flags` holds _O_TEXT. -1 on failure (the handle is
+// then still the caller's).
+int _open_osfhandle(intptr_t osfhandle, int flags);
 
 #ifdef __cplusplus
 }

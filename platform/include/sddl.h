@@ -4,6 +4,7 @@
 
 #include "windef.h"
 #include "winbase.h"
+#include "securitybaseapi.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -18,6 +19,9 @@ WINADVAPI BOOL WINAPI ConvertStringSecurityDescriptorToSecurityDescriptorA(
 WINADVAPI BOOL WINAPI ConvertStringSecurityDescriptorToSecurityDescriptorW(
     LPCWSTR StringSecurityDescriptor, DWORD StringSDRevision, PSECURITY_DESCRIPTOR* SecurityDescriptor,
     PULONG SecurityDescriptorSize);
+
+// The SID's text form ("S-1-5-21-..."), allocated with LocalAlloc.
+WINADVAPI BOOL WINAPI ConvertSidToStringSidW(PSID Sid, LPWSTR* StringSid);
 
 #ifdef __cplusplus
 }

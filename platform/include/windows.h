@@ -14,3 +14,4 @@
 #include "securitybaseapi.h"
 #include "sysinfoapi.h"
 #include "wow64apiset.h"
+#include "winbase_replacefile.h"

@@ -1,0 +1,63 @@
+// Tokens and SIDs on the hosted machine: Windows' byte layouts and the derived SIDs.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <sddl.h>
+
+#include <cstring>
+#include <vector>
+
+#include "tests/support/TestMachine.h"
+
+namespace {
+
+class Sids : public zutest::MachineTest {};
+
+TEST_F(Sids, SidLayoutsAreWindows) {
+  EXPECT_EQ(sizeof(SID), 12u);
+  EXPECT_EQ(SECURITY_MAX_SID_SIZE, 68u);
+  EXPECT_EQ(sizeof(TOKEN_USER), 16u);
+  EXPECT_EQ(WinAccountDomainUsersSid, 42);
+}
+
+TEST_F(Sids, TheTokenUserIsTheMachinesUserAndGivesItsDomainUsersGroup) {
+  HANDLE token = nullptr;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+  DWORD needed = 0;
+  EXPECT_FALSE(GetTokenInformation(token, TokenUser, nullptr, 0, &needed));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_EQ(needed, 16u + 28u);
+  std::vector<unsigned char> buffer(needed);
+  ASSERT_TRUE(GetTokenInformation(token, TokenUser, buffer.data(), needed, &needed));
+  PSID user = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
+  ASSERT_TRUE(IsValidSid(user));
+  EXPECT_EQ(GetLengthSid(user), 28u);
+  const unsigned char expected[] = {1, 5, 0, 0, 0, 0, 0, 5, 21, 0, 0, 0};
+  EXPECT_EQ(std::memcmp(user, expected, sizeof expected), 0);
+  uint32_t rid;
+  std::memcpy(&rid, static_cast<unsigned char*>(user) + 24, 4);
+  EXPECT_EQ(rid, 1001u);
+
+  BYTE domain[SECURITY_MAX_SID_SIZE];
+  DWORD size = sizeof domain;
+  ASSERT_TRUE(GetWindowsAccountDomainSid(user, domain, &size));
+  EXPECT_EQ(size, 24u);
+  BYTE users[SECURITY_MAX_SID_SIZE];
+  DWORD small = 8;
+  EXPECT_FALSE(CreateWellKnownSid(WinAccountDomainUsersSid, domain, users, &small));
+  EXPECT_EQ(small, 28u);
+  DWORD usersSize = sizeof users;
+  ASSERT_TRUE(CreateWellKnownSid(WinAccountDomainUsersSid, domain, users, &usersSize));
+  LPWSTR text = nullptr;
+  ASSERT_TRUE(ConvertSidToStringSidW(users, &text));
+  EXPECT_EQ(std::wstring(text), L"S-1-5-21-1004336348-1177238915-682003330-513");
+  LocalFree(text);
+  CloseHandle(token);
+
+  BYTE world[SECURITY_MAX_SID_SIZE];
+  DWORD worldSize = sizeof world;
+  EXPECT_FALSE(GetWindowsAccountDomainSid((CreateWellKnownSid(WinWorldSid, nullptr, world, &worldSize), world),
+                                          domain, &size));
+}
+
+}  // namespace
