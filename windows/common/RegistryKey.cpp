@@ -17,9 +17,25 @@ void closeKey(HKEY& key) {
   throwRegistryError(operation, name, std::to_string(static_cast<unsigned long long>(static_cast<DWORD>(status))));
 }
 
-// Deletes a key in a given view. The function exists from Windows Vista (x64 XP) on;
-// the program only runs where it does.
-LONG deleteKeyInView(HKEY parent, const char* name, REGSAM view) { return RegDeleteKeyExA(parent, name, view, 0); }
+using RegDeleteKeyExAFunction = LONG(WINAPI*)(HKEY, LPCSTR, REGSAM, DWORD);
+
+// RegDeleteKeyExA where the system offers it (x64 XP and Vista on), looked up once for
+// the process; null where it is missing.
+RegDeleteKeyExAFunction regDeleteKeyEx() {
+  static const RegDeleteKeyExAFunction function = [] {
+    HMODULE advapi = GetModuleHandleA("Advapi32.dll");
+    return advapi ? reinterpret_cast<RegDeleteKeyExAFunction>(
+                        reinterpret_cast<void*>(GetProcAddress(advapi, "RegDeleteKeyExA")))
+                  : nullptr;
+  }();
+  return function;
+}
+
+// Deletes a key in a given view; a system without view-aware deletion has one view.
+LONG deleteKeyInView(HKEY parent, const char* name, REGSAM view) {
+  if (RegDeleteKeyExAFunction function = regDeleteKeyEx()) return function(parent, name, view, 0);
+  return RegDeleteKeyA(parent, name);
+}
 
 }  // namespace
 

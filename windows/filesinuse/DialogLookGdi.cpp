@@ -8,21 +8,14 @@
 #include <cstring>
 
 #include "resources/filesinuse.h"
+#include "windows/common/SysInfo.h"
 
 namespace {
 
 constexpr COLORREF kWhite = RGB(0xFF, 0xFF, 0xFF);
 
 // Windows Vista or later, where SwitchToThisWindow brings a window forward reliably.
-bool IsVistaOrLater() {
-  OSVERSIONINFOA version{};
-  version.dwOSVersionInfoSize = sizeof(version);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  if (!GetVersionExA(&version)) return false;
-#pragma GCC diagnostic pop
-  return version.dwMajorVersion >= 6;
-}
+bool IsVistaOrLater() { return SysInfo::osVersion() >= 2; }
 
 bool IsXpOrOlder() { return !IsVistaOrLater(); }
 

@@ -11,7 +11,7 @@
 #include "common/share/tstrings.h"
 #include "windows/common/AllUtils.h"
 #include "windows/common/ScopedHandle.h"
-#include "windows/filesinuse/FilesInUseSystem.h"
+#include "windows/common/SysInfo.h"
 
 namespace {
 
@@ -45,8 +45,9 @@ bool HasPrefixIgnoringCase(const std::string& text, const std::string& prefix) {
 }
 
 std::string LongFormOrSelf(const std::string& path) {
-  std::string longPath = FilesInUseSystem::LongPathName(path);
-  return longPath.empty() ? path : longPath;
+  char longPath[MAX_PATH];
+  DWORD length = GetLongPathNameA(path.c_str(), longPath, MAX_PATH);
+  return length == 0 || length >= MAX_PATH ? path : std::string(longPath, length);
 }
 
 }  // namespace
@@ -72,7 +73,7 @@ bool CFilesInUse::ProcessUsesRuntime(DWORD processId, const std::string& systemD
                                      const std::string& systemWow64Dir) const {
   ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId));
   if (!snapshot.valid()) return false;
-  bool consultWow64 = !systemWow64Dir.empty() && directories.size() > 1 && FilesInUseSystem::IsX64OS();
+  bool consultWow64 = !systemWow64Dir.empty() && directories.size() > 1 && SysInfo::isX64OS();
   MODULEENTRY32 module{};
   module.dwSize = sizeof(module);
   for (BOOL more = Module32First(snapshot.get(), &module); more; more = Module32Next(snapshot.get(), &module)) {
@@ -119,8 +120,8 @@ int CFilesInUse::GetProcessList() {
   std::string systemDir;
   std::string systemWow64Dir;
   try {
-    systemDir = FilesInUseSystem::SystemDir();
-    if (directories.size() > 1 && FilesInUseSystem::IsX64OS()) systemWow64Dir = FilesInUseSystem::SystemWow64Dir();
+    systemDir = SysInfo::getSystem32Dir();
+    if (directories.size() > 1 && SysInfo::isX64OS()) systemWow64Dir = SysInfo::getSystemWow64Dir();
   } catch (const std::exception& e) {
     reportException(ZU_HERE, e);
   } catch (...) {

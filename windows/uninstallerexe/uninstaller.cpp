@@ -12,12 +12,23 @@
 #include <vector>
 
 #include "windows/common/AllUtils.h"
+#include "windows/common/FileUtils.h"
 #include "windows/common/Logger.h"
+#include "windows/common/RegistryKey.h"
 #include "windows/common/ScopedHandle.h"
+#include "windows/common/SysInfo.h"
 #include "windows/filesinuse/FilesInUse.h"
 #include "windows/filesinuse/FilesInUseDialog.h"
+#include "windows/installerdll/RegInstallShare.h"
 
 namespace {
+
+// The key of the release's family (1.8), under HKEY_LOCAL_MACHINE.
+constexpr const char* kFamilyKey = "SOFTWARE\\Corvane\\Zuna Runtime Environment\\1." "8";
+// The family's cached base image, in the patch-cache folder.
+constexpr const char* kBaseImage = "\\baseimagefam" "8";
+// The auto-update registration tool, under the 32-bit Common Files folder.
+constexpr const char* kAutoUpdateTool = "\\Zuna\\Zuna Update\\zaureg.exe";
 
 // The classes the dialogs need: list view, tree view, bar, tab, up-down, progress,
 // hot-key and animate.
@@ -71,10 +82,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
       LOG_ERROR("Uninstaller could not initialize common controls.");
     }
 
-    EnableDebugPrivilege();
-
     // The runtime home, as found in the registry; empty when it cannot be found.
     char home[MAX_PATH] = {};
+    if (!FindZunaHome(kZreRelease, home, sizeof home, 0)) LOG_ERROR("Cannot determine ZunaHome.");
+
+    EnableDebugPrivilege();
 
     CFilesInUse scanner;
     scanner.SetDirectories(home);
@@ -93,6 +105,18 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
       directories = scanner.directories;
       filesInUse = scanner.GetProcessList() != 0;
     }
+
+    // While a runtime of the family stays registered its cached base image is kept; the
+    // key stays open until the run ends.
+    RegistryKey familyKey(HKEY_LOCAL_MACHINE);
+    if (familyKey.OpenKey(kFamilyKey, KEY_READ) != ERROR_SUCCESS) {
+      std::string patchCache = SysInfo::getPatchCache(SysInfo::is32BitEnvironment() ? 32 : 64);
+      DeleteFileA((patchCache + kBaseImage).c_str());
+      RemoveDirectoryA(patchCache.c_str());
+    }
+
+    std::string tool = combinePath(SysInfo::getProgramFilesCommonX86Dir(), kAutoUpdateTool);
+    if (!FileUtils::exists(tool)) LOG_INFO("Not running " + tool + " as it doesn't exist.");
 
     return static_cast<int>(kExitSuccess);
   } catch (const std::exception& e) {

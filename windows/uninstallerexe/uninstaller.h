@@ -7,6 +7,3 @@
 inline constexpr uint32_t kExitSuccess = 0;
 // The exit status when an exception reached the entry point (0x94EE1).
 inline constexpr uint32_t kExitException = 610017;
-
-// The release this uninstaller removes.
-inline constexpr const char* kReleaseVersion = "1.8.0_31";

@@ -3,23 +3,15 @@
 #include <gtest/gtest.h>
 
 #include "platform/hosted/Machine.h"
-#include "tests/support/TestMachine.h"
+#include "tests/support/Runs.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using hosted::HostFailure;
+using zutest::contentsOf;
 using zutest::ScratchDir;
 using zutest::writeFile;
-
-// Every file under the directory with its content, to show that nothing changed.
-std::map<std::string, std::string> contentsOf(const fs::path& dir) {
-  std::map<std::string, std::string> out;
-  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
-    out[fs::relative(entry.path(), dir).string()] = entry.is_regular_file() ? zutest::readFile(entry.path()) : "/";
-  }
-  return out;
-}
 
 HostFailure loadFailure(const fs::path& dir) {
   try {

@@ -178,3 +178,29 @@ TEST_F(FilesInUseRunTest, NothingInUseShowsNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FilesInUseRunTest, AModuleFromTheRegisteredHomeIsInUseAndTheCancelMarkGoes) {
+  writeFile(scratch_.path() / "registry.reg",
+            "Windows Registry Editor Version 5.00\r\n\r\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Zuna Runtime Environment\\1.8.0_31]\r\n"
+            "\"ZunaHome\"=\"C:\\\\Program Files\\\\Zuna\\\\zre1.8.0_31\"\r\n\r\n"
+            "[HKEY_USERS\\S-1-5-21-1004336348-1177238915-682003330-1001\\Software\\Corvane\\FIUCancel]\r\n"
+            "\"Cancelled\"=dword:00000001\r\n\r\n"
+            "[HKEY_USERS\\S-1-5-21-1004336348-1177238915-682003330-1001\\Software\\Corvane\\Other]\r\n\r\n");
+  writeFile(scratch_.path() / "drives/C/Program Files/Zuna/zre1.8.0_31/bin/zuna.exe", "launcher");
+  Processes(R"({"pid": 2000, "exe": "app.exe", "image": "C:\\Apps\\app.exe",
+               "modules": ["C:\\Program Files\\Zuna\\zre1.8.0_31\\bin\\server\\zvm.dll"],
+               "windows": [{"title": "App"}]})");
+  EXPECT_EQ(Run({"ok"}), 0);
+  auto dialogs = Events("dialog");
+  ASSERT_EQ(dialogs.size(), 1u);
+  EXPECT_EQ(dialogs[0]["lines"], Json::array({"App"}));
+  EXPECT_TRUE(Remaining().empty());
+  std::string registry = readFile(scratch_.path() / "registry.reg");
+  EXPECT_EQ(registry.find("FIUCancel"), std::string::npos) << registry;
+  EXPECT_NE(registry.find("Software\\Corvane\\Other]"), std::string::npos) << registry;
+}
+
+}  // namespace

@@ -9,47 +9,16 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "tests/support/TestMachine.h"
+#include "tests/support/Runs.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using zutest::contentsOf;
 using zutest::readFile;
+using zutest::RunResult;
+using zutest::runUninstaller;
 using zutest::writeFile;
-
-struct RunResult {
-  int status = -1;
-  std::string output;  // standard output and error together
-};
-
-std::string shellQuote(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-RunResult runUninstaller(const std::vector<std::string>& args) {
-  std::string command = shellQuote(ZU_UNINSTALLER_PATH);
-  for (const auto& a : args) command += " " + shellQuote(a);
-  command += " </dev/null 2>&1";
-  RunResult result;
-  FILE* pipe = popen(command.c_str(), "r");
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
-  int status = pclose(pipe);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
-}
-
-std::map<std::string, std::string> contentsOf(const fs::path& dir) {
-  std::map<std::string, std::string> out;
-  if (!fs::exists(dir)) return out;
-  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
-    out[fs::relative(entry.path(), dir).string()] = entry.is_regular_file() ? readFile(entry.path()) : "/";
-  }
-  return out;
-}
 
 const char* kLog = "drives/C/Users/user/AppData/Local/Temp/zusched.log";
 
