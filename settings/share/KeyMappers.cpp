@@ -2,16 +2,12 @@
 
 namespace settings_impl {
 
-namespace {
-
 std::string lowerAscii(std::string text) {
   for (char& c : text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
   }
   return text;
 }
-
-}  // namespace
 
 std::pair<std::string, bool> SimpleKeyMapper::map(const std::string& key) const {
   if (key == from_) return {to_, true};

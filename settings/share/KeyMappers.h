@@ -8,6 +8,9 @@
 
 namespace settings_impl {
 
+// The text with A to Z folded to a to z; other bytes stay as they are.
+std::string lowerAscii(std::string text);
+
 class IKeyMapper {
  public:
   virtual ~IKeyMapper() = default;

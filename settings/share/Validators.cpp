@@ -1,19 +1,9 @@
 #include "settings/share/Validators.h"
 
+#include "settings/share/KeyMappers.h"
 #include "settings/share/SystemConfig.h"
 
 namespace settings_impl {
-
-namespace {
-
-std::string lowerAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
-  }
-  return text;
-}
-
-}  // namespace
 
 std::unique_ptr<ConfigValue> ConfigValidator::makeValue(const std::string& key, const char* text) const {
   auto it = validators_.find(key);
