@@ -4,4 +4,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${ZU_BUILD_DIR:-build}"
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE="${ZU_BUILD_TYPE:-RelWithDebInfo}" ${ZU_CMAKE_ARGS:-} >/dev/null
-cmake --build "$build" -j "$(nproc)"
+# The full output goes to a file; the terminal sees warnings, or everything on failure.
+if ! cmake --build "$build" -j "$(nproc)" >"$build/build.log" 2>&1; then
+  cat "$build/build.log"
+  exit 1
+fi
+grep -E -A3 "warning:|error:" "$build/build.log" || true
