@@ -127,7 +127,15 @@ std::vector<uint8_t> parseHexBytes(std::string_view text, const std::string& fil
 }
 
 // The key a header names, created as needed; `path` is the header's text.
-Key& keyForHeader(Key& root, std::string_view path, const std::string& userSid, const std::string& file, size_t line) {
+// The key chain of the header read last: headers in a file mostly share long prefixes
+// with the one before, which then need no lookup again.
+struct HeaderChain {
+  std::vector<std::string> names;  // the real path, as written
+  std::vector<Key*> keys;          // keys[i] is the key of names[0..i]
+};
+
+Key& keyForHeader(Key& root, std::string_view path, const std::string& userSid, const std::string& file, size_t line,
+                  HeaderChain& chain) {
   std::vector<std::string> parts = splitKeyPath(path);
   for (const auto& part : parts) {
     if (part.empty()) malformed(file, line, "a key path has an empty name (two backslashes in a row?)");
@@ -144,15 +152,20 @@ Key& keyForHeader(Key& root, std::string_view path, const std::string& userSid, 
     malformed(file, line, "unknown root key '" + parts[0] + "' (use the full name, as HKEY_LOCAL_MACHINE)");
   }
   real.insert(real.end(), parts.begin() + 1, parts.end());
-  Key* key = &root;
-  for (const auto& name : real) {
-    std::string upper = asciiUpper(name);
-    auto& slot = key->subkeys[upper];
+  size_t shared = 0;
+  while (shared < real.size() && shared < chain.names.size() && real[shared] == chain.names[shared]) ++shared;
+  chain.names.resize(shared);
+  chain.keys.resize(shared);
+  Key* key = shared == 0 ? &root : chain.keys.back();
+  for (size_t i = shared; i < real.size(); ++i) {
+    auto& slot = key->subkeys[asciiUpper(real[i])];
     if (!slot) {
       slot = std::make_shared<Key>();
-      slot->name = name;
+      slot->name = real[i];
     }
     key = slot.get();
+    chain.names.push_back(std::move(real[i]));
+    chain.keys.push_back(key);
   }
   key->explicitKey = true;
   return *key;
@@ -312,6 +325,7 @@ void parseRegFile(std::string_view bytes, const std::string& file, const std::st
   size_t lineNumber = 0;
   bool sawSignature = false;
   Key* current = nullptr;
+  HeaderChain chain;
   auto nextLine = [&](std::string_view& line) {
     if (rest.empty()) return false;
     size_t end = rest.find('\n');
@@ -340,7 +354,7 @@ void parseRegFile(std::string_view bytes, const std::string& file, const std::st
         malformed(file, lineNumber, "[-KEY] deletes a key on import; registry.reg holds only keys that exist");
       }
       if (path.empty()) malformed(file, lineNumber, "a key header names no key");
-      current = &keyForHeader(root, path, userSid, file, lineNumber);
+      current = &keyForHeader(root, path, userSid, file, lineNumber, chain);
       continue;
     }
     if (content.front() != '"' && content.front() != '@') {
