@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, copies the demo machine to a scratch folder and
-# runs the uninstaller on it; prints what the run changed, then the log.
+# runs the uninstaller on it (answering OK when it asks to close programs); prints what
+# the run changed, then the log. Arguments are passed on to the uninstaller (e.g. /s).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -8,7 +9,7 @@ bash scripts/build.sh
 scratch="$(mktemp -d)"
 cp -a examples/machines/demo "$scratch/machine"
 set +e
-"${ZU_BUILD_DIR:-build}/windows/uninstallerexe/uninstaller" --machine "$scratch/machine" --report --answer ok -- /s "$@"
+"${ZU_BUILD_DIR:-build}/windows/uninstallerexe/uninstaller" --machine "$scratch/machine" --report --answer ok -- "$@"
 status=$?
 set -e
 echo
