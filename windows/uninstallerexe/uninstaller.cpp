@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "windows/common/AllUtils.h"
+#include "windows/common/InstallConfigData.h"
 #include "windows/common/Logger.h"
 #include "windows/common/ScopedHandle.h"
 #include "windows/filesinuse/FilesInUse.h"
@@ -59,12 +60,21 @@ void ShowFilesInUseDialog(HINSTANCE instance, const std::vector<std::string>& di
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   try {
+    // Built here rather than before WinMain, so that a failure to build it is
+    // reported below like any other.
+    InstallConfigData& config = InstallConfigData::Instance();
+
     LOG_TRACE("Entered uninstaller.exe WinMain.");
 
     // Keep the current directory out of the library search path for the whole run.
     SetDllDirectoryA("");
 
     bool silent = false;
+    if (config.LoadConfigSettings(instance, GetCommandLineW()) == 0) {
+      silent = config.IsSilent();
+    } else {
+      LOG_ERROR("Error occurred while loading configuration settings in Uninstaller.");
+    }
 
     if (!InitializeCommonControls()) {
       if (!silent) MessageBoxA(nullptr, "Could not initialize common controls!", "Failure", MB_ICONERROR);
