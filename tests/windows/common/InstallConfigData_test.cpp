@@ -195,6 +195,18 @@ TEST_F(InstallConfig, FeatureWithoutValueInTheInstallFileMakesTheSilentQueryThro
   }
 }
 
+TEST_F(InstallConfig, KeyWithoutValueInTheRuntimeFileReachesEveryConfiguration) {
+  // Accepted in `working` once the arguments are in, so the backup and the export,
+  // which take the same file, must not fail on it.
+  writeFile(hostPath(kRuntimeFile), "AUTO_UPDATE=Disable\nSPONSORS\n");
+  ASSERT_EQ(load({"/s"}), 0);
+  EXPECT_EQ(working("SPONSORS"), "<no value>");
+  EXPECT_EQ(valueOf(config().backup(), "SPONSORS"), "<no value>");
+  EXPECT_EQ(valueOf(config().exportConfig(), "SPONSORS"), "<no value>");
+  EXPECT_THROW(config().IsFeatureEnabled(FeatureKey::SPONSORS), settings::Exception);
+  EXPECT_TRUE(config().IsSilent());
+}
+
 TEST_F(InstallConfig, MissingRuntimeFileIsNoError) {
   ASSERT_EQ(load({"/s"}), 0);
   for (const auto& param : config().params()) EXPECT_FALSE(config().backup().hasKey(param.key)) << param.key;
