@@ -37,5 +37,4 @@
 #define STR_CONFIG_MISSING_ARGUMENT "A configuration file or value that is needed was not given."
 #define STR_CONFIG_PATH_NOT_UTF8 "The path of a configuration file is not valid UTF-8 text."
 #define STR_CONFIG_FILE_TOO_LARGE "The configuration file %s is too large. It must be smaller than 1 MB."
-#define STR_CONFIG_BAD_ARGUMENTS \
-  "These command-line arguments are not supported or have invalid values: %s The uninstallation continues without them."
+#define STR_CONFIG_BAD_ARGUMENTS "These command-line arguments are not supported or have invalid values:\n\n%s"
