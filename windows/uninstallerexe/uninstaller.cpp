@@ -13,6 +13,7 @@
 
 #include "windows/common/AllUtils.h"
 #include "windows/common/FileUtils.h"
+#include "windows/common/InstallConfigData.h"
 #include "windows/common/Logger.h"
 #include "windows/common/RegistryKey.h"
 #include "windows/common/ScopedHandle.h"
@@ -70,12 +71,21 @@ void ShowFilesInUseDialog(HINSTANCE instance, const std::vector<std::string>& di
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   try {
+    // Built here rather than before WinMain, so that a failure to build it is
+    // reported below like any other.
+    InstallConfigData& config = InstallConfigData::Instance();
+
     LOG_TRACE("Entered uninstaller.exe WinMain.");
 
     // Keep the current directory out of the library search path for the whole run.
     SetDllDirectoryA("");
 
     bool silent = false;
+    if (config.LoadConfigSettings(instance, GetCommandLineW()) == 0) {
+      silent = config.IsSilent();
+    } else {
+      LOG_ERROR("Error occurred while loading configuration settings in Uninstaller.");
+    }
 
     if (!InitializeCommonControls()) {
       if (!silent) MessageBoxA(nullptr, "Could not initialize common controls!", "Failure", MB_ICONERROR);

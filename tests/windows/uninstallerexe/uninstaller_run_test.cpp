@@ -27,10 +27,16 @@ TEST(UninstallerRun, EmptyMachineRunsCleanlyAndLogsTheEntry) {
   RunResult run = runUninstaller({"--machine", machine.path().string()});
   EXPECT_EQ(run.status, 0) << run.output;
   std::string log = readFile(machine.path() / kLog);
+  // The configuration is built first, at the start of WinMain, so its records lead.
   static const std::regex first(
       R"(^\[\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}\.\d{3}, uninstaller\.exe \(PID: 4242, TID: \d+\), )"
-      R"(uninstaller\.cpp:\d+ \(WinMain\)\]\r\n\tTRACE: Entered uninstaller\.exe WinMain\.\r\n)");
+      R"(InstallConfigData\.cpp:\d+ \(InstallConfigData::InstallConfigData\)\]\r\n)"
+      R"(\tTRACE: Entering InstallConfigData::InstallConfigData\r\n)");
   EXPECT_TRUE(std::regex_search(log, first)) << log;
+  static const std::regex entry(
+      R"(\r\n\[\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}\.\d{3}, uninstaller\.exe \(PID: 4242, TID: \d+\), )"
+      R"(uninstaller\.cpp:\d+ \(WinMain\)\]\r\n\tTRACE: Entered uninstaller\.exe WinMain\.\r\n)");
+  EXPECT_TRUE(std::regex_search(log, entry)) << log;
   // Every line ends in CR LF.
   for (size_t i = 0; (i = log.find('\n', i)) != std::string::npos; ++i) ASSERT_EQ(log[i - 1], '\r');
 
