@@ -204,3 +204,23 @@ TEST_F(FilesInUseRunTest, AModuleFromTheRegisteredHomeIsInUseAndTheCancelMarkGoe
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FilesInUseRunTest, ASilentRunLogsTheLockedFilesOnceAndShowsNothing) {
+  Processes(std::string(R"({"pid": 2000, "exe": "editor.exe", "modules": [)") + kLauncher +
+            R"(], "windows": [{"title": "Notes - Editor"}]})");
+  EXPECT_EQ(Run({}, "/s"), 0);
+  EXPECT_TRUE(Events("dialog").empty());
+  EXPECT_TRUE(Events("messageBox").empty());
+  EXPECT_TRUE(Events("postMessage").empty());
+  EXPECT_EQ(Remaining(), std::vector<unsigned>{2000});
+  std::string log = readFile(scratch_.path() / "drives/C/Users/user/AppData/Local/Temp/zusched.log");
+  const std::string locked = "(WinMain)]\r\n\tERROR: Some files are locked in silent mode. Reboot will happen after "
+                             "uninstallation.\r\n";
+  size_t first = log.find(locked);
+  ASSERT_NE(first, std::string::npos) << log;
+  EXPECT_EQ(log.find(locked, first + 1), std::string::npos);
+}
+
+}  // namespace
