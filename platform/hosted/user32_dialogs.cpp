@@ -3,6 +3,8 @@
 // run is interactive), and then its one button is pressed until the dialog ends.
 #include <windows.h>
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -12,10 +14,11 @@
 
 #include "platform/hosted/Api.h"
 #include "platform/hosted/Machine.h"
+#include "platform/hosted/Resources.h"
 #include "platform/hosted/Text.h"
-#include "resources/config_strings.h"
-#include "resources/filesinuse.h"
 
+using hosted::ControlKind;
+using hosted::DialogResource;
 using hosted::machine;
 using hosted::setLastError;
 
@@ -26,74 +29,6 @@ constexpr DWORD kErrorResourceNameNotFound = 1814;
 constexpr DWORD kErrorResourceTypeNotFound = 1813;
 constexpr DWORD kErrorControlIdNotFound = 1421;
 
-// The string table of the executable.
-const std::map<UINT, std::string>& stringTable() {
-  static const std::map<UINT, std::string> table = {
-      {IDS_FIU_CONFIRM_BROWSERS, STR_FIU_CONFIRM_BROWSERS},
-      {IDS_FIU_CONFIRM_BROWSERS_CAPTION, STR_FIU_BROWSERS_CAPTION},
-      {IDS_FIU_BROWSER_IE, STR_FIU_BROWSER_IE},
-      {IDS_FIU_BROWSER_FIREFOX, STR_FIU_BROWSER_FIREFOX},
-      {IDS_FIU_BROWSER_SAFARI, STR_FIU_BROWSER_SAFARI},
-      {IDS_FIU_CONFIRM_PROGRAMS, STR_FIU_CONFIRM_PROGRAMS},
-      {IDS_FIU_CONFIRM_PROGRAMS_CAPTION, STR_FIU_PROGRAMS_CAPTION},
-      {IDS_FIU_BROWSER_CHROME, STR_FIU_BROWSER_CHROME},
-      {IDS_CONFIG_ERROR_CAPTION, STR_CONFIG_ERROR_CAPTION},
-      {IDS_CONFIG_PATH_TOO_LONG, STR_CONFIG_PATH_TOO_LONG},
-      {IDS_CONFIG_CANNOT_OPEN, STR_CONFIG_CANNOT_OPEN},
-      {IDS_CONFIG_NOT_UTF8_TEXT, STR_CONFIG_NOT_UTF8_TEXT},
-      {IDS_CONFIG_PATH_NOT_ACCEPTABLE, STR_CONFIG_PATH_NOT_ACCEPTABLE},
-      {IDS_CONFIG_NOT_FOUND, STR_CONFIG_NOT_FOUND},
-      {IDS_CONFIG_FAULTY_LINE, STR_CONFIG_FAULTY_LINE},
-      {IDS_CONFIG_INCOMPLETE_WRITE, STR_CONFIG_INCOMPLETE_WRITE},
-      {IDS_CONFIG_READ_ERROR, STR_CONFIG_READ_ERROR},
-      {IDS_CONFIG_UNEXPECTED, STR_CONFIG_UNEXPECTED},
-      {IDS_CONFIG_CANNOT_CLOSE, STR_CONFIG_CANNOT_CLOSE},
-      {IDS_CONFIG_CANNOT_DELETE, STR_CONFIG_CANNOT_DELETE},
-      {IDS_CONFIG_MISSING_ARGUMENT, STR_CONFIG_MISSING_ARGUMENT},
-      {IDS_CONFIG_PATH_NOT_UTF8, STR_CONFIG_PATH_NOT_UTF8},
-      {IDS_CONFIG_FILE_TOO_LARGE, STR_CONFIG_FILE_TOO_LARGE},
-      {IDS_CONFIG_BAD_ARGUMENTS, STR_CONFIG_BAD_ARGUMENTS},
-  };
-  return table;
-}
-
-enum class ControlKind { Static, SortedListBox, Button };
-
-// What the layer needs of a dialog template: its caption, its controls, and which
-// control holds the lines the user reads.
-struct DialogTemplate {
-  int id;
-  const char* caption;
-  std::vector<std::pair<int, ControlKind>> controls;
-  int linesControl;
-};
-
-const std::vector<DialogTemplate>& dialogTemplates() {
-  static const std::vector<DialogTemplate> templates = {
-      {IDD_FILESINUSE,
-       STR_FIU_PROGRAMS_CAPTION,
-       {{IDC_FIU_HEADER, ControlKind::Static},
-        {IDC_FIU_WHITE_AREA, ControlKind::Static},
-        {IDC_FIU_TITLE, ControlKind::Static},
-        {IDC_FIU_EXPLANATION, ControlKind::Static},
-        {IDC_FIU_PROGRAM_LIST, ControlKind::SortedListBox},
-        {IDC_FIU_SAVE_WORK, ControlKind::Static},
-        {IDOK, ControlKind::Button}},
-       IDC_FIU_PROGRAM_LIST},
-      {IDD_BROWSERINUSE,
-       STR_FIU_BROWSERS_CAPTION,
-       {{IDC_FIU_HEADER, ControlKind::Static},
-        {IDC_FIU_WHITE_AREA, ControlKind::Static},
-        {IDC_FIU_TITLE, ControlKind::Static},
-        {IDC_FIU_EXPLANATION, ControlKind::Static},
-        {IDC_FIU_BROWSER_LIST, ControlKind::Static},
-        {IDC_FIU_SAVE_WORK, ControlKind::Static},
-        {IDOK, ControlKind::Button}},
-       IDC_FIU_BROWSER_LIST},
-  };
-  return templates;
-}
-
 struct Control {
   ControlKind kind;
   std::string text;
@@ -103,7 +38,7 @@ struct Control {
 
 struct Dialog {
   HWND handle;
-  const DialogTemplate* resource;
+  const DialogResource* resource;
   std::map<int, Control> controls;
   bool enabled = true;
   bool ended = false;
@@ -201,6 +136,16 @@ void show(const Dialog& dialog, const std::vector<std::string>& lines) {
 
 }  // namespace
 
+namespace hosted {
+
+const ExecutableResources* executableResources() {
+  static const auto* resources =
+      static_cast<const ExecutableResources*>(dlsym(RTLD_DEFAULT, "hostedExecutableResources"));
+  return resources;
+}
+
+}  // namespace hosted
+
 extern "C" {
 
 INT_PTR WINAPI DialogBoxParamA(HINSTANCE, LPCSTR lpTemplateName, HWND, DLGPROC lpDialogFunc, LPARAM dwInitParam) {
@@ -208,11 +153,12 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE, LPCSTR lpTemplateName, HWND, DLGPROC l
     setLastError(*error);
     return -1;
   }
-  const DialogTemplate* resource = nullptr;
-  if (IS_INTRESOURCE(lpTemplateName)) {
+  const DialogResource* resource = nullptr;
+  const hosted::ExecutableResources* resources = hosted::executableResources();
+  if (IS_INTRESOURCE(lpTemplateName) && resources) {
     int id = static_cast<int>(reinterpret_cast<uintptr_t>(lpTemplateName));
-    for (const DialogTemplate& t : dialogTemplates()) {
-      if (t.id == id) resource = &t;
+    for (size_t i = 0; i < resources->dialogCount; ++i) {
+      if (resources->dialogs[i].id == id) resource = &resources->dialogs[i];
     }
   }
   if (!resource || !lpDialogFunc) {
@@ -222,7 +168,9 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE, LPCSTR lpTemplateName, HWND, DLGPROC l
   Dialog dialog;
   dialog.handle = reinterpret_cast<HWND>(kFirstDialog + openDialogs.size() * kDialogSpacing);
   dialog.resource = resource;
-  for (const auto& [id, kind] : resource->controls) dialog.controls[id].kind = kind;
+  for (size_t i = 0; i < resource->controlCount; ++i) {
+    dialog.controls[resource->controls[i].id].kind = resource->controls[i].kind;
+  }
   openDialogs.push_back(&dialog);
   struct Pop {
     ~Pop() { openDialogs.pop_back(); }
@@ -333,13 +281,17 @@ int WINAPI LoadStringA(HINSTANCE, UINT uID, LPSTR lpBuffer, int cchBufferMax) {
     return 0;
   }
   lpBuffer[0] = '\0';
-  auto it = stringTable().find(uID);
-  if (it == stringTable().end()) {
+  const hosted::ExecutableResources* resources = hosted::executableResources();
+  const char* text = nullptr;
+  for (size_t i = 0; resources && i < resources->stringCount; ++i) {
+    if (resources->strings[i].id == uID) text = resources->strings[i].text;
+  }
+  if (!text) {
     setLastError(kErrorResourceTypeNotFound);
     return 0;
   }
-  size_t n = std::min(it->second.size(), static_cast<size_t>(cchBufferMax - 1));
-  std::memcpy(lpBuffer, it->second.data(), n);
+  size_t n = std::min(std::strlen(text), static_cast<size_t>(cchBufferMax - 1));
+  std::memcpy(lpBuffer, text, n);
   lpBuffer[n] = '\0';
   return static_cast<int>(n);
 }
