@@ -3,7 +3,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${ZU_BUILD_DIR:-build}"
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE="${ZU_BUILD_TYPE:-RelWithDebInfo}" ${ZU_CMAKE_ARGS:-} >/dev/null
+# Optimised without debug information by default: it builds faster, and runs as the
+# measurements in the README were taken.
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE="${ZU_BUILD_TYPE:-Release}" -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
+  ${ZU_CMAKE_ARGS:-} >/dev/null
 # The full output goes to a file; the terminal sees warnings, or everything on failure.
 if ! cmake --build "$build" -j "$(nproc)" >"$build/build.log" 2>&1; then
   cat "$build/build.log"
