@@ -3,8 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${ZU_BUILD_DIR:-build}"
-# Optimised without debug information by default: it builds faster, and runs as the
-# measurements in the README were taken.
+# Optimised, without debug information by default, which builds faster.
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE="${ZU_BUILD_TYPE:-Release}" -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
   ${ZU_CMAKE_ARGS:-} >/dev/null
 # The full output goes to a file; the terminal sees warnings, or everything on failure.
