@@ -1,15 +1,12 @@
 // Runs of the uninstaller with good and bad configurations: what the user sees, what the
 // log says, and how the run ends.
-#include <sys/wait.h>
-
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "tests/support/TestMachine.h"
+#include "tests/support/Runs.h"
 
 namespace {
 
@@ -21,15 +18,8 @@ const char* kLog = "drives/C/Users/user/AppData/Local/Temp/zusched.log";
 const char* kRuntimeFile = "drives/C/ProgramData/Vantor/Zuna/zuna.settings.cfg";
 constexpr int kExitException = 610017;
 
-std::string shellQuote(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-struct RunResult {
-  int status = -1;
-  std::string output;
+// A run with what it left behind: the log and the journal.
+struct RunResult : zutest::RunResult {
   std::string log;
   std::vector<nlohmann::json> events;
 
@@ -44,16 +34,10 @@ struct RunResult {
 };
 
 RunResult runOn(const fs::path& machine, const std::vector<std::string>& windowsArgs) {
-  std::string command = shellQuote(ZU_UNINSTALLER_PATH) + " --machine " + shellQuote(machine.string()) + " --";
-  for (const auto& a : windowsArgs) command += " " + shellQuote(a);
-  command += " </dev/null 2>&1";
+  std::vector<std::string> args = {"--machine", machine.string(), "--"};
+  args.insert(args.end(), windowsArgs.begin(), windowsArgs.end());
   RunResult run;
-  FILE* pipe = popen(command.c_str(), "r");
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
-  int status = pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  static_cast<zutest::RunResult&>(run) = zutest::runUninstaller(args);
   if (fs::exists(machine / kLog)) run.log = readFile(machine / kLog);
   run.events = zutest::readJournal(machine);
   return run;
