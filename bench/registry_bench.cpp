@@ -16,8 +16,8 @@
 #include <fstream>
 #include <string>
 
-#include "platform/hosted/Machine.h"
-#include "platform/hosted/registry/Registry.h"
+#include "platform/hosted/machine/Machine.h"
+#include "platform/hosted/machine/registry/Registry.h"
 
 namespace fs = std::filesystem;
 

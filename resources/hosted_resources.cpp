@@ -4,7 +4,7 @@
 
 #include <iterator>
 
-#include "platform/hosted/Resources.h"
+#include "platform/hosted/api/Resources.h"
 #include "resources/config_strings.h"
 #include "resources/filesinuse.h"
 

@@ -9,7 +9,7 @@
 #include <map>
 #include <string>
 
-#include "platform/hosted/Machine.h"
+#include "platform/hosted/machine/Machine.h"
 #include "settings/share/settings.h"
 
 namespace {

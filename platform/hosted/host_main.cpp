@@ -14,11 +14,11 @@
 #include <system_error>
 #include <vector>
 
-#include "platform/hosted/CommandLine.h"
-#include "platform/hosted/Machine.h"
+#include "platform/hosted/api/CommandLine.h"
+#include "platform/hosted/machine/Machine.h"
 #include "platform/hosted/Report.h"
-#include "platform/hosted/Text.h"
-#include "platform/hosted/registry/RegistryReport.h"
+#include "platform/hosted/machine/Text.h"
+#include "platform/hosted/RegistryReport.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "platform/hosted/Machine.h"
+#include "platform/hosted/machine/Machine.h"
 
 namespace zutest {
 

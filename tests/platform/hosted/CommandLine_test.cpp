@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/hosted/CommandLine.h"
+#include "platform/hosted/api/CommandLine.h"
 #include "tests/support/TestMachine.h"
 
 namespace {

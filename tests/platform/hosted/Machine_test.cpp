@@ -2,7 +2,7 @@
 // is left exactly as it was.
 #include <gtest/gtest.h>
 
-#include "platform/hosted/Machine.h"
+#include "platform/hosted/machine/Machine.h"
 #include "tests/support/Runs.h"
 
 namespace {

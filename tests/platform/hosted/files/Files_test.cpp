@@ -13,8 +13,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/hosted/Journal.h"
-#include "platform/hosted/Security.h"
+#include "platform/hosted/machine/Journal.h"
+#include "platform/hosted/machine/Security.h"
 #include "tests/support/TestMachine.h"
 
 namespace fs = std::filesystem;

@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/hosted/Machine.h"
-#include "platform/hosted/registry/RegTree.h"
-#include "platform/hosted/registry/Registry.h"
+#include "platform/hosted/machine/Machine.h"
+#include "platform/hosted/machine/registry/RegTree.h"
+#include "platform/hosted/machine/registry/Registry.h"
 #include "tests/support/TestMachine.h"
 
 namespace {

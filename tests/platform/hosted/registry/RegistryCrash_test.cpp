@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/hosted/registry/Registry.h"
+#include "platform/hosted/machine/registry/Registry.h"
 #include "tests/support/TestMachine.h"
 
 namespace {

@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/hosted/PendingRenames.h"
-#include "platform/hosted/registry/Registry.h"
+#include "platform/hosted/machine/PendingRenames.h"
+#include "platform/hosted/machine/registry/Registry.h"
 #include "tests/support/TestMachine.h"
 
 namespace {

@@ -1,0 +1,299 @@
+// user32: the executable's modal dialogs and string resources. A dialog is not drawn:
+// it is initialised, journaled with what it shows (shown on the terminal too when the
+// run is interactive), and then its one button is pressed until the dialog ends.
+#include <windows.h>
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/hosted/machine/Run.h"
+#include "platform/hosted/machine/Machine.h"
+#include "platform/hosted/api/Resources.h"
+#include "platform/hosted/machine/Text.h"
+
+using hosted::ControlKind;
+using hosted::DialogResource;
+using hosted::machine;
+using hosted::setLastError;
+
+namespace {
+
+// ERROR_RESOURCE_NAME_NOT_FOUND, ERROR_RESOURCE_TYPE_NOT_FOUND, ERROR_CONTROL_ID_NOT_FOUND.
+constexpr DWORD kErrorResourceNameNotFound = 1814;
+constexpr DWORD kErrorResourceTypeNotFound = 1813;
+constexpr DWORD kErrorControlIdNotFound = 1421;
+
+struct Control {
+  ControlKind kind;
+  std::string text;
+  std::vector<std::string> items;
+  bool enabled = true;
+};
+
+struct Dialog {
+  HWND handle;
+  const DialogResource* resource;
+  std::map<int, Control> controls;
+  bool enabled = true;
+  bool ended = false;
+  INT_PTR result = 0;
+};
+
+// Dialogs being shown, innermost last. Dialog handles are apart from process windows;
+// a control's handle is its dialog's handle plus its id.
+std::vector<Dialog*> openDialogs;
+constexpr uintptr_t kFirstDialog = 0x7F000000;
+constexpr uintptr_t kDialogSpacing = 0x10000;
+
+Dialog* dialogOf(HWND handle) {
+  for (Dialog* d : openDialogs) {
+    if (d->handle == handle) return d;
+  }
+  return nullptr;
+}
+
+// The dialog and control of a control handle.
+std::pair<Dialog*, Control*> controlOf(HWND handle) {
+  auto address = reinterpret_cast<uintptr_t>(handle);
+  for (Dialog* d : openDialogs) {
+    auto base = reinterpret_cast<uintptr_t>(d->handle);
+    if (address > base && address < base + kDialogSpacing) {
+      auto it = d->controls.find(static_cast<int>(address - base));
+      if (it != d->controls.end()) return {d, &it->second};
+    }
+  }
+  return {nullptr, nullptr};
+}
+
+bool lessIgnoringCase(const std::string& a, const std::string& b) {
+  return hosted::asciiUpper(a) < hosted::asciiUpper(b);
+}
+
+LRESULT listBoxMessage(Control& control, UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case LB_RESETCONTENT:
+      control.items.clear();
+      return 0;
+    case LB_ADDSTRING: {
+      std::string item = reinterpret_cast<LPCSTR>(lParam);
+      auto at = control.kind == ControlKind::SortedListBox
+                    ? std::upper_bound(control.items.begin(), control.items.end(), item, lessIgnoringCase)
+                    : control.items.end();
+      return static_cast<LRESULT>(control.items.insert(at, item) - control.items.begin());
+    }
+    case LB_GETCOUNT:
+      return static_cast<LRESULT>(control.items.size());
+    case LB_GETTEXTLEN:
+      return wParam < control.items.size() ? static_cast<LRESULT>(control.items[wParam].size()) : LB_ERR;
+    case LB_GETTEXT:
+      if (wParam >= control.items.size()) return LB_ERR;
+      std::strcpy(reinterpret_cast<LPSTR>(lParam), control.items[wParam].c_str());
+      return static_cast<LRESULT>(control.items[wParam].size());
+    case LB_SETHORIZONTALEXTENT:
+      return 0;
+    default:
+      return 0;
+  }
+}
+
+// The lines the user reads: the list box's items in the order it shows them, or the
+// lines of the text control.
+std::vector<std::string> shownLines(const Dialog& dialog) {
+  auto it = dialog.controls.find(dialog.resource->linesControl);
+  if (it == dialog.controls.end()) return {};
+  const Control& control = it->second;
+  if (control.kind != ControlKind::Static) return control.items;
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < control.text.size()) {
+    size_t end = control.text.find('\n', start);
+    if (end == std::string::npos) end = control.text.size();
+    if (end > start) lines.push_back(control.text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+void show(const Dialog& dialog, const std::vector<std::string>& lines) {
+  auto event = hosted::Journal::event("dialog");
+  event["resource"] = dialog.resource->id;
+  event["caption"] = hosted::ansiToUtf8(dialog.resource->caption);
+  event["lines"] = nlohmann::ordered_json::array();
+  for (const std::string& line : lines) event["lines"].push_back(hosted::ansiToUtf8(line));
+  machine().journal().append(event);
+  if (machine().session().interactive) {
+    std::fprintf(stderr, "\n== %s ==\n", hosted::ansiToUtf8(dialog.resource->caption).c_str());
+    for (const std::string& line : lines) std::fprintf(stderr, "  %s\n", hosted::ansiToUtf8(line).c_str());
+    std::fprintf(stderr, "(pressing the dialog's button)\n");
+  }
+}
+
+}  // namespace
+
+namespace hosted {
+
+const ExecutableResources* executableResources() {
+  static const auto* resources =
+      static_cast<const ExecutableResources*>(dlsym(RTLD_DEFAULT, "hostedExecutableResources"));
+  return resources;
+}
+
+}  // namespace hosted
+
+extern "C" {
+
+INT_PTR WINAPI DialogBoxParamA(HINSTANCE, LPCSTR lpTemplateName, HWND, DLGPROC lpDialogFunc, LPARAM dwInitParam) {
+  if (auto error = machine().faults().take("DialogBoxParamA")) {
+    setLastError(*error);
+    return -1;
+  }
+  const DialogResource* resource = nullptr;
+  const hosted::ExecutableResources* resources = hosted::executableResources();
+  if (IS_INTRESOURCE(lpTemplateName) && resources) {
+    int id = static_cast<int>(reinterpret_cast<uintptr_t>(lpTemplateName));
+    for (size_t i = 0; i < resources->dialogCount; ++i) {
+      if (resources->dialogs[i].id == id) resource = &resources->dialogs[i];
+    }
+  }
+  if (!resource || !lpDialogFunc) {
+    setLastError(resource ? ERROR_INVALID_PARAMETER : kErrorResourceNameNotFound);
+    return -1;
+  }
+  Dialog dialog;
+  dialog.handle = reinterpret_cast<HWND>(kFirstDialog + openDialogs.size() * kDialogSpacing);
+  dialog.resource = resource;
+  for (size_t i = 0; i < resource->controlCount; ++i) {
+    dialog.controls[resource->controls[i].id].kind = resource->controls[i].kind;
+  }
+  openDialogs.push_back(&dialog);
+  struct Pop {
+    ~Pop() { openDialogs.pop_back(); }
+  } pop;
+
+  lpDialogFunc(dialog.handle, WM_INITDIALOG, 0, dwInitParam);
+  if (!dialog.ended) show(dialog, shownLines(dialog));
+  HWND button = GetDlgItem(dialog.handle, IDOK);
+  while (!dialog.ended) {
+    // Pressing the button must lead somewhere: to the end of the dialog or at least to
+    // a question the user answers. A dialog that does neither would be pressed forever.
+    auto before = machine().journal().size();
+    lpDialogFunc(dialog.handle, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    if (!dialog.ended && machine().journal().size() == before) {
+      hosted::abandonRun(hosted::kExitUnavailable, std::string("the dialog \"") + resource->caption +
+                                                       "\" does not end when its button is pressed");
+    }
+  }
+  return dialog.result;
+}
+
+BOOL WINAPI EndDialog(HWND hDlg, INT_PTR nResult) {
+  Dialog* dialog = dialogOf(hDlg);
+  if (!dialog) {
+    setLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
+  }
+  dialog->ended = true;
+  dialog->result = nResult;
+  return TRUE;
+}
+
+HWND WINAPI GetDlgItem(HWND hDlg, int nIDDlgItem) {
+  Dialog* dialog = dialogOf(hDlg);
+  if (!dialog) {
+    setLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return nullptr;
+  }
+  if (!dialog->controls.count(nIDDlgItem)) {
+    setLastError(kErrorControlIdNotFound);
+    return nullptr;
+  }
+  return reinterpret_cast<HWND>(reinterpret_cast<uintptr_t>(hDlg) + static_cast<uintptr_t>(nIDDlgItem));
+}
+
+LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+  auto [dialog, control] = controlOf(hWnd);
+  if (!control) {
+    setLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
+  if (Msg == WM_SETTEXT) {
+    control->text = lParam ? reinterpret_cast<LPCSTR>(lParam) : "";
+    return TRUE;
+  }
+  return listBoxMessage(*control, Msg, wParam, lParam);
+}
+
+LRESULT WINAPI SendDlgItemMessageA(HWND hDlg, int nIDDlgItem, UINT Msg, WPARAM wParam, LPARAM lParam) {
+  HWND control = GetDlgItem(hDlg, nIDDlgItem);
+  return control ? SendMessageA(control, Msg, wParam, lParam) : 0;
+}
+
+BOOL WINAPI SetWindowTextA(HWND hWnd, LPCSTR lpString) {
+  auto [dialog, control] = controlOf(hWnd);
+  if (!control) {
+    setLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
+  }
+  control->text = lpString ? lpString : "";
+  return TRUE;
+}
+
+BOOL WINAPI SetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPCSTR lpString) {
+  HWND control = GetDlgItem(hDlg, nIDDlgItem);
+  return control ? SetWindowTextA(control, lpString) : FALSE;
+}
+
+BOOL WINAPI EnableWindow(HWND hWnd, BOOL bEnable) {
+  if (Dialog* dialog = dialogOf(hWnd)) {
+    bool wasDisabled = !dialog->enabled;
+    dialog->enabled = bEnable != FALSE;
+    return wasDisabled;
+  }
+  auto [dialog, control] = controlOf(hWnd);
+  if (!control) {
+    setLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
+  }
+  bool wasDisabled = !control->enabled;
+  control->enabled = bEnable != FALSE;
+  return wasDisabled;
+}
+
+HMENU WINAPI GetSystemMenu(HWND hWnd, BOOL) {
+  // The window menu of a dialog shares its handle; nothing reads it back.
+  return dialogOf(hWnd) ? reinterpret_cast<HMENU>(hWnd) : nullptr;
+}
+
+BOOL WINAPI EnableMenuItem(HMENU hMenu, UINT, UINT) {
+  if (!hMenu) return -1;
+  return MF_ENABLED;
+}
+
+int WINAPI LoadStringA(HINSTANCE, UINT uID, LPSTR lpBuffer, int cchBufferMax) {
+  if (!lpBuffer || cchBufferMax <= 0) {
+    setLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  lpBuffer[0] = '\0';
+  const hosted::ExecutableResources* resources = hosted::executableResources();
+  const char* text = nullptr;
+  for (size_t i = 0; resources && i < resources->stringCount; ++i) {
+    if (resources->strings[i].id == uID) text = resources->strings[i].text;
+  }
+  if (!text) {
+    setLastError(kErrorResourceTypeNotFound);
+    return 0;
+  }
+  size_t n = std::min(std::strlen(text), static_cast<size_t>(cchBufferMax - 1));
+  std::memcpy(lpBuffer, text, n);
+  lpBuffer[n] = '\0';
+  return static_cast<int>(n);
+}
+
+}  // extern "C"

@@ -1,0 +1,224 @@
+#include "platform/hosted/machine/Machine.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include <unistd.h>
+
+#include "platform/hosted/machine/Paths.h"
+#include "platform/hosted/machine/registry/Registry.h"
+
+namespace hosted {
+
+namespace {
+
+using Json = nlohmann::json;
+
+std::unique_ptr<Machine>& loadedMachine() {
+  static std::unique_ptr<Machine> instance;
+  return instance;
+}
+
+const std::map<std::string, std::optional<std::string>>& defaultFolders() {
+  static const std::map<std::string, std::optional<std::string>> folders = {
+      {"commonAppData", "C:\\ProgramData"},
+      {"system", "C:\\Windows\\System32"},
+      {"systemWow64", "C:\\Windows\\SysWOW64"},
+      {"windows", "C:\\Windows"},
+      {"programFilesCommon", "C:\\Program Files\\Common Files"},
+      {"programFilesCommonX86", "C:\\Program Files (x86)\\Common Files"},
+      {"commonPrograms", "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs"},
+      {"temp", "C:\\Users\\user\\AppData\\Local\\Temp"},
+  };
+  return folders;
+}
+
+[[noreturn]] void invalid(const std::string& file, const std::string& what) {
+  throw HostFailure{kExitDataError, file + ": " + what};
+}
+
+// Line of a byte offset in the text, counting from 1.
+size_t lineOf(const std::string& text, size_t offset) {
+  size_t line = 1;
+  for (size_t i = 0; i < offset && i < text.size(); ++i) {
+    if (text[i] == '\n') ++line;
+  }
+  return line;
+}
+
+const Json* member(const Json& object, const char* name) {
+  auto it = object.find(name);
+  return it == object.end() ? nullptr : &*it;
+}
+
+std::string stringField(const Json& object, const char* name, const std::string& fallback,
+                        const std::string& file, const std::string& where) {
+  const Json* value = member(object, name);
+  if (!value) return fallback;
+  if (!value->is_string()) invalid(file, where + name + " must be a string");
+  return value->get<std::string>();
+}
+
+const Json& objectField(const Json& object, const char* name, const std::string& file) {
+  static const Json empty = Json::object();
+  const Json* value = member(object, name);
+  if (!value) return empty;
+  if (!value->is_object()) invalid(file, std::string(name) + " must be an object");
+  return *value;
+}
+
+bool isWindowsAbsolute(const std::string& path) {
+  return path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+         (path[2] == '\\' || path[2] == '/');
+}
+
+}  // namespace
+
+std::optional<std::string> Facts::folder(const std::string& name) const {
+  auto it = folders.find(name);
+  if (it != folders.end()) return it->second;
+  if (name == "systemWow64" && architecture == "x86") return std::nullopt;
+  auto def = defaultFolders().find(name);
+  return def == defaultFolders().end() ? std::nullopt : def->second;
+}
+
+Facts parseFacts(const std::string& text, const std::string& file) {
+  Json doc;
+  try {
+    doc = Json::parse(text);
+  } catch (const Json::parse_error& e) {
+    std::string what = e.what();
+    // nlohmann's own text names its internal id first; keep the part after it.
+    auto pos = what.find("] ");
+    what = pos == std::string::npos ? what : what.substr(pos + 2);
+    throw HostFailure{kExitDataError,
+                      file + ":" + std::to_string(lineOf(text, e.byte == 0 ? 0 : e.byte - 1)) + ": " + what};
+  }
+  if (!doc.is_object()) invalid(file, "the top level must be an object");
+
+  Facts facts;
+  const Json& os = objectField(doc, "os", file);
+  std::string version = stringField(os, "version", "10.0", file, "os.");
+  int major = 0;
+  int minor = 0;
+  char rest = 0;
+  if (std::sscanf(version.c_str(), "%d.%d%c", &major, &minor, &rest) != 2 || major < 0 || minor < 0) {
+    invalid(file, "os.version must be major.minor, as \"10.0\"");
+  }
+  facts.osMajor = major;
+  facts.osMinor = minor;
+  facts.architecture = stringField(os, "architecture", "x64", file, "os.");
+  if (facts.architecture != "x64" && facts.architecture != "x86" && facts.architecture != "ia64") {
+    invalid(file, "os.architecture must be \"x64\", \"x86\" or \"ia64\"");
+  }
+
+  const Json& process = objectField(doc, "process", file);
+  if (const Json* bitness = member(process, "bitness")) {
+    if (!bitness->is_number_integer() || (*bitness != 32 && *bitness != 64)) {
+      invalid(file, "process.bitness must be 32 or 64");
+    }
+    facts.bitness = bitness->get<int>();
+  }
+  if (facts.bitness == 64 && facts.architecture == "x86") {
+    invalid(file, "process.bitness 64 needs a 64-bit os.architecture");
+  }
+  if (const Json* pid = member(process, "pid")) {
+    if (!pid->is_number_unsigned() || pid->get<uint64_t>() == 0 || pid->get<uint64_t>() > 0xFFFFFFFFu) {
+      invalid(file, "process.pid must be a positive 32-bit number");
+    }
+    facts.pid = pid->get<uint32_t>();
+  }
+  facts.image = stringField(process, "image", facts.image, file, "process.");
+  if (!isWindowsAbsolute(facts.image)) invalid(file, "process.image must be a full Windows path");
+  facts.currentDirectory = stringField(process, "currentDirectory", facts.currentDirectory, file, "process.");
+  if (!isWindowsAbsolute(facts.currentDirectory)) {
+    invalid(file, "process.currentDirectory must be a full Windows path");
+  }
+
+  const Json& user = objectField(doc, "user", file);
+  facts.userSid = stringField(user, "sid", facts.userSid, file, "user.");
+  if (facts.userSid.rfind("S-1-", 0) != 0) invalid(file, "user.sid must be a SID such as S-1-5-21-...");
+  facts.country = stringField(objectField(doc, "locale", file), "country", facts.country, file, "locale.");
+
+  for (const auto& [name, value] : objectField(doc, "folders", file).items()) {
+    if (value.is_null()) {
+      facts.folders[name] = std::nullopt;
+    } else if (value.is_string() && isWindowsAbsolute(value.get<std::string>())) {
+      facts.folders[name] = value.get<std::string>();
+    } else {
+      invalid(file, "folders." + name + " must be a full Windows path or null");
+    }
+  }
+  for (const auto& [name, value] : objectField(doc, "environment", file).items()) {
+    if (!value.is_string()) invalid(file, "environment." + name + " must be a string");
+    facts.environment[name] = value.get<std::string>();
+  }
+  return facts;
+}
+
+Machine::Machine(std::filesystem::path root, Facts facts, Session session, ProcessTable processes)
+    : root_(std::move(root)),
+      facts_(std::move(facts)),
+      session_(std::move(session)),
+      journal_(root_ / "journal.jsonl"),
+      processes_(std::move(processes)) {}
+
+Machine::~Machine() {
+  for (const auto& entry : crtFiles_) ::close(entry.first);
+}
+
+Machine& Machine::load(const std::filesystem::path& dir, Session session) {
+  std::error_code ec;
+  if (!std::filesystem::is_directory(dir, ec)) {
+    throw HostFailure{kExitDataError, dir.string() + ": no such machine directory"};
+  }
+  auto root = std::filesystem::absolute(dir, ec).lexically_normal();
+  Facts facts;
+  ProcessTable processes;
+  auto file = root / "machine.json";
+  if (std::filesystem::exists(file, ec)) {
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    if (!in) throw HostFailure{kExitDataError, file.string() + ": cannot be read"};
+    facts = parseFacts(text.str(), file.string());
+    processes = ProcessTable::parse(text.str(), file.string());
+    processes.setFile(file);
+  }
+  if (std::filesystem::exists(root / "drives", ec) && !std::filesystem::is_directory(root / "drives", ec)) {
+    throw HostFailure{kExitDataError, (root / "drives").string() + ": must be a directory"};
+  }
+  auto registry = registry::Registry::load(root, facts.userSid);
+  auto& slot = loadedMachine();
+  slot.reset(new Machine(root, std::move(facts), std::move(session), std::move(processes)));
+  slot->registry_ = std::move(registry);
+  // A Windows computer always has its system folders; an empty machine directory gets them.
+  for (const char* name : {"commonAppData", "system", "systemWow64", "windows", "programFilesCommon",
+                           "programFilesCommonX86", "commonPrograms", "temp"}) {
+    if (name == std::string("programFilesCommonX86") && !slot->facts_.isX64()) continue;
+    if (auto path = slot->facts_.folder(name)) createDirectories(*path);
+  }
+  return *slot;
+}
+
+void Machine::unload() { loadedMachine().reset(); }
+
+bool Machine::loaded() { return loadedMachine() != nullptr; }
+
+std::chrono::system_clock::time_point Machine::now() const {
+  return std::chrono::system_clock::now() + clockOffset_;
+}
+
+Machine& machine() {
+  auto& slot = loadedMachine();
+  if (!slot) {
+    std::fprintf(stderr, "hosted: a Windows function was called with no machine loaded\n");
+    std::abort();
+  }
+  return *slot;
+}
+
+}  // namespace hosted

@@ -1,0 +1,133 @@
+// The hosted machine: the state of one Windows computer held in a directory.
+//
+// Every Windows function of the layer reads and changes the machine through this
+// object; nothing else in the layer keeps state. The host's main loads it once from
+// the --machine directory; tests load a scratch directory of their own.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/hosted/machine/Faults.h"
+#include "platform/hosted/machine/Handles.h"
+#include "platform/hosted/machine/Journal.h"
+#include "platform/hosted/machine/ProcessTable.h"
+
+namespace hosted {
+
+namespace registry {
+class Registry;
+}
+
+// A host failure: the machine directory cannot be used, or a prompt cannot be
+// answered. It ends the run with `status` and `message` on standard error.
+struct HostFailure {
+  int status;
+  std::string message;
+};
+
+inline constexpr int kExitUsage = 64;
+inline constexpr int kExitDataError = 65;
+inline constexpr int kExitUnavailable = 69;
+
+// The facts of machine.json, with the defaults of a 64-bit Windows 10 computer.
+struct Facts {
+  int osMajor = 10;
+  int osMinor = 0;
+  std::string architecture = "x64";  // "x64", "x86" or "ia64"
+  int bitness = 64;
+  uint32_t pid = 4242;
+  std::string image = "C:\\Windows\\Temp\\uninstaller.exe";
+  std::string currentDirectory = "C:\\Windows\\system32";
+  std::string userSid = "S-1-5-21-1004336348-1177238915-682003330-1001";
+  std::string country = "United States";
+  // Folder name (as in machine.json) to its Windows path; nullopt makes its query fail.
+  std::map<std::string, std::optional<std::string>> folders;
+  std::map<std::string, std::string> environment;
+
+  // The folder's path, or nullopt when the machine has none.
+  std::optional<std::string> folder(const std::string& name) const;
+  bool isX64() const { return architecture == "x64"; }
+  bool isWow64() const { return isX64() && bitness == 32; }
+};
+
+// A file of the C runtime's low-level I/O, by its descriptor.
+struct CrtFile {
+  bool textMode = true;  // line feeds are written as CR LF
+};
+
+// How the run meets its user.
+struct Session {
+  std::deque<std::string> answers;  // --answer values not yet used
+  bool interactive = false;         // standard input is a terminal
+};
+
+class Machine {
+ public:
+  // Reads DIR/machine.json and prepares the machine for a run. Throws HostFailure
+  // (65, naming the file and line) when the directory or its data cannot be used;
+  // it then has changed nothing in the directory.
+  static Machine& load(const std::filesystem::path& dir, Session session = {});
+  // Forgets the loaded machine (tests load a new one for every case).
+  static void unload();
+  static bool loaded();
+
+  const std::filesystem::path& root() const { return root_; }
+  std::filesystem::path drivesRoot() const { return root_ / "drives"; }
+  const Facts& facts() const { return facts_; }
+  Session& session() { return session_; }
+  Journal& journal() { return journal_; }
+  Handles& handles() { return handles_; }
+  Faults& faults() { return faults_; }
+  // The other running processes and their windows.
+  ProcessTable& processes() { return processes_; }
+  std::map<int, CrtFile>& crtFiles() { return crtFiles_; }
+  // The registry, loaded from registry.reg (platform/hosted/registry/Registry.h).
+  registry::Registry& registry() { return *registry_; }
+
+  // The Windows command line of the run, as GetCommandLineW returns it.
+  const std::wstring& commandLine() const { return commandLine_; }
+  void setCommandLine(std::wstring commandLine) { commandLine_ = std::move(commandLine); }
+
+  // The machine's clock: the host's time when the run started, advanced by the
+  // waits the program asks for, never by sleeping on the host.
+  std::chrono::system_clock::time_point now() const;
+  void advanceClock(std::chrono::milliseconds by) { clockOffset_ += by; }
+  uint32_t mainThreadId() const { return facts_.pid + 4; }
+
+ ~Machine();
+  Machine(const Machine&) = delete;
+  Machine& operator=(const Machine&) = delete;
+
+ private:
+  Machine(std::filesystem::path root, Facts facts, Session session, ProcessTable processes);
+
+  std::filesystem::path root_;
+  Facts facts_;
+  Session session_;
+  Journal journal_;
+  Handles handles_;
+  Faults faults_;
+  ProcessTable processes_;
+  std::map<int, CrtFile> crtFiles_;
+  std::unique_ptr<registry::Registry> registry_;
+  std::wstring commandLine_;
+  std::chrono::milliseconds clockOffset_{0};
+};
+
+// The loaded machine. Calling a Windows function of the layer with no machine
+// loaded is a fault of the caller and aborts.
+Machine& machine();
+
+// Parses machine.json text; `file` names it in messages. Throws HostFailure(65).
+Facts parseFacts(const std::string& text, const std::string& file);
+
+}  // namespace hosted

@@ -1,0 +1,192 @@
+#include "platform/hosted/machine/Paths.h"
+
+#include <cctype>
+#include <system_error>
+
+#include <winerror.h>
+
+#include "platform/hosted/machine/Machine.h"
+#include "platform/hosted/machine/Text.h"
+
+namespace hosted {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kMaxLinkDepth = 32;
+
+struct Normalised {
+  char drive = 'C';
+  std::vector<std::string> components;
+};
+
+bool startsWithDrive(std::string_view text) {
+  return text.size() >= 2 && std::isalpha(static_cast<unsigned char>(text[0])) && text[1] == ':';
+}
+
+// Turns any Windows path form into a drive and its components. `base` is the
+// directory relative paths start from.
+std::optional<Normalised> normalise(std::string text, const std::string& base, uint32_t* error) {
+  for (char& c : text) {
+    if (c == '/') c = '\\';
+  }
+  if (text.rfind("\\\\?\\", 0) == 0 || text.rfind("\\??\\", 0) == 0) text.erase(0, 4);
+  if (text.empty()) {
+    *error = ERROR_PATH_NOT_FOUND;
+    return std::nullopt;
+  }
+  if (text.rfind("\\\\", 0) == 0) {  // network paths do not exist on this machine
+    *error = ERROR_BAD_PATHNAME;
+    return std::nullopt;
+  }
+  for (char c : text) {
+    if (c == '<' || c == '>' || c == '"' || c == '|' || c == '?' || c == '*' ||
+        (static_cast<unsigned char>(c) < 32)) {
+      *error = ERROR_INVALID_NAME;
+      return std::nullopt;
+    }
+  }
+  std::string full;
+  if (startsWithDrive(text)) {
+    std::string rest = text.substr(2);
+    if (rest.find(':') != std::string::npos) {
+      *error = ERROR_INVALID_NAME;
+      return std::nullopt;
+    }
+    bool sameDriveAsBase = std::toupper(static_cast<unsigned char>(text[0])) ==
+                           std::toupper(static_cast<unsigned char>(base[0]));
+    if (!rest.empty() && rest[0] == '\\') {
+      full = text;
+    } else {
+      full = (sameDriveAsBase ? base : text.substr(0, 2) + "\\") + "\\" + rest;
+    }
+  } else if (text.find(':') != std::string::npos) {
+    *error = ERROR_INVALID_NAME;
+    return std::nullopt;
+  } else if (text[0] == '\\') {
+    full = base.substr(0, 2) + text;
+  } else {
+    full = base + "\\" + text;
+  }
+
+  Normalised out;
+  out.drive = static_cast<char>(std::toupper(static_cast<unsigned char>(full[0])));
+  size_t start = 2;
+  while (start <= full.size()) {
+    size_t end = full.find('\\', start);
+    if (end == std::string::npos) end = full.size();
+    std::string part = full.substr(start, end - start);
+    start = end + 1;
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      if (out.components.empty()) {
+        *error = ERROR_ACCESS_DENIED;
+        return std::nullopt;
+      }
+      out.components.pop_back();
+      continue;
+    }
+    // Windows drops trailing dots and blanks of a name.
+    while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.pop_back();
+    if (!part.empty()) out.components.push_back(part);
+  }
+  return out;
+}
+
+// The entry of `dir` whose name matches `name` without ASCII case, if any.
+std::optional<std::string> findEntry(const fs::path& dir, const std::string& utf8Name) {
+  std::error_code ec;
+  if (fs::exists(fs::symlink_status(dir / utf8Name, ec))) return utf8Name;
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    std::string entry = it->path().filename().string();
+    if (equalsIgnoringAsciiCase(entry, utf8Name)) return entry;
+  }
+  return std::nullopt;
+}
+
+std::string joinWindows(char drive, const std::vector<std::string>& components) {
+  std::string out(1, drive);
+  out += ":\\";
+  for (size_t i = 0; i < components.size(); ++i) {
+    if (i) out += '\\';
+    out += components[i];
+  }
+  return out;
+}
+
+std::optional<ResolvedPath> resolveNormalised(const Normalised& path, bool followLastLink, int depth,
+                                              uint32_t* error) {
+  if (depth > kMaxLinkDepth) {
+    *error = ERROR_CANT_RESOLVE_FILENAME;
+    return std::nullopt;
+  }
+  fs::path drives = machine().drivesRoot();
+  std::string letter(1, path.drive);
+  fs::path host = drives / (findEntry(drives, letter).value_or(letter));
+  std::error_code ec;
+  bool present = fs::is_directory(fs::symlink_status(host, ec));
+  std::vector<std::string> windowsNames;
+  ResolvedPath out;
+
+  for (size_t i = 0; i < path.components.size(); ++i) {
+    bool last = i + 1 == path.components.size();
+    if (last) out.parentExists = present;
+    std::string name = ansiToUtf8(path.components[i]);
+    if (present) {
+      if (auto found = findEntry(host, name)) name = *found;
+      else present = false;
+    }
+    fs::path next = host / name;
+    if (present && fs::is_symlink(fs::symlink_status(next, ec)) && (!last || followLastLink)) {
+      // A link is followed by its Windows target, relative ones from the link's folder.
+      std::string target = utf8ToAnsi(fs::read_symlink(next, ec).string());
+      if (target.rfind("\\??\\", 0) == 0) target.erase(0, 4);
+      std::string base = joinWindows(path.drive, windowsNames);
+      auto targetPath = normalise(target, base, error);
+      if (!targetPath) return std::nullopt;
+      for (size_t k = i + 1; k < path.components.size(); ++k) targetPath->components.push_back(path.components[k]);
+      return resolveNormalised(*targetPath, followLastLink, depth + 1, error);
+    }
+    windowsNames.push_back(utf8ToAnsi(name));
+    if (last) {
+      out.exists = present;
+    } else if (present && !fs::is_directory(fs::symlink_status(next, ec))) {
+      present = false;
+    }
+    host = next;
+  }
+  if (path.components.empty()) out.exists = present;
+  out.host = host;
+  out.windows = joinWindows(path.drive, windowsNames);
+  return out;
+}
+
+}  // namespace
+
+std::optional<ResolvedPath> resolvePath(std::string_view windowsPath, uint32_t* error, bool followLastLink) {
+  uint32_t ignored = 0;
+  if (!error) error = &ignored;
+  const std::string& cwd = machine().facts().currentDirectory;
+  auto normalised = normalise(std::string(windowsPath), cwd, error);
+  if (!normalised) return std::nullopt;
+  return resolveNormalised(*normalised, followLastLink, 0, error);
+}
+
+std::optional<std::string> fullPathName(std::string_view windowsPath, uint32_t* error) {
+  uint32_t ignored = 0;
+  if (!error) error = &ignored;
+  auto normalised = normalise(std::string(windowsPath), machine().facts().currentDirectory, error);
+  if (!normalised) return std::nullopt;
+  return joinWindows(normalised->drive, normalised->components);
+}
+
+bool createDirectories(const std::string& windowsPath) {
+  auto resolved = resolvePath(windowsPath, nullptr, true);
+  if (!resolved) return false;
+  std::error_code ec;
+  fs::create_directories(resolved->host, ec);
+  return fs::is_directory(resolved->host, ec);
+}
+
+}  // namespace hosted

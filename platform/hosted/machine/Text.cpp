@@ -1,0 +1,177 @@
+#include "platform/hosted/machine/Text.h"
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+
+namespace hosted {
+
+namespace {
+
+// Windows-1252 0x80-0x9F; 0 marks the five bytes without a character.
+constexpr std::array<char16_t, 32> kCp1252High = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+// Decodes one UTF-8 sequence at text[i]; returns the code point or -1, advancing i.
+int32_t decodeUtf8(std::string_view text, size_t& i) {
+  auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+  unsigned char b0 = byte(i);
+  if (b0 < 0x80) {
+    ++i;
+    return b0;
+  }
+  int length;
+  int32_t cp;
+  int32_t min;
+  if ((b0 & 0xE0) == 0xC0) {
+    length = 2, cp = b0 & 0x1F, min = 0x80;
+  } else if ((b0 & 0xF0) == 0xE0) {
+    length = 3, cp = b0 & 0x0F, min = 0x800;
+  } else if ((b0 & 0xF8) == 0xF0) {
+    length = 4, cp = b0 & 0x07, min = 0x10000;
+  } else {
+    ++i;
+    return -1;
+  }
+  if (i + length > text.size()) {
+    ++i;
+    return -1;
+  }
+  for (int k = 1; k < length; ++k) {
+    unsigned char b = byte(i + k);
+    if ((b & 0xC0) != 0x80) {
+      ++i;
+      return -1;
+    }
+    cp = (cp << 6) | (b & 0x3F);
+  }
+  i += length;
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return -1;
+  return cp;
+}
+
+void appendUtf8(std::string& out, uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+}  // namespace
+
+char asciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+std::string asciiUpper(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = asciiUpper(c);
+  return out;
+}
+
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (asciiUpper(a[i]) != asciiUpper(b[i])) return false;
+  }
+  return true;
+}
+
+std::wstring utf8ToWide(std::string_view text) {
+  std::wstring out;
+  for (size_t i = 0; i < text.size();) {
+    int32_t cp = decodeUtf8(text, i);
+    if (cp < 0) cp = 0xFFFD;
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out += static_cast<wchar_t>(0xD800 + (cp >> 10));
+      out += static_cast<wchar_t>(0xDC00 + (cp & 0x3FF));
+    } else {
+      out += static_cast<wchar_t>(cp);
+    }
+  }
+  return out;
+}
+
+std::string wideToUtf8(std::wstring_view text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    uint32_t unit = static_cast<uint32_t>(text[i]) & 0xFFFF;
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size()) {
+      uint32_t next = static_cast<uint32_t>(text[i + 1]) & 0xFFFF;
+      if (next >= 0xDC00 && next <= 0xDFFF) {
+        appendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
+        ++i;
+        continue;
+      }
+    }
+    if (unit >= 0xD800 && unit <= 0xDFFF) unit = 0xFFFD;
+    appendUtf8(out, unit);
+  }
+  return out;
+}
+
+bool isValidUtf8(std::string_view text) {
+  for (size_t i = 0; i < text.size();) {
+    // Runs of ASCII, which is nearly all of a registry file, eight bytes at a time.
+    if (i + 8 <= text.size()) {
+      uint64_t block;
+      std::memcpy(&block, text.data() + i, sizeof block);
+      if ((block & 0x8080808080808080ull) == 0) {
+        i += 8;
+        continue;
+      }
+    }
+    if (decodeUtf8(text, i) < 0) return false;
+  }
+  return true;
+}
+
+std::wstring ansiToWide(std::string_view text) {
+  std::wstring out;
+  out.reserve(text.size());
+  for (char c : text) {
+    unsigned char b = static_cast<unsigned char>(c);
+    char16_t mapped = (b >= 0x80 && b < 0xA0) ? kCp1252High[b - 0x80] : b;
+    out += static_cast<wchar_t>(mapped ? mapped : b);
+  }
+  return out;
+}
+
+std::string wideToAnsi(std::wstring_view text, bool* usedDefault) {
+  std::string out;
+  out.reserve(text.size());
+  for (wchar_t w : text) {
+    uint32_t unit = static_cast<uint32_t>(w) & 0xFFFF;
+    int byte = -1;
+    if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) {
+      byte = static_cast<int>(unit);
+    } else {
+      for (int k = 0; k < 32; ++k) {
+        if (kCp1252High[k] == unit || (kCp1252High[k] == 0 && unit == 0x80u + k)) byte = 0x80 + k;
+      }
+    }
+    if (byte < 0) {
+      if (usedDefault) *usedDefault = true;
+      byte = '?';
+    }
+    out += static_cast<char>(byte);
+  }
+  return out;
+}
+
+std::string ansiToUtf8(std::string_view text) { return wideToUtf8(ansiToWide(text)); }
+std::string utf8ToAnsi(std::string_view text) { return wideToAnsi(utf8ToWide(text)); }
+
+}  // namespace hosted

@@ -1,0 +1,327 @@
+#include "platform/hosted/machine/registry/Registry.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "platform/hosted/machine/Machine.h"
+#include "platform/hosted/machine/Text.h"
+
+namespace hosted::registry {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint32_t kRegistryIoFailed = 1016;  // ERROR_REGISTRY_IO_FAILED
+
+uint64_t checksum(std::string_view text) {
+  uint64_t hash = 1469598103934665603ull;  // FNV-1a
+  for (char c : text) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  return hash;
+}
+
+void appendHex(std::string& out, std::string_view bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  for (char c : bytes) {
+    out += kDigits[static_cast<unsigned char>(c) >> 4];
+    out += kDigits[static_cast<unsigned char>(c) & 0xF];
+  }
+  if (bytes.empty()) out += '-';
+}
+
+bool readHex(std::string_view text, std::string& out) {
+  out.clear();
+  if (text == "-") return true;
+  if (text.size() % 2 != 0) return false;
+  auto digit = [](char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+  };
+  for (size_t i = 0; i < text.size(); i += 2) {
+    int high = digit(text[i]);
+    int low = digit(text[i + 1]);
+    if (high < 0 || low < 0) return false;
+    out += static_cast<char>(high * 16 + low);
+  }
+  return true;
+}
+
+bool writeAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    ssize_t written = ::write(fd, data.data(), data.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data.remove_prefix(static_cast<size_t>(written));
+  }
+  return true;
+}
+
+// Makes a new, renamed or removed directory entry durable.
+void syncDirectory(const fs::path& dir) {
+  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+std::string readWhole(const fs::path& file, bool& exists) {
+  std::ifstream in(file, std::ios::binary);
+  exists = static_cast<bool>(in);
+  if (!exists) return {};
+  std::string text;
+  in.seekg(0, std::ios::end);
+  text.resize(static_cast<size_t>(in.tellg()));
+  in.seekg(0);
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  return text;
+}
+
+// Keys every Windows computer has; present in memory without being written out.
+void addStandardKeys(Key& root, const std::string& userSid) {
+  auto ensure = [&](const KeyPath& path) {
+    Key* key = &root;
+    for (const auto& name : path) {
+      auto& slot = key->subkeys[asciiUpper(name)];
+      if (!slot) {
+        slot = std::make_shared<Key>();
+        slot->name = name;
+      }
+      key = slot.get();
+    }
+  };
+  ensure({kLocalMachine, "SOFTWARE", "Classes"});
+  ensure({kLocalMachine, "SYSTEM"});
+  ensure({kUsers, userSid});
+  ensure({kCurrentConfig});
+}
+
+}  // namespace
+
+Registry::Registry(fs::path file, std::string newline) : file_(std::move(file)), newline_(std::move(newline)) {}
+
+Registry::~Registry() {
+  if (logFd_ >= 0) ::close(logFd_);
+}
+
+std::unique_ptr<Registry> Registry::load(const fs::path& dir, const std::string& userSid) {
+  fs::path file = dir / "registry.reg";
+  bool exists = false;
+  std::string bytes = readWhole(file, exists);
+  // Keep the line ends the file came with; the registry editor's are CR LF.
+  std::string newline = "\r\n";
+  if (exists) {
+    size_t lf = bytes.find('\n');
+    bool utf16 = bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE';
+    if (!utf16 && lf != std::string::npos && (lf == 0 || bytes[lf - 1] != '\r')) newline = "\n";
+  }
+  std::unique_ptr<Registry> registry(new Registry(file, newline));
+  if (exists) parseRegFile(bytes, file.string(), userSid, registry->root_);
+  addStandardKeys(registry->root_, userSid);
+
+  bool logExists = false;
+  std::string log = readWhole(registry->logFile(), logExists);
+  if (!logExists) return registry;
+  size_t good = 0;
+  while (good < log.size()) {
+    size_t end = log.find('\n', good);
+    if (end == std::string::npos) break;
+    Change change;
+    if (!decode(std::string_view(log).substr(good, end - good), change)) break;
+    registry->apply(change);
+    good = end + 1;
+  }
+  registry->dirty_ = true;
+  if (!registry->fold()) {
+    // The log stays the record of every change; new changes go after its last whole line.
+    if (::truncate(registry->logFile().c_str(), static_cast<off_t>(good)) != 0) {
+      throw HostFailure{kExitDataError, registry->logFile().string() + ": cannot be repaired"};
+    }
+  }
+  return registry;
+}
+
+std::shared_ptr<Key> Registry::find(const KeyPath& path) const {
+  if (path.empty()) return nullptr;
+  std::shared_ptr<Key> key = root_.findSubkey(path[0]);
+  for (size_t i = 1; key && i < path.size(); ++i) key = key->findSubkey(path[i]);
+  return key;
+}
+
+void Registry::apply(const Change& change) {
+  switch (change.op) {
+    case 'K': {
+      Key* key = &root_;
+      for (size_t i = 0; i < change.path.size(); ++i) {
+        auto& slot = key->subkeys[asciiUpper(change.path[i])];
+        if (!slot) {
+          slot = std::make_shared<Key>();
+          slot->name = change.path[i];
+          slot->explicitKey = i > 0;
+        }
+        key = slot.get();
+      }
+      break;
+    }
+    case 'D': {
+      if (change.path.size() < 2) break;
+      KeyPath parentPath(change.path.begin(), change.path.end() - 1);
+      std::shared_ptr<Key> parent = find(parentPath);
+      if (!parent) break;
+      auto it = parent->subkeys.find(asciiUpper(change.path.back()));
+      if (it == parent->subkeys.end()) break;
+      it->second->markDeleted();
+      parent->subkeys.erase(it);
+      break;
+    }
+    case 'V': {
+      std::shared_ptr<Key> key = find(change.path);
+      if (!key) break;
+      key->explicitKey = true;
+      if (Value* value = key->findValue(change.name)) {
+        value->type = change.type;
+        value->data = change.data;
+      } else {
+        key->values.push_back(Value{change.name, change.type, change.data});
+      }
+      break;
+    }
+    case 'X': {
+      std::shared_ptr<Key> key = find(change.path);
+      if (!key) break;
+      for (auto it = key->values.begin(); it != key->values.end(); ++it) {
+        if (equalsIgnoringAsciiCase(it->name, change.name)) {
+          key->values.erase(it);
+          break;
+        }
+      }
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+std::string Registry::encode(const Change& change) {
+  std::string payload;
+  payload += change.op;
+  payload += ' ';
+  appendHex(payload, joinKeyPath(change.path));
+  payload += ' ';
+  appendHex(payload, change.name);
+  payload += ' ';
+  payload += std::to_string(change.type);
+  payload += ' ';
+  appendHex(payload, std::string_view(reinterpret_cast<const char*>(change.data.data()), change.data.size()));
+  char sum[20];
+  std::snprintf(sum, sizeof sum, "%016llx ", static_cast<unsigned long long>(checksum(payload)));
+  return sum + payload + "\n";
+}
+
+bool Registry::decode(std::string_view line, Change& change) {
+  if (line.size() < 18 || line[16] != ' ') return false;
+  std::string_view payload = line.substr(17);
+  char sum[20];
+  std::snprintf(sum, sizeof sum, "%016llx", static_cast<unsigned long long>(checksum(payload)));
+  if (line.substr(0, 16) != sum) return false;
+  std::vector<std::string_view> fields;
+  size_t start = 0;
+  while (true) {
+    size_t end = payload.find(' ', start);
+    fields.push_back(payload.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+    if (end == std::string_view::npos) break;
+    start = end + 1;
+  }
+  if (fields.size() != 5 || fields[0].size() != 1) return false;
+  change.op = fields[0][0];
+  std::string path, data;
+  if (!readHex(fields[1], path) || !readHex(fields[2], change.name) || !readHex(fields[4], data)) return false;
+  change.path = splitKeyPath(path);
+  if (fields[3].empty() || fields[3].size() > 10) return false;
+  uint64_t type = 0;
+  for (char c : fields[3]) {
+    if (c < '0' || c > '9') return false;
+    type = type * 10 + static_cast<uint64_t>(c - '0');
+  }
+  if (type > 0xFFFFFFFFull) return false;
+  change.type = static_cast<uint32_t>(type);
+  change.data.assign(data.begin(), data.end());
+  return true;
+}
+
+uint32_t Registry::record(const Change& change) {
+  if (logFd_ < 0) {
+    bool isNew = !fs::exists(logFile());
+    logFd_ = ::open(logFile().c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (logFd_ < 0) return kRegistryIoFailed;
+    if (isNew) syncDirectory(file_.parent_path());
+  }
+  std::string line = encode(change);
+  if (!writeAll(logFd_, line) || ::fdatasync(logFd_) != 0) {
+    // A partial line fails its checksum on replay; cut it off so later lines count.
+    struct stat info {};
+    if (::fstat(logFd_, &info) == 0 && info.st_size >= static_cast<off_t>(line.size())) {
+      (void)::ftruncate(logFd_, info.st_size - static_cast<off_t>(line.size()));
+    }
+    return kRegistryIoFailed;
+  }
+  apply(change);
+  dirty_ = true;
+  return 0;
+}
+
+uint32_t Registry::createKey(const KeyPath& path, std::shared_ptr<Key>* key, bool* created) {
+  std::shared_ptr<Key> existing = find(path);
+  if (created) *created = !existing;
+  if (!existing) {
+    if (uint32_t error = record(Change{'K', path, {}, 0, {}})) return error;
+    existing = find(path);
+  }
+  if (key) *key = existing;
+  return 0;
+}
+
+uint32_t Registry::deleteKey(const KeyPath& path) { return record(Change{'D', path, {}, 0, {}}); }
+
+uint32_t Registry::setValue(const KeyPath& path, const std::string& name, uint32_t type, std::vector<uint8_t> data) {
+  return record(Change{'V', path, name, type, std::move(data)});
+}
+
+uint32_t Registry::deleteValue(const KeyPath& path, const std::string& name) {
+  return record(Change{'X', path, name, 0, {}});
+}
+
+bool Registry::fold() {
+  if (!dirty_) return true;
+  std::error_code ec;
+  auto lastSize = fs::file_size(file_, ec);
+  std::string text = formatRegFile(root_, newline_, ec ? 0 : static_cast<size_t>(lastSize) + (1u << 20));
+  fs::path temp = file_.string() + ".tmp";
+  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  bool ok = writeAll(fd, text) && ::fsync(fd) == 0;
+  ::close(fd);
+  if (!ok || ::rename(temp.c_str(), file_.c_str()) != 0) {
+    ::unlink(temp.c_str());
+    return false;
+  }
+  syncDirectory(file_.parent_path());
+  if (logFd_ >= 0) {
+    ::close(logFd_);
+    logFd_ = -1;
+  }
+  ::unlink(logFile().c_str());
+  syncDirectory(file_.parent_path());
+  dirty_ = false;
+  return true;
+}
+
+}  // namespace hosted::registry

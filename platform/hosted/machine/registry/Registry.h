@@ -1,0 +1,82 @@
+// The machine's registry: registry.reg loaded into memory, with every change made
+// durable before the call that makes it returns.
+//
+// A change is appended to registry.reg.log (one checksummed line, flushed to disk)
+// and applied in memory; registry.reg itself is rewritten only when the log is
+// folded into it (written to a temporary file that is renamed over it), which the
+// host does when a run ends and which load() does for a log a crashed run left.
+// A record cut short by a crash fails its checksum and is dropped with everything
+// after it: its call never returned. Replaying a log onto a registry.reg it was
+// already folded into changes nothing, so a crash between the rename and the
+// removal of the log loses and repeats nothing.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/hosted/machine/registry/RegTree.h"
+
+namespace hosted::registry {
+
+class Registry {
+ public:
+  // Reads DIR/registry.reg (missing: an empty registry) and replays DIR/registry.reg.log
+  // if a run left one, folding it in. Throws hosted::HostFailure (65, "<file>:<line>:
+  // <what>") for a malformed file; the directory is then unchanged. `userSid` is the
+  // key under HKEY_USERS that HKEY_CURRENT_USER stands for.
+  static std::unique_ptr<Registry> load(const std::filesystem::path& dir, const std::string& userSid);
+
+  Registry(const Registry&) = delete;
+  Registry& operator=(const Registry&) = delete;
+  ~Registry();
+
+  // The key at a path of real key names (root first), or null.
+  std::shared_ptr<Key> find(const KeyPath& path) const;
+  // The tree; its subkeys are the stored roots.
+  const Key& root() const { return root_; }
+
+  // The changes. Each returns 0, or ERROR_REGISTRY_IO_FAILED (1016) when the change
+  // could not be made durable; the registry is then left as it was.
+  //
+  // Creates the key and every missing key above it, naming new keys as given.
+  // `created` tells whether the last key is new.
+  uint32_t createKey(const KeyPath& path, std::shared_ptr<Key>* key = nullptr, bool* created = nullptr);
+  // Deletes the key with everything below it (callers check for subkeys).
+  uint32_t deleteKey(const KeyPath& path);
+  uint32_t setValue(const KeyPath& path, const std::string& name, uint32_t type, std::vector<uint8_t> data);
+  uint32_t deleteValue(const KeyPath& path, const std::string& name);
+
+  // Writes the registry into registry.reg and removes the log, if anything changed
+  // since registry.reg was written. Returns false (leaving the log, which still holds
+  // every change) when the file cannot be written.
+  bool fold();
+
+  const std::filesystem::path& file() const { return file_; }
+  std::filesystem::path logFile() const { return file_.string() + ".log"; }
+
+ private:
+  Registry(std::filesystem::path file, std::string newline);
+
+  struct Change {
+    char op;  // 'K' create key, 'D' delete key, 'V' set value, 'X' delete value
+    KeyPath path;
+    std::string name;
+    uint32_t type = 0;
+    std::vector<uint8_t> data;
+  };
+  void apply(const Change& change);
+  uint32_t record(const Change& change);
+  static std::string encode(const Change& change);
+  static bool decode(std::string_view line, Change& change);
+
+  std::filesystem::path file_;
+  std::string newline_;
+  Key root_;
+  int logFd_ = -1;
+  bool dirty_ = false;  // the log holds changes registry.reg lacks
+};
+
+}  // namespace hosted::registry
