@@ -129,6 +129,29 @@ TEST_F(ChildrenTest, WithoutTheCurrentFolderAChildRunsInTheMachineDirectory) {
   EXPECT_TRUE(zutest::readJournal(dir())[0]["application"].is_null());
 }
 
+TEST_F(ChildrenTest, AGivenCurrentDirectoryMustExistAndAnEnvironmentBlockIsRefused) {
+  load();
+  fs::create_directories(hostPath("C:\\Data"));
+  script("C:\\pwd.exe", "pwd > \"$HOSTED_MACHINE/cwd\"\n");
+  STARTUPINFOA startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info{};
+  std::string commandLine = "pwd";
+  ASSERT_TRUE(CreateProcessA("C:\\pwd.exe", commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, "c:\\data",
+                             &startup, &info));
+  EXPECT_EQ(finish(info), 0u);
+  EXPECT_EQ(readFile(dir() / "cwd"), fs::canonical(hostPath("C:\\Data")).string() + "\n");
+
+  EXPECT_FALSE(CreateProcessA("C:\\pwd.exe", commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, "C:\\None",
+                              &startup, &info));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DIRECTORY));
+  char environment[] = "A=1\0";
+  EXPECT_FALSE(CreateProcessA("C:\\pwd.exe", commandLine.data(), nullptr, nullptr, FALSE, 0, environment, nullptr,
+                              &startup, &info));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(zutest::readJournal(dir()).size(), 3u);
+}
+
 TEST_F(ChildrenTest, StandardHandlesReachTheChildOnlyWhenInherited) {
   load();
   script("C:\\talk.exe", "echo out\necho err >&2\n");
