@@ -75,8 +75,9 @@ bool processCommands(const DeployCommandList& list) {
         if (!succeeded(record)) return false;
         continue;
       }
+      DWORD error = GetLastError();  // before the logger makes calls of its own
       LOG_ERROR(tstrings::format("Executing COPY command fail with error code %i, srcFile %s, dstFile %s",
-                                 static_cast<int>(GetLastError()), source.c_str(), destination.c_str()));
+                                 static_cast<int>(error), source.c_str(), destination.c_str()));
       if (!excused(record)) return false;
     } else if (record.kind == kDeployCommandDelete && record.destination) {
       std::string destination = toAnsi(record.destination);
