@@ -30,6 +30,7 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -139,6 +140,43 @@ void setPath(bool& has, WideString& wide, std::string& text, const std::string& 
   if (has) wide = widen(word);
 }
 
+// One line of deploy.commands: a RESULT sets *result, a command joins `commands`.
+void readLine(const std::string& line, INT* result) {
+  std::vector<std::string> words = wordsOf(line);
+  if (words.empty() || words[0][0] == '#') return;
+  std::string kind = words[0];
+  size_t next = 1;
+  if (kind == "RESULT" && words.size() > 1) {
+    *result = std::stoi(words[1]);
+    return;
+  }
+  Command command;
+  if (!kind.empty() && kind.back() == '?') {
+    command.continueOnError = 1;
+    kind.pop_back();
+  }
+  if (kind == "COPY") command.kind = kDeployCommandCopy;
+  else if (kind == "DELETE") command.kind = kDeployCommandDelete;
+  else if (kind == "KIND" && words.size() > 1) command.kind = static_cast<DWORD>(std::stoul(words[next++]));
+  else return;
+  for (; next < words.size() && words[next].size() > 1 && words[next][0] == '+'; ++next) {
+    const std::string& option = words[next];
+    size_t equals = option.find('=');
+    std::string name = option.substr(1, equals == std::string::npos ? std::string::npos : equals - 1);
+    INT value = equals == std::string::npos ? 1 : std::stoi(option.substr(equals + 1));
+    if (name == "ok") command.onSuccess = true, command.successResult = value;
+    if (name == "fail") command.onFailure = true, command.failureResult = value;
+  }
+  std::vector<std::string> paths(words.begin() + static_cast<std::ptrdiff_t>(next), words.end());
+  if (command.kind == kDeployCommandDelete) {
+    if (!paths.empty()) setPath(command.hasDestination, command.destination, command.destinationText, paths[0]);
+  } else {
+    if (paths.size() > 0) setPath(command.hasSource, command.source, command.sourceText, paths[0]);
+    if (paths.size() > 1) setPath(command.hasDestination, command.destination, command.destinationText, paths[1]);
+  }
+  commands.push_back(command);
+}
+
 // Reads deploy.commands into `commands`; returns what the entry point returns.
 INT readCommands() {
   commands.clear();
@@ -146,39 +184,11 @@ INT readCommands() {
   std::ifstream in(besideMe("deploy.commands"), std::ios::binary);
   std::string line;
   while (std::getline(in, line)) {
-    std::vector<std::string> words = wordsOf(line);
-    if (words.empty() || words[0][0] == '#') continue;
-    std::string kind = words[0];
-    size_t next = 1;
-    if (kind == "RESULT" && words.size() > 1) {
-      result = std::stoi(words[1]);
-      continue;
+    try {
+      readLine(line, &result);
+    } catch (const std::exception&) {
+      // A number that is none: the line is ignored, as the format says.
     }
-    Command command;
-    if (!kind.empty() && kind.back() == '?') {
-      command.continueOnError = 1;
-      kind.pop_back();
-    }
-    if (kind == "COPY") command.kind = kDeployCommandCopy;
-    else if (kind == "DELETE") command.kind = kDeployCommandDelete;
-    else if (kind == "KIND" && words.size() > 1) command.kind = static_cast<DWORD>(std::stoul(words[next++]));
-    else continue;
-    for (; next < words.size() && words[next].size() > 1 && words[next][0] == '+'; ++next) {
-      const std::string& option = words[next];
-      size_t equals = option.find('=');
-      std::string name = option.substr(1, equals == std::string::npos ? std::string::npos : equals - 1);
-      INT value = equals == std::string::npos ? 1 : std::stoi(option.substr(equals + 1));
-      if (name == "ok") command.onSuccess = true, command.successResult = value;
-      if (name == "fail") command.onFailure = true, command.failureResult = value;
-    }
-    std::vector<std::string> paths(words.begin() + static_cast<std::ptrdiff_t>(next), words.end());
-    if (command.kind == kDeployCommandDelete) {
-      if (!paths.empty()) setPath(command.hasDestination, command.destination, command.destinationText, paths[0]);
-    } else {
-      if (paths.size() > 0) setPath(command.hasSource, command.source, command.sourceText, paths[0]);
-      if (paths.size() > 1) setPath(command.hasDestination, command.destination, command.destinationText, paths[1]);
-    }
-    commands.push_back(command);
   }
   return result;
 }

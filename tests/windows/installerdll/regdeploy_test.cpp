@@ -204,6 +204,17 @@ TEST_F(RegisterDeployTest, RecordsOfOtherKindsOrWithoutTheirPathsAreSkipped) {
   EXPECT_EQ(calls().find("success"), std::string::npos) << "skipped records call nothing";
 }
 
+TEST_F(RegisterDeployTest, TheSubstituteIgnoresLinesItCannotRead) {
+  load();
+  placeLibrary();
+  file("C:\\Zuna\\old.txt", "old");
+  commands("RESULT many\nKIND x C:\\a C:\\b\nDELETE +ok=yes C:\\Zuna\\old.txt\nMOVE C:\\a C:\\b\n\"\"\n"
+           "DELETE C:\\Zuna\\old.txt\n");
+  EXPECT_EQ(RegisterDeploy(FALSE, kHome), 0u);
+  EXPECT_FALSE(fs::exists(hostPath("C:\\Zuna\\old.txt")));
+  EXPECT_EQ(calls().find("success"), std::string::npos);
+}
+
 TEST_F(RegisterDeployTest, PathsReachTheFileFunctionsInTheAnsiCodePage) {
   load();
   placeLibrary();
