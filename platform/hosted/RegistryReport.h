@@ -14,7 +14,11 @@ class RegistrySnapshot {
  public:
   static RegistrySnapshot take(const Registry& registry);
 
-  // Writes the keys and values added, removed or changed from `before` to `after`.
+  // Writes what changed from `before` to `after`, a key at a time in the order of
+  // their paths: "key added", "key removed" or "key changed" with the path, and
+  // beneath it its values, each marked + (added), - (removed) or ~ (changed: the old
+  // value, then "->" and the new one). A removed or added key lists all its values.
+  // "Registry: no change" when nothing changed.
   static void writeChanges(std::ostream& out, const RegistrySnapshot& before, const RegistrySnapshot& after);
 
  private:

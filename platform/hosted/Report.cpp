@@ -1,6 +1,9 @@
 #include "platform/hosted/Report.h"
 
 #include <fstream>
+#include <utility>
+
+#include <nlohmann/json.hpp>
 #include <system_error>
 #include <vector>
 
@@ -38,10 +41,25 @@ std::string windowsPathOf(const fs::path& relative) {
   return out;
 }
 
-void writeSection(std::ostream& out, const char* title, const std::vector<std::string>& lines) {
-  if (lines.empty()) return;
-  out << title << ":\n";
-  for (const auto& line : lines) out << "  " << line << "\n";
+// A link's text as a person reads it: a junction's "\\??\\" prefix is the kernel's.
+std::string linkTarget(const std::string& text) {
+  if (text.rfind("\\??\\", 0) == 0) return text.substr(4) + " (junction)";
+  return text;
+}
+
+std::string fieldValue(const nlohmann::ordered_json& value) {
+  if (value.is_string()) {
+    // One event a line: line breaks and tabs are shown as their escapes.
+    std::string text = "\"";
+    for (char c : value.get<std::string>()) {
+      if (c == '\n') text += "\\n";
+      else if (c == '\r') text += "\\r";
+      else if (c == '\t') text += "\\t";
+      else text += c;
+    }
+    return text + "\"";
+  }
+  return value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
 }  // namespace
@@ -71,27 +89,39 @@ Snapshot Snapshot::take(const fs::path& machineDir) {
 }
 
 void Snapshot::writeChanges(std::ostream& out, const Snapshot& before, const Snapshot& after) {
-  std::vector<std::string> added, removed, changed;
   auto describe = [](const std::string& path, const Entry& e) {
-    if (e.kind == "link") return path + " -> " + e.linkText;
+    if (e.kind == "link") return path + " -> " + linkTarget(e.linkText);
     if (e.kind == "directory") return path + "\\";
     return path;
   };
-  for (const auto& [path, entry] : after.files_) {
-    auto it = before.files_.find(path);
-    if (it == before.files_.end()) added.push_back(describe(path, entry));
-    else if (!(it->second == entry)) changed.push_back(describe(path, entry));
+  std::map<std::string, std::pair<const Entry*, const Entry*>> paths;
+  for (const auto& [path, entry] : before.files_) paths[path].first = &entry;
+  for (const auto& [path, entry] : after.files_) paths[path].second = &entry;
+  std::vector<std::string> lines;
+  for (const auto& [path, sides] : paths) {
+    const auto [was, now] = sides;
+    if (!now) {
+      lines.push_back("removed  " + describe(path, *was));
+    } else if (!was) {
+      lines.push_back("added    " + describe(path, *now));
+    } else if (!(*was == *now)) {
+      std::string line = "changed  " + describe(path, *now);
+      if (was->kind != now->kind) {
+        line += " (was a " + was->kind + ")";
+      } else if (now->kind == "link") {
+        line += " (was -> " + linkTarget(was->linkText) + ")";
+      } else if (now->kind == "file") {
+        line += " (" + std::to_string(was->size) + " -> " + std::to_string(now->size) + " bytes)";
+      }
+      lines.push_back(line);
+    }
   }
-  for (const auto& [path, entry] : before.files_) {
-    if (!after.files_.count(path)) removed.push_back(describe(path, entry));
-  }
-  if (added.empty() && removed.empty() && changed.empty()) {
+  if (lines.empty()) {
     out << "Files: no change\n";
     return;
   }
-  writeSection(out, "Files added", added);
-  writeSection(out, "Files removed", removed);
-  writeSection(out, "Files changed", changed);
+  out << "Files:\n";
+  for (const auto& line : lines) out << "  " << line << "\n";
 }
 
 void writeJournalSince(std::ostream& out, const fs::path& journal, std::uintmax_t offset) {
@@ -99,7 +129,24 @@ void writeJournalSince(std::ostream& out, const fs::path& journal, std::uintmax_
   in.seekg(static_cast<std::streamoff>(offset));
   out << "Journal of the run:\n";
   std::string line;
-  while (std::getline(in, line)) out << "  " << line << "\n";
+  while (std::getline(in, line)) {
+    auto event = nlohmann::ordered_json::parse(line, nullptr, false);
+    if (event.is_discarded() || !event.is_object()) {
+      out << "  " << line << "\n";
+      continue;
+    }
+    // The names in a column wide enough for the longest ("terminateProcess").
+    std::string name;
+    auto it = event.find("event");
+    if (it != event.end() && it->is_string()) name = it->get<std::string>();
+    if (name.size() < 16) name.resize(16, ' ');
+    std::string text = "  " + name;
+    for (auto it = event.begin(); it != event.end(); ++it) {
+      if (it.key() == "event") continue;
+      text += " " + it.key() + "=" + fieldValue(it.value());
+    }
+    out << text << "\n";
+  }
 }
 
 }  // namespace hosted

@@ -14,7 +14,11 @@ class Snapshot {
   // Reads the state of the machine directory: every file and link under drives/.
   static Snapshot take(const std::filesystem::path& machineDir);
 
-  // Writes the differences from `before` to `after`, by Windows path.
+  // Writes the differences from `before` to `after` in the order of their Windows
+  // paths, one a line: "added", "removed" or "changed" and the path; a folder's path
+  // ends in "\", a link shows "-> " and its target (a junction's marked so), a
+  // changed file its sizes.
+  // "Files: no change" when nothing changed.
   static void writeChanges(std::ostream& out, const Snapshot& before, const Snapshot& after);
 
  private:
@@ -28,7 +32,10 @@ class Snapshot {
   std::map<std::string, Entry> files_;  // Windows path to its state
 };
 
-// Writes the journal lines from byte `offset` on: the events of one run.
+// Writes the journal's events from byte `offset` on (the events of one run), one a
+// line: the event's name, then its fields as name=value, texts in double quotes as
+// they stand but for line breaks and tabs (\n, \r, \t). A line that is not JSON is
+// written as it stands.
 void writeJournalSince(std::ostream& out, const std::filesystem::path& journal, std::uintmax_t offset);
 
 }  // namespace hosted

@@ -17,3 +17,5 @@
 #include "sysinfoapi.h"
 #include "wow64apiset.h"
 #include "winbase_replacefile.h"
+#include "memoryapi.h"
+#include "processenv.h"

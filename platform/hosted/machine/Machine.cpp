@@ -164,7 +164,8 @@ Machine::Machine(std::filesystem::path root, Facts facts, Session session, Proce
       facts_(std::move(facts)),
       session_(std::move(session)),
       journal_(root_ / "journal.jsonl"),
-      processes_(std::move(processes)) {}
+      processes_(std::move(processes)),
+      sharedMemory_(root_ / "shm", journal_) {}
 
 Machine::~Machine() {
   for (const auto& entry : crtFiles_) ::close(entry.first);

@@ -21,6 +21,7 @@
 #include "platform/hosted/machine/Handles.h"
 #include "platform/hosted/machine/Journal.h"
 #include "platform/hosted/machine/ProcessTable.h"
+#include "platform/hosted/machine/SharedMemory.h"
 
 namespace hosted {
 
@@ -88,6 +89,8 @@ class Machine {
   Journal& journal() { return journal_; }
   Handles& handles() { return handles_; }
   Faults& faults() { return faults_; }
+  // Named and unnamed shared memory, and the views mapped from it (MACHINE/shm).
+  SharedMemory& sharedMemory() { return sharedMemory_; }
   // The other running processes and their windows.
   ProcessTable& processes() { return processes_; }
   // The real host processes the program started.
@@ -124,6 +127,7 @@ class Machine {
   std::map<int, CrtFile> crtFiles_;
   std::unique_ptr<registry::Registry> registry_;
   std::wstring commandLine_;
+  SharedMemory sharedMemory_;
   std::chrono::milliseconds clockOffset_{0};
 };
 

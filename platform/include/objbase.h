@@ -1,0 +1,4 @@
+// COM, as the Windows headers offer it.
+#pragma once
+
+#include "combaseapi.h"
