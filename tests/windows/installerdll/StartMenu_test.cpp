@@ -2,7 +2,11 @@
 // folder when no runtime of 1.7.0_40 or later does.
 #include "windows/installerdll/StartMenu.h"
 
+#include <array>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <span>
 
 #include <gtest/gtest.h>
@@ -240,6 +244,36 @@ TEST_F(StartMenuTest, CreateShortCutItemReportsEachStepThatFails) {
   EXPECT_EQ(made.arguments, L"-x");
   EXPECT_EQ(CreateShortCutItem("C:\\no such folder", "a", "C:\\i.exe", "C:\\t.exe", nullptr, "d"), 0);
   EXPECT_TRUE(logged("CreateShortCutItem() - pZunaShortCutItemFile->Save call failed"));
+}
+
+// What lnkinfo (Debian's liblnk-utils) says about a shortcut file on the machine.
+std::string lnkinfo(const std::filesystem::path& file) {
+  std::string command = "lnkinfo '" + file.string() + "' 2>&1";
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+  std::string output;
+  std::array<char, 512> chunk;
+  while (pipe && fgets(chunk.data(), chunk.size(), pipe.get())) output += chunk.data();
+  return output;
+}
+
+TEST_F(StartMenuTest, TheShortcutsReadAsWindowsShortcuts) {
+  if (std::system("command -v lnkinfo >/dev/null 2>&1") != 0) GTEST_SKIP() << "lnkinfo is not installed";
+  loadMachine(zre("1.8.0_31", "C:\\\\Program Files\\\\Zuna\\\\zre1.8.0_31"));
+  ASSERT_EQ(AddZunaOnStartMenu(), 1);
+  std::string updates = lnkinfo(hostPath(kZunaFolder + "\\Check For Updates.lnk"));
+  EXPECT_NE(updates.find("Local path\t\t\t: C:\\Program Files\\Zuna\\zre1.8.0_31\\bin\\zunacpl.exe\n"),
+            std::string::npos)
+      << updates;
+  EXPECT_NE(updates.find("Command line arguments\t\t: -tab update\n"), std::string::npos) << updates;
+  EXPECT_NE(updates.find("Icon location\t\t\t: C:\\Program Files\\Zuna\\zre1.8.0_31\\bin\\zuna.exe\n"),
+            std::string::npos)
+      << updates;
+  EXPECT_NE(updates.find("Description\t\t\t: See if new Zuna updates are available.\n"), std::string::npos);
+  std::string help = lnkinfo(hostPath(kZunaFolder + "\\Get Help.lnk"));
+  EXPECT_NE(help.find(": https://www.zuna.example/help/\n"), std::string::npos) << help;
+  EXPECT_NE(help.find("Description\t\t\t: Find solutions to issues related to installing and running Zuna.\n"),
+            std::string::npos)
+      << help;
 }
 
 TEST_F(StartMenuTest, KitShortcutsGoWithTheKitSelector) {
