@@ -206,9 +206,12 @@ void environmentBlock(Writer& out, const std::wstring& target) {
   for (size_t i = text.size(); i < lnk::kEnvironmentTargetChars; ++i) out.u16(0);
 }
 
+// A count of UTF-16 units and the units; a count holds 16 bits, so a longer text is cut
+// rather than leaving a count that disagrees with the data.
 void countedString(Writer& out, const std::wstring& text) {
-  out.u16(static_cast<uint16_t>(text.size()));
-  out.utf16(text);
+  std::wstring_view units = std::wstring_view(text).substr(0, 0xFFFF);
+  out.u16(static_cast<uint16_t>(units.size()));
+  out.utf16(units);
 }
 
 class Reader {
@@ -287,8 +290,18 @@ uint32_t volumeSerial(wchar_t driveLetter) {
 std::vector<uint8_t> writeShellLink(const ShellLink& link) {
   bool url = isUrlTarget(link.target);
   bool onDrive = !url && isDrivePath(link.target);
+  // The id list is built first: its size is a 16-bit count, and a list that would not
+  // fit is left out (the link information still names a target on a drive).
+  Writer idList;
+  if (url) {
+    urlIdList(idList, link);
+  } else if (onDrive) {
+    driveIdList(idList, link);
+  }
+  idList.u16(0);  // the terminating empty item
+  bool idListFits = idList.size() <= 0xFFFF;
   uint32_t flags = lnk::kIsUnicode;
-  if (url || onDrive) flags |= lnk::kHasLinkTargetIdList;
+  if ((url || onDrive) && idListFits) flags |= lnk::kHasLinkTargetIdList;
   if (url) flags |= lnk::kHasExpString;
   if (onDrive) flags |= lnk::kHasLinkInfo;
   if (!link.description.empty()) flags |= lnk::kHasName;
@@ -314,15 +327,8 @@ std::vector<uint8_t> writeShellLink(const ShellLink& link) {
   out.u32(0);
 
   if (flags & lnk::kHasLinkTargetIdList) {
-    size_t sizeAt = out.size();
-    out.u16(0);
-    if (url) {
-      urlIdList(out, link);
-    } else {
-      driveIdList(out, link);
-    }
-    out.u16(0);  // the terminating empty item
-    out.put16(sizeAt, static_cast<uint16_t>(out.size() - sizeAt - 2));
+    out.u16(static_cast<uint16_t>(idList.size()));
+    out.raw(idList.bytes());
   }
   if (flags & lnk::kHasLinkInfo) linkInfo(out, link);
   if (flags & lnk::kHasName) countedString(out, link.description);

@@ -174,6 +174,26 @@ TEST(ShellLinkFormat, AWebAddressIsAUriItemAndAnEnvironmentTarget) {
   EXPECT_EQ(read->link, web);
 }
 
+TEST(ShellLinkFormat, AStringTooLongForItsCountIsCutNotCorrupted) {
+  ShellLink link = controlPanelLink();
+  link.arguments.assign(70000, L'a');
+  auto read = hosted::readShellLink(hosted::writeShellLink(link));
+  ASSERT_TRUE(read);
+  EXPECT_EQ(read->link.arguments.size(), 0xFFFFu);
+  EXPECT_EQ(read->link.iconLocation, link.iconLocation) << "the strings after it are still in place";
+}
+
+TEST(ShellLinkFormat, AnIdListTooLongForItsSizeIsLeftOut) {
+  ShellLink link = controlPanelLink();
+  link.target = L"C:\\" + std::wstring(70000, L'd') + L"\\x.exe";
+  std::vector<uint8_t> bytes = hosted::writeShellLink(link);
+  auto read = hosted::readShellLink(bytes);
+  ASSERT_TRUE(read);
+  EXPECT_EQ(read->layout.linkFlags & lnk::kHasLinkTargetIdList, 0u);
+  EXPECT_TRUE(read->layout.linkInfo);
+  EXPECT_EQ(read->link.target, link.target);
+}
+
 TEST(ShellLinkFormat, RoundTripKeepsEveryField) {
   ShellLink link = controlPanelLink();
   link.workingDirectory = L"C:\\Program Files\\Zuna";
