@@ -1,10 +1,18 @@
-// COM's start, end and object creation, declared as the Windows headers declare them.
+// ole32's COM base functions, declared as the Windows headers declare them.
 #pragma once
 
+#include "windef.h"
+#include "guiddef.h"
 #include "unknwn.h"
 
-#define WINOLEAPI EXTERN_C HRESULT
-#define WINOLEAPI_(type) EXTERN_C type
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define WINOLEAPI HRESULT
+#define WINOLEAPI_(type) type
+
+WINOLEAPI CoCreateGuid(GUID* pguid);
 
 typedef enum tagCLSCTX {
   CLSCTX_INPROC_SERVER = 0x1,
@@ -28,3 +36,7 @@ WINOLEAPI_(void) CoUninitialize(void);
 WINOLEAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext, REFIID riid, LPVOID* ppv);
 WINOLEAPI_(LPVOID) CoTaskMemAlloc(SIZE_T cb);
 WINOLEAPI_(void) CoTaskMemFree(LPVOID pv);
+
+#ifdef __cplusplus
+}
+#endif

@@ -1,7 +1,24 @@
-// GUIDs and their comparisons, declared as the Windows headers declare them.
+// The GUID structure, declared as the Windows headers declare it.
 #pragma once
 
 #include "windef.h"
+
+#ifndef GUID_DEFINED
+#define GUID_DEFINED
+typedef struct _GUID {
+  uint32_t Data1;
+  unsigned short Data2;
+  unsigned short Data3;
+  unsigned char Data4[8];
+} GUID;
+#endif
+
+typedef GUID* LPGUID;
+typedef const GUID* LPCGUID;
+typedef GUID IID;
+typedef IID* LPIID;
+typedef GUID CLSID;
+typedef CLSID* LPCLSID;
 
 #ifndef EXTERN_C
 #ifdef __cplusplus
@@ -11,30 +28,15 @@
 #endif
 #endif
 
-#ifndef GUID_DEFINED
-#define GUID_DEFINED
-typedef struct _GUID {
-  DWORD Data1;  // unsigned long on Windows: 32 bits there, so DWORD here
-  WORD Data2;
-  WORD Data3;
-  BYTE Data4[8];
-} GUID;
-#endif
-
-typedef GUID IID;
-typedef GUID CLSID;
-typedef IID* LPIID;
-typedef CLSID* LPCLSID;
-typedef GUID* LPGUID;
-
+// References to ids and their comparison, as C++ sees them.
 #ifdef __cplusplus
 #define REFGUID const GUID&
 #define REFIID const IID&
 #define REFCLSID const IID&
 
 inline bool IsEqualGUID(REFGUID a, REFGUID b) {
-  const BYTE* x = reinterpret_cast<const BYTE*>(&a);
-  const BYTE* y = reinterpret_cast<const BYTE*>(&b);
+  const unsigned char* x = reinterpret_cast<const unsigned char*>(&a);
+  const unsigned char* y = reinterpret_cast<const unsigned char*>(&b);
   for (unsigned i = 0; i < sizeof(GUID); ++i) {
     if (x[i] != y[i]) return false;
   }
