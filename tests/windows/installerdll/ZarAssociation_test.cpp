@@ -120,6 +120,14 @@ TEST_F(ZarAssociationTest, AThirtyTwoBitProcessWritesIntoThe64BitView) {
   EXPECT_FALSE(CheckedRegistryKey::Exists(RegistryRoot::LocalMachine64(), "SOFTWARE\\Wow6432Node\\Classes\\.zar"));
 }
 
+TEST_F(ZarAssociationTest, OnA32BitSystemTheOneViewGetsTheKeys) {
+  loadRegistry(zre("1.8.0_31", "C:\\\\zre"), "{\"os\":{\"architecture\":\"x86\"},\"process\":{\"bitness\":32}}");
+  EXPECT_EQ(RestoreZarfileAssociation(), 1);
+  CheckedRegistryKey command = CheckedRegistryKey::Open(
+      RegistryRoot::LocalMachine(), std::string(kClasses) + "zarfile\\shell\\open\\command", 0);
+  EXPECT_EQ(command.QueryStringValue(""), "\"C:\\zre\\bin\\zunaw.exe\" -zar \"%1\" %*");
+}
+
 TEST_F(ZarAssociationTest, RestoreStopsAtTheFirstKeyThatFails) {
   loadRegistry(zre("1.8.0_31", "C:\\\\zre"));
   machine().faults().failNext("RegCreateKeyExA", ERROR_ACCESS_DENIED,
