@@ -7,6 +7,7 @@ packages=(
   nlohmann-json3-dev        # machine.json and the journal, in the Linux layer
   libgtest-dev              # the tests
   g++-mingw-w64-x86-64      # the real uninstaller.exe
+  liblnk-utils              # lnkinfo: the tests read the layer's shell links with it
 )
 [ "${ZU_SETUP_EXTRA:-}" ] && read -r -a extra <<<"$ZU_SETUP_EXTRA" && packages+=("${extra[@]}")
 

@@ -2,3 +2,14 @@
 #pragma once
 
 #include "combaseapi.h"
+#include "objidl.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+WINOLEAPI CoInitialize(LPVOID pvReserved);
+
+#ifdef __cplusplus
+}
+#endif

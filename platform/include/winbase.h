@@ -69,6 +69,7 @@ typedef struct _TOKEN_PRIVILEGES {
 
 #define CP_ACP 0
 #define CP_OEMCP 1
+#define CP_THREAD_ACP 3
 #define CP_UTF8 65001
 #define WC_NO_BEST_FIT_CHARS 0x00000400
 #define MB_ERR_INVALID_CHARS 0x00000008

@@ -281,6 +281,10 @@ int WINAPI LoadStringA(HINSTANCE, UINT uID, LPSTR lpBuffer, int cchBufferMax) {
     return 0;
   }
   lpBuffer[0] = '\0';
+  if (auto error = hosted::machine().faults().take("LoadStringA", std::to_string(uID))) {
+    setLastError(*error);
+    return 0;
+  }
   const hosted::ExecutableResources* resources = hosted::executableResources();
   const char* text = nullptr;
   for (size_t i = 0; resources && i < resources->stringCount; ++i) {
