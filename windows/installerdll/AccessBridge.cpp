@@ -95,8 +95,14 @@ bool DeleteZABFilesAndKeys() {
   } else {
     logit("DeleteZABFilesAndKeys - OS is 64-bit, Installer is 64-bit");
   }
-  std::string path = systemDirectory() + "\\" + library;
-  if (!DeleteFileA(path.c_str()) && isInUse(path)) MoveFileOnReboot(path.c_str(), nullptr);
+  std::string system = systemDirectory();
+  if (system.empty()) {
+    // Without the folder the name would point at the root of the current drive.
+    logit("DeleteZABFilesAndKeys- cannot find the system directory, the library stays");
+  } else {
+    std::string path = system + "\\" + library;
+    if (!DeleteFileA(path.c_str()) && isInUse(path)) MoveFileOnReboot(path.c_str(), nullptr);
+  }
 
   logit("DeleteZABFilesAndKeys- remove the registry ");
   REGSAM access = SysInfo::registryAccess(true);
@@ -146,8 +152,13 @@ bool CopyZABFilesToWindowsDir(const std::string& home) {
   } else {
     logit("CopyZABFilesToWindowsDir- Installer is 32-bit, OS is 32bit");
   }
+  std::string system = systemDirectory();
+  if (system.empty()) {
+    logit("CopyZABFilesToWindowsDir- cannot find the system directory, nothing copied");
+    return true;
+  }
   std::string from = home + "\\bin\\" + library;
-  std::string to = systemDirectory() + "\\" + library;
+  std::string to = system + "\\" + library;
   if (!CopyFileA(from.c_str(), to.c_str(), FALSE)) copyFileOnReboot(from, to);
   return true;
 }

@@ -193,6 +193,20 @@ TEST_F(AccessBridgeTest, ALibraryThatCannotGoForAnotherReasonIsLeftAlone) {
   EXPECT_TRUE(pendingRenames().empty());
 }
 
+TEST_F(AccessBridgeTest, WithoutTheSystemDirectoryNoLibraryIsTouched) {
+  Runtime zre("1.8.0_25");
+  build({zre}, "C:\\Windows", "", registrationKey());
+  zutest::writeFile(hostPath("C:\\HostAccessBridge-64.dll"), "unrelated");
+  machine().faults().failNext("GetSystemDirectoryA", ERROR_PATH_NOT_FOUND);
+  EXPECT_TRUE(DeleteZABFilesAndKeys());
+  EXPECT_EQ(zutest::readFile(hostPath("C:\\HostAccessBridge-64.dll")), "unrelated");
+  EXPECT_FALSE(registration()) << "the key still goes";
+  machine().faults().failNext("GetSystemDirectoryA", ERROR_PATH_NOT_FOUND);
+  EXPECT_TRUE(CopyZABFilesToWindowsDir(zre.home()));
+  EXPECT_EQ(zutest::readFile(hostPath("C:\\HostAccessBridge-64.dll")), "unrelated");
+  EXPECT_TRUE(pendingRenames().empty());
+}
+
 // --- Copying ------------------------------------------------------------------------
 
 TEST_F(AccessBridgeTest, TheLibraryOfTheBitnessIsCopiedOverAnOldOne) {
