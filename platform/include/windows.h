@@ -7,6 +7,8 @@
 #include "winuser.h"
 #include "winreg.h"
 #include "processthreadsapi.h"
+#include "namedpipeapi.h"
+#include "handleapi.h"
 #include "synchapi.h"
 #include "fileapi.h"
 #include "ioapiset.h"

@@ -25,6 +25,10 @@ extern "C" {
 #define MB_SETFOREGROUND 0x00010000L
 #define MB_TOPMOST 0x00040000L
 
+#define SW_HIDE 0
+#define SW_SHOWNORMAL 1
+#define SW_SHOW 5
+
 #define IDOK 1
 #define IDCANCEL 2
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "windows/common/AllUtils.h"
+#include "windows/common/Executor.h"
 #include "windows/common/FileUtils.h"
 #include "windows/common/InstallConfigData.h"
 #include "windows/common/Logger.h"
@@ -28,8 +29,12 @@ namespace {
 constexpr const char* kFamilyKey = "SOFTWARE\\Corvane\\Zuna Runtime Environment\\1." "8";
 // The family's cached base image, in the patch-cache folder.
 constexpr const char* kBaseImage = "\\baseimagefam" "8";
-// The auto-update registration tool, under the 32-bit Common Files folder.
+// The auto-update registration tool, under the 32-bit Common Files folder, and what
+// it is told.
 constexpr const char* kAutoUpdateTool = "\\Zuna\\Zuna Update\\zaureg.exe";
+constexpr const char* kAutoUpdateArguments = " -u auto-update";
+// ExecProcess's show mode for a window-less start.
+constexpr DWORD kShowHidden = 1;
 
 // The classes the dialogs need: list view, tree view, bar, tab, up-down, progress,
 // hot-key and animate.
@@ -126,7 +131,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     }
 
     std::string tool = combinePath(SysInfo::getProgramFilesCommonX86Dir(), kAutoUpdateTool);
-    if (!FileUtils::exists(tool)) LOG_INFO("Not running " + tool + " as it doesn't exist.");
+    if (FileUtils::exists(tool)) {
+      // Started and left to run: the run does not wait for the tool.
+      if (ExecProcess(tool, tool + kAutoUpdateArguments, kShowHidden) != 0) {
+        LOG_ERROR("-- Exec: zaureg call failed");
+      }
+    } else {
+      LOG_INFO("Not running " + tool + " as it doesn't exist.");
+    }
 
     return static_cast<int>(kExitSuccess);
   } catch (const std::exception& e) {

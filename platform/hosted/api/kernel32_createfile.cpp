@@ -8,6 +8,7 @@
 #include "platform/hosted/machine/Run.h"
 #include "platform/hosted/machine/Files.h"
 #include "platform/hosted/machine/Machine.h"
+#include "platform/hosted/machine/Pipes.h"
 #include "platform/hosted/machine/Text.h"
 
 using hosted::machine;
@@ -56,6 +57,17 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
 
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
                      LPOVERLAPPED) {
+  if (auto pipe = machine().handles().get<hosted::PipeEnd>(hFile)) {
+    if (!pipe->readEnd) {
+      setLastError(ERROR_ACCESS_DENIED);
+      return FALSE;
+    }
+    uint32_t error = 0;
+    auto n = hosted::readPipe(pipe->fd, lpBuffer, nNumberOfBytesToRead, &error);
+    if (lpNumberOfBytesRead) *lpNumberOfBytesRead = n ? static_cast<DWORD>(*n) : 0;
+    if (!n) setLastError(error);
+    return n ? TRUE : FALSE;
+  }
   auto file = machine().handles().get<hosted::FileObject>(hFile);
   if (!file) {
     setLastError(ERROR_INVALID_HANDLE);
@@ -78,6 +90,17 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, 
 
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
                       LPOVERLAPPED) {
+  if (auto pipe = machine().handles().get<hosted::PipeEnd>(hFile)) {
+    if (pipe->readEnd) {
+      setLastError(ERROR_ACCESS_DENIED);
+      return FALSE;
+    }
+    uint32_t error = 0;
+    auto n = hosted::writePipe(pipe->fd, lpBuffer, nNumberOfBytesToWrite, &error);
+    if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = n ? static_cast<DWORD>(*n) : 0;
+    if (!n) setLastError(error);
+    return n ? TRUE : FALSE;
+  }
   auto file = machine().handles().get<hosted::FileObject>(hFile);
   if (!file) {
     setLastError(ERROR_INVALID_HANDLE);

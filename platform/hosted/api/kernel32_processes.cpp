@@ -1,11 +1,14 @@
 // kernel32: opening, waiting on and ending processes. The uninstaller itself never
 // ends under its own eyes; the machine's other processes end as machine.json scripts
-// them, and a wait runs out its time-out on the machine's clock.
+// them, and a wait runs out its time-out on the machine's clock. The children the
+// program started are real host processes: a wait on one waits for real, and the
+// machine's clock moves on by the time waited.
 #include <windows.h>
 
 #include <string>
 
 #include "platform/hosted/machine/Run.h"
+#include "platform/hosted/machine/Children.h"
 #include "platform/hosted/machine/Machine.h"
 #include "platform/hosted/machine/Processes.h"
 #include "platform/hosted/machine/Text.h"
@@ -33,6 +36,10 @@ std::shared_ptr<hosted::ProcessObject> processOf(HANDLE handle, DWORD access) {
     return nullptr;
   }
   return process;
+}
+
+std::shared_ptr<hosted::ChildProcessObject> childOf(HANDLE handle) {
+  return machine().handles().get<hosted::ChildProcessObject>(handle);
 }
 
 bool hasEnded(uint32_t pid) {
@@ -68,6 +75,14 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
     setLastError(*error);
     return WAIT_FAILED;
   }
+  if (auto child = childOf(hHandle)) {
+    std::optional<std::chrono::milliseconds> timeout;
+    if (dwMilliseconds != INFINITE) timeout = std::chrono::milliseconds(dwMilliseconds);
+    std::chrono::milliseconds waited{0};
+    bool ended = machine().children().wait(child->pid, timeout, &waited);
+    machine().advanceClock(waited);
+    return ended ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+  }
   auto process = processOf(hHandle, SYNCHRONIZE);
   if (!process) return WAIT_FAILED;
   if (hasEnded(process->pid)) return WAIT_OBJECT_0;
@@ -81,6 +96,22 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
 }
 
 BOOL WINAPI TerminateProcess(HANDLE hProcess, UINT uExitCode) {
+  if (auto child = childOf(hProcess)) {
+    if (auto error = machine().faults().take("TerminateProcess", std::to_string(child->pid))) {
+      setLastError(*error);
+      return FALSE;
+    }
+    if (!machine().children().terminate(child->pid, uExitCode)) {
+      // Windows refuses to terminate a process that has already exited.
+      setLastError(ERROR_ACCESS_DENIED);
+      return FALSE;
+    }
+    auto event = hosted::Journal::event("terminateProcess");
+    event["pid"] = child->pid;
+    event["exitCode"] = uExitCode;
+    machine().journal().append(event);
+    return TRUE;
+  }
   auto process = processOf(hProcess, PROCESS_TERMINATE);
   if (!process) return FALSE;
   if (auto error = machine().faults().take("TerminateProcess", std::to_string(process->pid))) {
@@ -106,6 +137,15 @@ BOOL WINAPI TerminateProcess(HANDLE hProcess, UINT uExitCode) {
 }
 
 BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {
+  if (auto child = childOf(hProcess)) {
+    if (!lpExitCode) {
+      setLastError(ERROR_NOACCESS);
+      return FALSE;
+    }
+    auto code = machine().children().exitCode(child->pid);
+    *lpExitCode = code ? *code : STILL_ACTIVE;
+    return TRUE;
+  }
   auto process = processOf(hProcess, PROCESS_QUERY_INFORMATION);
   if (!process) process = processOf(hProcess, PROCESS_QUERY_LIMITED_INFORMATION);
   if (!process) return FALSE;

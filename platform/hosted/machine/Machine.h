@@ -16,6 +16,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/hosted/machine/Children.h"
 #include "platform/hosted/machine/Faults.h"
 #include "platform/hosted/machine/Handles.h"
 #include "platform/hosted/machine/Journal.h"
@@ -89,6 +90,8 @@ class Machine {
   Faults& faults() { return faults_; }
   // The other running processes and their windows.
   ProcessTable& processes() { return processes_; }
+  // The real host processes the program started.
+  Children& children() { return children_; }
   std::map<int, CrtFile>& crtFiles() { return crtFiles_; }
   // The registry, loaded from registry.reg (platform/hosted/registry/Registry.h).
   registry::Registry& registry() { return *registry_; }
@@ -117,6 +120,7 @@ class Machine {
   Handles handles_;
   Faults faults_;
   ProcessTable processes_;
+  Children children_;
   std::map<int, CrtFile> crtFiles_;
   std::unique_ptr<registry::Registry> registry_;
   std::wstring commandLine_;

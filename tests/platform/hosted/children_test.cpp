@@ -1,0 +1,240 @@
+// Child processes and anonymous pipes behave as Windows documents them: start
+// failures and their codes, argument splitting, standard handles, waiting, ending.
+#include <windows.h>
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "tests/support/TestMachine.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using zutest::readFile;
+using zutest::writeFile;
+
+TEST(ProcessRecords, KeepTheLayoutOf64BitWindows) {
+  EXPECT_EQ(sizeof(STARTUPINFOA), 104u);
+  EXPECT_EQ(offsetof(STARTUPINFOA, lpReserved), 8u);
+  EXPECT_EQ(offsetof(STARTUPINFOA, dwX), 32u);
+  EXPECT_EQ(offsetof(STARTUPINFOA, dwFlags), 60u);
+  EXPECT_EQ(offsetof(STARTUPINFOA, wShowWindow), 64u);
+  EXPECT_EQ(offsetof(STARTUPINFOA, lpReserved2), 72u);
+  EXPECT_EQ(offsetof(STARTUPINFOA, hStdInput), 80u);
+  EXPECT_EQ(offsetof(STARTUPINFOA, hStdOutput), 88u);
+  EXPECT_EQ(offsetof(STARTUPINFOA, hStdError), 96u);
+  EXPECT_EQ(sizeof(PROCESS_INFORMATION), 24u);
+  EXPECT_EQ(offsetof(PROCESS_INFORMATION, dwProcessId), 16u);
+  EXPECT_EQ(offsetof(PROCESS_INFORMATION, dwThreadId), 20u);
+  EXPECT_EQ(sizeof(SECURITY_ATTRIBUTES), 24u);
+}
+
+class ChildrenTest : public zutest::MachineTest {
+ protected:
+  bool loadOnSetUp() const override { return false; }
+
+  void script(const std::string& windowsPath, const std::string& body) {
+    writeFile(hostPath(windowsPath), "#!/bin/sh\n" + body);
+    ::chmod(hostPath(windowsPath).c_str(), 0755);
+  }
+  // Starts a program; the result is the call's, the error the thread's last error.
+  BOOL start(const char* application, std::string commandLine, PROCESS_INFORMATION& info,
+             STARTUPINFOA startup = {}, BOOL inherit = FALSE, DWORD flags = 0) {
+    startup.cb = sizeof(startup);
+    info = PROCESS_INFORMATION{};
+    return CreateProcessA(application, commandLine.empty() ? nullptr : commandLine.data(), nullptr, nullptr,
+                          inherit, flags, nullptr, nullptr, &startup, &info);
+  }
+  DWORD finish(PROCESS_INFORMATION& info) {
+    EXPECT_EQ(WaitForSingleObject(info.hProcess, 10000), WAIT_OBJECT_0);
+    DWORD code = 0xdeadbeef;
+    EXPECT_TRUE(GetExitCodeProcess(info.hProcess, &code));
+    CloseHandle(info.hProcess);
+    CloseHandle(info.hThread);
+    return code;
+  }
+};
+
+TEST_F(ChildrenTest, StartFailuresAreWindowsErrorsAndJournaled) {
+  load();
+  writeFile(hostPath("C:\\t\\data.exe"), "MZ not for this host");
+  script("C:\\t\\plain.exe", "");
+  ::chmod(hostPath("C:\\t\\plain.exe").c_str(), 0644);
+  fs::create_directories(hostPath("C:\\t\\folder.exe"));
+  struct Case {
+    const char* application;
+    DWORD error;
+  };
+  const Case cases[] = {
+      {"C:\\t\\missing.exe", ERROR_FILE_NOT_FOUND},  {"C:\\gone\\missing.exe", ERROR_PATH_NOT_FOUND},
+      {"C:\\t\\data.exe", ERROR_BAD_EXE_FORMAT},     {"C:\\t\\plain.exe", ERROR_BAD_EXE_FORMAT},
+      {"C:\\t\\folder.exe", ERROR_ACCESS_DENIED},    {"C:\\..\\..\\escape.exe", ERROR_ACCESS_DENIED},
+  };
+  for (const Case& c : cases) {
+    PROCESS_INFORMATION info;
+    SetLastError(0);
+    EXPECT_FALSE(start(c.application, "x -y", info)) << c.application;
+    EXPECT_EQ(GetLastError(), c.error) << c.application;
+    EXPECT_EQ(info.hProcess, nullptr);
+  }
+  auto events = zutest::readJournal(dir());
+  ASSERT_EQ(events.size(), 6u);
+  std::string journal = readFile(dir() / "journal.jsonl");
+  EXPECT_EQ(journal.substr(0, journal.find('\n')),
+            R"({"event":"createProcess","application":"C:\\t\\missing.exe","commandLine":"x -y","hidden":false,)"
+            R"("result":2})");
+  EXPECT_EQ(events[2]["result"], 193);
+}
+
+TEST_F(ChildrenTest, ArgumentsSplitAsCommandLineToArgvWAndTheMachineIsFound) {
+  writeFile(dir() / "machine.json", R"({"process": {"currentDirectory": "C:\\Work"}})");
+  fs::create_directories(hostPath("C:\\Work"));
+  load();
+  script("C:\\Program Files\\tool.exe",
+         "for a in \"$@\"; do printf '<%s>\\n' \"$a\"; done > \"$HOSTED_MACHINE/args\"\npwd > "
+         "\"$HOSTED_MACHINE/cwd\"\n");
+  PROCESS_INFORMATION info;
+  STARTUPINFOA startup{};
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_HIDE;
+  ASSERT_TRUE(start("c:\\program files\\TOOL.EXE",
+                    R"("C:\Program Files\tool.exe" a "b c" d\\e "f\"g" h\\\"i "" j""k)", info, startup));
+  EXPECT_NE(info.hProcess, nullptr);
+  EXPECT_NE(info.dwProcessId, 0u);
+  EXPECT_EQ(finish(info), 0u);
+  EXPECT_EQ(readFile(dir() / "args"), "<a>\n<b c>\n<d\\\\e>\n<f\"g>\n<h\\\"i>\n<>\n<jk>\n");
+  EXPECT_EQ(fs::path(readFile(dir() / "cwd").substr(0, readFile(dir() / "cwd").size() - 1)),
+            fs::canonical(hostPath("C:\\Work")));
+  auto events = zutest::readJournal(dir());
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0]["hidden"], true);
+  EXPECT_EQ(events[0]["result"], 0);
+}
+
+TEST_F(ChildrenTest, WithoutTheCurrentFolderAChildRunsInTheMachineDirectory) {
+  writeFile(dir() / "machine.json", R"({"process": {"currentDirectory": "C:\\Nowhere"}})");
+  load();
+  script("C:\\pwd.exe", "pwd > \"$HOSTED_MACHINE/cwd\"\n");
+  PROCESS_INFORMATION info;
+  // Without an application name the program is the command line's first argument.
+  ASSERT_TRUE(start(nullptr, "C:\\pwd", info, {}, FALSE, CREATE_NO_WINDOW));
+  EXPECT_EQ(finish(info), 0u);
+  EXPECT_EQ(readFile(dir() / "cwd"), fs::canonical(dir()).string() + "\n");
+  EXPECT_EQ(zutest::readJournal(dir())[0]["hidden"], true) << "CREATE_NO_WINDOW";
+  EXPECT_TRUE(zutest::readJournal(dir())[0]["application"].is_null());
+}
+
+TEST_F(ChildrenTest, StandardHandlesReachTheChildOnlyWhenInherited) {
+  load();
+  script("C:\\talk.exe", "echo out\necho err >&2\n");
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  for (BOOL inherit : {TRUE, FALSE}) {
+    HANDLE read = nullptr;
+    HANDLE write = nullptr;
+    ASSERT_TRUE(CreatePipe(&read, &write, &inheritable, 0));
+    ASSERT_TRUE(SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0));
+    STARTUPINFOA startup{};
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = write;
+    startup.hStdError = write;
+    PROCESS_INFORMATION info;
+    ASSERT_TRUE(start("C:\\talk.exe", "", info, startup, inherit));
+    EXPECT_EQ(finish(info), 0u);
+    DWORD available = 0xdeadbeef;
+    ASSERT_TRUE(PeekNamedPipe(read, nullptr, 0, nullptr, &available, nullptr));
+    if (inherit) {
+      EXPECT_EQ(available, 8u);
+      char text[16] = {};
+      DWORD got = 0;
+      ASSERT_TRUE(ReadFile(read, text, sizeof text, &got, nullptr));
+      EXPECT_EQ(std::string(text, got), "out\nerr\n");
+    } else {
+      EXPECT_EQ(available, 0u) << "handles are not passed without inheritance";
+    }
+    EXPECT_TRUE(CloseHandle(read));
+    EXPECT_TRUE(CloseHandle(write));
+  }
+}
+
+TEST_F(ChildrenTest, PipesPeekReadAndReportABrokenPipe) {
+  load();
+  HANDLE read = nullptr;
+  HANDLE write = nullptr;
+  ASSERT_TRUE(CreatePipe(&read, &write, nullptr, 0));
+  DWORD done = 0;
+  ASSERT_TRUE(WriteFile(write, "hello", 5, &done, nullptr));
+  EXPECT_EQ(done, 5u);
+  char buffer[8] = {};
+  DWORD peeked = 0, available = 0, left = 7;
+  ASSERT_TRUE(PeekNamedPipe(read, buffer, 3, &peeked, &available, &left));
+  EXPECT_EQ(std::string(buffer, peeked), "hel");
+  EXPECT_EQ(available, 5u);
+  EXPECT_EQ(left, 0u);
+  EXPECT_FALSE(ReadFile(write, buffer, 1, &done, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  ASSERT_TRUE(ReadFile(read, buffer, sizeof buffer, &done, nullptr));
+  EXPECT_EQ(std::string(buffer, done), "hello");
+
+  ASSERT_TRUE(CloseHandle(write));
+  EXPECT_FALSE(PeekNamedPipe(read, nullptr, 0, nullptr, &available, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BROKEN_PIPE));
+  EXPECT_FALSE(ReadFile(read, buffer, sizeof buffer, &done, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BROKEN_PIPE));
+  EXPECT_EQ(done, 0u);
+  ASSERT_TRUE(CloseHandle(read));
+  EXPECT_FALSE(CloseHandle(read));
+
+  // Writing with no reader left fails instead of raising a signal.
+  ASSERT_TRUE(CreatePipe(&read, &write, nullptr, 0));
+  ASSERT_TRUE(CloseHandle(read));
+  EXPECT_FALSE(WriteFile(write, "x", 1, &done, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_DATA));
+  ASSERT_TRUE(CloseHandle(write));
+}
+
+TEST_F(ChildrenTest, WaitingTerminatingAndExitCodes) {
+  load();
+  script("C:\\seven.exe", "exit 7\n");
+  script("C:\\sleeper.exe", "exec sleep 20\n");
+  PROCESS_INFORMATION info;
+  ASSERT_TRUE(start("C:\\seven.exe", "", info));
+  EXPECT_EQ(finish(info), 7u);
+
+  ASSERT_TRUE(start("C:\\sleeper.exe", "", info));
+  DWORD code = 0;
+  ASSERT_TRUE(GetExitCodeProcess(info.hProcess, &code));
+  EXPECT_EQ(code, static_cast<DWORD>(STILL_ACTIVE));
+  DWORD before = GetTickCount();
+  EXPECT_EQ(WaitForSingleObject(info.hProcess, 200), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_GE(GetTickCount() - before, 200u) << "the clock moves by the real wait";
+  ASSERT_TRUE(TerminateProcess(info.hProcess, 42));
+  EXPECT_EQ(WaitForSingleObject(info.hProcess, 0), WAIT_OBJECT_0);
+  ASSERT_TRUE(GetExitCodeProcess(info.hProcess, &code));
+  EXPECT_EQ(code, 42u);
+  EXPECT_FALSE(TerminateProcess(info.hProcess, 1)) << "it has already ended";
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_TRUE(CloseHandle(info.hThread));
+  EXPECT_TRUE(CloseHandle(info.hProcess));
+  auto events = zutest::readJournal(dir());
+  ASSERT_EQ(events.size(), 3u);
+  EXPECT_EQ(events[2]["event"], "terminateProcess");
+  EXPECT_EQ(events[2]["pid"], info.dwProcessId);
+  EXPECT_EQ(events[2]["exitCode"], 42);
+}
+
+TEST_F(ChildrenTest, AnArmedFaultFailsTheStartAndIsJournaled) {
+  load();
+  script("C:\\ok.exe", "");
+  machine().faults().failNext("CreateProcessA", ERROR_NOT_ENOUGH_MEMORY, "C:\\ok.exe");
+  PROCESS_INFORMATION info;
+  EXPECT_FALSE(start("C:\\ok.exe", "", info));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+  EXPECT_EQ(zutest::readJournal(dir())[0]["result"], ERROR_NOT_ENOUGH_MEMORY);
+}
+
+}  // namespace
