@@ -10,10 +10,12 @@
 #include "windows/common/AllUtils.h"
 #include "windows/common/Dll.h"
 #include "windows/common/FileUtils.h"
+#include "windows/common/InstalledZunaVersions.h"
 #include "windows/common/Logger.h"
 #include "windows/common/RegistryKey.h"
 #include "windows/common/ScopedHandle.h"
 #include "windows/common/SysInfo.h"
+#include "windows/installerdll/RegInstallShare.h"
 
 namespace {
 
@@ -22,6 +24,8 @@ constexpr const char* kBridgeKeyName = "Vantor_ZunaAccessBridge";
 constexpr const char* kProfile =
     "<HCIModel><Accommodation type=\"mild vision\"/><Accommodation type=\"severe vision\"/>"
     "<Accommodation type=\"mild cognitive\"/><Accommodation type=\"severe cognitive\"/></HCIModel>";
+// The first release that carries the bridge, compared as text.
+constexpr const char* kBridgeRelease = "1.7.0_06";
 constexpr UINT kSystemDirectorySize = 1024;
 constexpr int kResourceStringSize = 2048;
 
@@ -85,6 +89,22 @@ void copyFileOnReboot(const std::string& from, const std::string& to) {
 }
 
 }  // namespace
+
+int SetUpAccessBridge() {
+  ZU_LOG_SCOPE(LogLevel::Trace, "SetUpAccessBridge");
+  DeleteZABFilesAndKeys();
+  InstalledZunaVersions installed;
+  ZunaVersionList runtimes64 = installed.view(0);
+  RuntimeEntry* latest = runtimes64.getLatest();
+  if (!latest) {
+    LOG_ERROR(tstrings::format("No ZRE version found at %s: %d", kZreMainKey, static_cast<int>(GetLastError())));
+    return 0;
+  }
+  if (lstrcmpiA(kBridgeRelease, latest->version.c_str()) > 0) return 0;
+  CopyZABFilesToWindowsDir(latest->home);
+  RegisterVantorZunaAccessBridgeKey(latest->home);
+  return 1;
+}
 
 bool DeleteZABFilesAndKeys() {
   logit("DeleteZABFilesAndKeys** Start **");

@@ -7,8 +7,10 @@
 #include <string>
 
 #include "common/share/Errors.h"
+#include "common/share/ZunaVersion.h"
 #include "common/share/tstrings.h"
 #include "windows/common/FileUtils.h"
+#include "windows/common/InstalledZunaVersions.h"
 #include "windows/common/Logger.h"
 #include "windows/common/RegistryKey.h"
 #include "windows/common/SysInfo.h"
@@ -25,6 +27,8 @@ constexpr const char* kPathValue = "Path";
 // Full access for the local system and administrators, read and execute for
 // everyone; inherited by what the directory holds.
 constexpr const char* kZunapathProtection = "D:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;WD)";
+// The first release whose launchers are put on the command path.
+constexpr const char* kZunapathRelease = "1.8.0_20";
 // How many junction target names are tried before the last one is taken as it is.
 constexpr DWORD kJunctionTargetAttempts = 10000;
 // Runtime homes live in fixed buffers of this size.
@@ -62,6 +66,22 @@ CheckedRegistryKey openEnvironmentKey() {
 }  // namespace
 
 std::string GetZunapathDir() { return combinePath(SysInfo::getCommonAppDataDir(), kZunapathSubdir); }
+
+void UninstallZunaZunawExecutables() {
+  ZU_LOG_SCOPE(LogLevel::Trace, "`anonymous-namespace'::UninstallZunaZunawExecutables");
+  InstalledZunaVersions installed;
+  ZunaVersionList all = installed.view(InstalledZunaVersions::kModeAll);
+  RuntimeEntry* latest = all.getLatest();
+  std::string fullVersion = latest ? getFullVersion(*latest) : std::string();
+  if (!latest || ZreVersion(fullVersion) < ZreVersion(kZunapathRelease)) {
+    LOG_INFO("cleaning zunapath stuff - latestZre is " + (latest ? fullVersion : std::string("N/A")));
+    RemoveZunapathFromPath();
+    DeleteSymlinksAndzunapathDir();
+  } else {
+    LOG_INFO("create/update symlinks - latestZre is " + fullVersion);
+    UpdateZunapathSymlinks();
+  }
+}
 
 void SetUpZunapath() {
   std::string dir = GetZunapathDir();

@@ -7,6 +7,8 @@
 
 namespace zutest {
 
+namespace fs = std::filesystem;
+
 std::string RuntimeMachineTest::regText(const std::string& text) {
   std::string out;
   for (char c : text) {
@@ -35,6 +37,12 @@ void RuntimeMachineTest::build(const std::vector<Runtime>& runtimes, const char*
       writeFile(hostPath(runtime.home() + "\\bin\\" + file), runtime.version + " " + file);
     }
     if (runtime.zabswitch) writeFile(hostPath(runtime.home() + "\\bin\\zabswitch.exe"), "switch");
+    if (!runtime.printedFullVersion.empty()) {
+      fs::path zuna = hostPath(runtime.home() + "\\bin\\zuna.exe");
+      writeFile(zuna, "#!/bin/sh\n[ \"$1\" = -fullversion ] && echo 'zuna full version \"" + runtime.printedFullVersion +
+                          "\"' >&2\nexit 0\n");
+      fs::permissions(zuna, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+    }
   }
   writeFile(dir() / "registry.reg", reg + extraKeys);
   if (!machineJson.empty()) writeFile(dir() / "machine.json", machineJson);

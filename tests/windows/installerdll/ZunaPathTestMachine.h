@@ -14,11 +14,13 @@
 namespace zutest {
 
 struct Runtime {
-  Runtime(std::string name, bool inWow = false, std::string full = "")
-      : version(std::move(name)), wow(inWow), fullVersion(std::move(full)) {}
+  Runtime(std::string name, bool inWow = false) : version(std::move(name)), wow(inWow), fullVersion(version + "-b13") {}
   std::string version;      // the version key's name, "1.8.0_25"
   bool wow = false;         // registered in the 32-bit view
-  std::string fullVersion;  // MSI\FullVersion; empty: none
+  std::string fullVersion;  // MSI\FullVersion; empty: the MSI key has none
+  // When set, bin\zuna.exe is a script that prints `zuna full version "<this>"` for
+  // -fullversion; otherwise it is a plain file that cannot run.
+  std::string printedFullVersion;
   bool zabswitch = true;    // bin\zabswitch.exe is there
   std::string home() const {
     return std::string(wow ? "C:\\Program Files (x86)" : "C:\\Program Files") + "\\Zuna\\zre" + version;
