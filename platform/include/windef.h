@@ -57,6 +57,7 @@ typedef uintptr_t UINT_PTR;
 typedef intptr_t LONG_PTR;
 typedef uintptr_t ULONG_PTR;
 typedef ULONG_PTR DWORD_PTR;
+typedef DWORD_PTR* PDWORD_PTR;
 typedef ULONG_PTR SIZE_T;
 typedef LONG_PTR SSIZE_T;
 typedef ULONG_PTR* PULONG_PTR;

@@ -100,6 +100,18 @@ WINUSERAPI HMENU WINAPI GetSystemMenu(HWND hWnd, BOOL bRevert);
 WINUSERAPI BOOL WINAPI EnableMenuItem(HMENU hMenu, UINT uIDEnableItem, UINT uEnable);
 WINUSERAPI int WINAPI LoadStringA(HINSTANCE hInstance, UINT uID, LPSTR lpBuffer, int cchBufferMax);
 
+// Messages sent to every top-level window, with a time-out.
+#define HWND_BROADCAST ((HWND)0xffff)
+#define WM_SETTINGCHANGE 0x001A
+#define SMTO_NORMAL 0x0000
+#define SMTO_BLOCK 0x0001
+#define SMTO_ABORTIFHUNG 0x0002
+#define SMTO_NOTIMEOUTIFNOTHUNG 0x0008
+#define SMTO_ERRORONEXIT 0x0020
+
+WINUSERAPI LRESULT WINAPI SendMessageTimeoutW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam, UINT fuFlags,
+                                              UINT uTimeout, PDWORD_PTR lpdwResult);
+
 #ifdef __cplusplus
 }
 #endif
