@@ -1,9 +1,21 @@
 #include "windows/installerdll/RegInstallShare.h"
 
+#include <cstdio>
 #include <cstring>
+#include <exception>
 
+#include "common/share/progress/ClientOperation.h"
 #include "windows/common/AllUtils.h"
+#include "windows/common/FileUtils.h"
+#include "windows/common/InstallConfigData.h"
+#include "windows/common/Logger.h"
 #include "windows/common/RegistryKey.h"
+#include "windows/common/SysInfo.h"
+#include "windows/installerdll/AccessBridge.h"
+#include "windows/installerdll/StartMenu.h"
+#include "windows/installerdll/ZarAssociation.h"
+#include "windows/installerdll/ZunaPath.h"
+#include "windows/installerdll/regdeploy.h"
 
 namespace {
 
@@ -177,7 +189,10 @@ bool RegZREFamilyVersion(const std::string& home, const std::string& family, con
 
 bool RegZREUniqueVersion(const std::string& home, const std::string& version, const std::string& micro,
                          const std::string& vmDir) {
-  return registerVersion("RegZREUniqueVersion", version, home, micro, vmDir, kBuildNumber);
+  // The build number is this release's own; another release re-registered here keeps
+  // whatever its installer wrote.
+  const char* buildNumber = version == kZreRelease ? kBuildNumber : nullptr;
+  return registerVersion("RegZREUniqueVersion", version, home, micro, vmDir, buildNumber);
 }
 
 bool UnregZREFamilyVersion(const std::string& family) {
@@ -255,4 +270,320 @@ bool SplitVersion(const char* version, std::string& major, std::string& minor, s
   micro = text.substr(second + 1, underscore == std::string::npos ? std::string::npos : underscore - second - 1);
   if (underscore != std::string::npos) update = text.substr(underscore + 1);
   return true;
+}
+
+namespace {
+
+constexpr const char* kMailboxName = "ZdsOperationSequenceSharedMemory";
+constexpr uint32_t kInstallOperationId = 6;
+constexpr int kRemoveInstalledFilesAttempts = 6;
+constexpr DWORD kRemoveInstalledFilesPauseMs = 1000;
+constexpr DWORD kHomeSize = 2048;
+constexpr DWORD kUserHiveNameSize = 2048;
+constexpr DWORD kFunctionFailed = 1627;  // ERROR_FUNCTION_FAILED
+
+std::string format(const char* pattern, const std::string& a) {
+  char text[4096];
+  std::snprintf(text, sizeof text, pattern, a.c_str());
+  return text;
+}
+
+// "vexcore" for minor version 3; otherwise the VM of this program's bitness.
+std::string vmDirectory(const std::string& minor) {
+  if (minor == "3") return "vexcore";
+  return SysInfo::is32BitEnvironment() ? "client" : "server";
+}
+
+// Calls `visit` with the name of every hive under HKEY_USERS.
+template <class Visit>
+void forEachUserHive(Visit visit) {
+  char hive[kUserHiveNameSize];
+  for (DWORD index = 0; RegEnumKeyA(HKEY_USERS, index, hive, sizeof hive) == ERROR_SUCCESS; ++index) {
+    visit(hive);
+  }
+}
+
+// Deletes every user's key of one runtime version.
+void RemoveUserVersionKeys(const std::string& version) {
+  forEachUserHive([&](const char* hive) {
+    RegistryTreeKey user, software, corvane, runtime;
+    if (user.Open(HKEY_USERS, hive, KEY_READ) != ERROR_SUCCESS) return;
+    if (software.Open(user.Handle(), "Software", KEY_READ) != ERROR_SUCCESS) return;
+    if (corvane.Open(software.Handle(), "Corvane", KEY_READ) != ERROR_SUCCESS) return;
+    if (runtime.Open(corvane.Handle(), "Zuna Runtime Environment", kKeyReadWriteSubkeys) != ERROR_SUCCESS) return;
+    runtime.RecurseDeleteKey(version.c_str());
+  });
+}
+
+// Deletes `name` under `parent` when it has no subkeys (values do not count). True when
+// the key is gone afterwards, also when it was missing already.
+bool DeleteIfNoSubkeys(RegistryTreeKey& parent, const char* name) {
+  RegistryTreeKey key;
+  LONG status = key.Open(parent.Handle(), name, kKeyReadWriteSubkeys | parent.view());
+  if (status != ERROR_SUCCESS) return status == ERROR_FILE_NOT_FOUND;
+  char subkey[1024];
+  if (key.EnumSubKey(0, subkey, sizeof subkey) == ERROR_SUCCESS) return false;
+  key.Close();
+  return parent.DeleteSubKey(name) == ERROR_SUCCESS;
+}
+
+// True when the runtime main key has a subkey that starts with "1.4" and is longer, or
+// when the main key cannot be read (then the "1.4" key is not taken for a lone one).
+bool LongerOneFourKeyExists() {
+  RegistryTreeKey main;
+  if (main.Open(HKEY_LOCAL_MACHINE, kZreMainKey, KEY_READ) != ERROR_SUCCESS) return true;
+  char name[kVersionNameSize];
+  for (DWORD index = 0; main.EnumSubKey(index, name, sizeof name) == ERROR_SUCCESS; ++index) {
+    if (std::strncmp(name, "1.4", 3) == 0 && std::strlen(name) > 3) return true;
+  }
+  return false;
+}
+
+void DeleteOneFourKey() {
+  RegistryTreeKey software, corvane, main;
+  if (software.Open(HKEY_LOCAL_MACHINE, "SOFTWARE", KEY_READ) != ERROR_SUCCESS) return;
+  if (corvane.Open(software.Handle(), "Corvane", KEY_READ) != ERROR_SUCCESS) return;
+  if (main.Open(corvane.Handle(), "Zuna Runtime Environment", kKeyReadWriteSubkeys) != ERROR_SUCCESS) return;
+  main.RecurseDeleteKey("1.4");
+}
+
+std::string familyOf(const std::string& version) {
+  std::string major, minor, micro, update;
+  SplitVersion(version.c_str(), major, minor, micro, update);
+  return major + "." + minor;
+}
+
+}  // namespace
+
+void RemoveUserKeys(bool all) {
+  forEachUserHive([&](const char* hive) {
+    RegistryTreeKey user, software;
+    if (user.Open(HKEY_USERS, hive, KEY_READ) != ERROR_SUCCESS) return;
+    if (software.Open(user.Handle(), "Software", KEY_READ) != ERROR_SUCCESS) return;
+    if (all) {
+      software.RecurseDeleteKey("Corvane");
+      return;
+    }
+    RegistryTreeKey corvane;
+    if (corvane.Open(software.Handle(), "Corvane", kKeyReadWriteSubkeys) != ERROR_SUCCESS) return;
+    corvane.RecurseDeleteKey("Zuna Runtime Environment");
+    corvane.RecurseDeleteKey("Zuna Update");
+  });
+}
+
+void RemoveEmptyCorvaneKeys() {
+  RegistryTreeKey software;
+  if (software.Open(HKEY_LOCAL_MACHINE, "SOFTWARE", KEY_READ) != ERROR_SUCCESS) return;
+  {
+    RegistryTreeKey corvane;
+    if (corvane.Open(software.Handle(), "Corvane", KEY_READ) == ERROR_SUCCESS) {
+      for (const char* product :
+           {"Zuna Runtime Environment", "Zuna Development Kit", "Zuna Plug-in", "Zuna Web Start"}) {
+        DeleteIfNoSubkeys(corvane, product);
+      }
+    }
+  }
+  if (DeleteIfNoSubkeys(software, "Corvane")) RemoveUserKeys(true);
+}
+
+DWORD RemoveInstalledFiles(const char* home) {
+  char path[kHomeSize];
+  std::snprintf(path, sizeof path, "%s\\bin\\msvcr%s.dll", home, "100");
+  if (!DeleteFileA(path)) {
+    char message[kHomeSize + 128];
+    std::snprintf(message, sizeof message, "-- RemoveInstalledFiles: DeleteFile(%s) failed. (GetLastError=%d)", path,
+                  static_cast<int>(GetLastError()));
+    logit(message);
+    return kFunctionFailed;
+  }
+  return 0;
+}
+
+bool UninstallZunaRegSet(const char* version) {
+  logit(format("-- Start UninstallZunaRegSet v.%s --", version));
+  char home[kHomeSize] = {};
+  if (!FindZunaHome(version, home, sizeof home, 0)) {
+    logit("-- UninstallZunaRegSet: FindZunaHome() failed.");
+    return false;
+  }
+  UnregZRECurrentVersion();
+  UnregZREFamilyVersion(kZreFamily);
+  RemoveUserVersionKeys(version);
+  UnregZREUniqueVersion(version);
+  CanonicalizeZuna2Registry(0);
+  logit("-- End in UninstallZunaRegSet --");
+  return true;
+}
+
+int UninstallZRE(const char* version, int skipFileRemoval) {
+  try {
+    LOG_INFO("** Start WINAPI UninstallZRE **");
+    char home[kHomeSize] = {};
+    std::string major, minor, micro, update;
+    if (FindZunaHome(version, home, sizeof home, 0) && SplitVersion(version, major, minor, micro, update)) {
+      UninstallZunaRegSet(version);
+
+      LOG_INFO("-- Running RegisterDeploy(FALSE) ");
+      if (RegisterDeploy(FALSE, home) == 0) {
+        LOG_INFO("-- Exec: RegisterDeploy(FALSE) passed.");
+      } else {
+        LOG_INFO("-- Exec: RegisterDeploy(FALSE) failed.");
+      }
+
+      ReregisterCurrentZRE();
+
+      if (!skipFileRemoval) {
+        for (int attempt = 1; attempt <= kRemoveInstalledFilesAttempts; ++attempt) {
+          if (attempt > 1) LOG_INFO("-- Retrying RemoveInstalledFiles");
+          if (RemoveInstalledFiles(home) == 0) break;
+          Sleep(kRemoveInstalledFilesPauseMs);
+        }
+      }
+    }
+
+    // Whatever happened above, bring what the runtime registered outside its version
+    // keys in line with the runtimes that remain.
+    RemoveEmptyCorvaneKeys();
+    RestoreZarfileAssociation();
+    RemoveZunaFromStartMenu(0);
+    UninstallZunaZunawExecutables();
+    SetUpAccessBridge();
+  } catch (const std::exception& e) {
+    reportException(ZU_HERE, e);
+  } catch (...) {
+    reportUnknownException(ZU_HERE);
+  }
+  return 0;
+}
+
+bool ReregisterCurrentZRE() {
+  logit("Start in ReregisterCurrentZRE");
+  char latest[kVersionNameSize] = {};
+  if (!GetLatestZunaKey(latest, sizeof latest)) return false;
+  char home[kHomeSize] = {};
+  if (!FindZunaHome(latest, home, sizeof home, 0)) return false;
+  if (std::strcmp(latest, "1.4") == 0 && !LongerOneFourKeyExists()) {
+    // A family key without any release of its own is not re-registered but removed.
+    DeleteOneFourKey();
+    return false;
+  }
+  return InstallZuna(home, latest, 0);
+}
+
+bool InstallZuna(const char* home, const char* version, int product) {
+  progress::ClientOperation operation(kInstallOperationId, kMailboxName);
+  logit("** Start WINAPI InstallZuna: " + std::to_string(product) + " **");
+
+  std::string major, minor, micro, update;
+  if (!SplitVersion(version, major, minor, micro, update)) return false;
+  char ownHome[MAX_PATH] = {};
+  copyText(home ? home : "", ownHome, sizeof ownHome);
+  stripTrailingBackslash(ownHome);
+  RegZREUniqueVersion(ownHome, version, micro, vmDirectory(minor));
+
+  char latest[kVersionNameSize] = {};
+  if (!GetLatestZunaKey(latest, sizeof latest)) {
+    logit(std::string("**** InstallZuna - GetLatestZunaKey(") + latest + "," + std::to_string(product) +
+          ") returned FALSE");
+    return false;
+  }
+  char latestHome[kHomeSize] = {};
+  if (!FindZunaHome(latest, latestHome, sizeof latestHome, product)) {
+    logit(std::string("**** InstallZuna - FindZunaHome(") + latest + "," + latestHome + "," +
+          std::to_string(kHomeSize) + "," + std::to_string(product) + ") returned FALSE");
+  } else {
+    std::string latestMajor, latestMinor, latestMicro, latestUpdate;
+    SplitVersion(latest, latestMajor, latestMinor, latestMicro, latestUpdate);
+    std::string family = latestMajor + "." + latestMinor;
+    RegCurrentVersion(latestHome, family.c_str());
+    RegZREFamilyVersion(latestHome, family, latestMicro, vmDirectory(latestMinor));
+    InstallZUTConfigFile(latestHome, product);
+    InstallDRSFile();
+  }
+
+  CanonicalizeZuna2Registry(product);
+  CleanupTempFiles(ownHome);
+  RestoreZarfileAssociation();
+
+  // Only the kit's installer honours its own NOSTARTMENU; the runtime reads it and goes
+  // by the install configuration.
+  std::string kitNoStartMenu;
+  GetMSIKeyValue("NOSTARTMENU", kitNoStartMenu);
+  if (!InstallConfigData::Instance().IsFeatureEnabled(FeatureKey::NOSTARTMENU)) AddZunaOnStartMenu();
+
+  SetUpZunapath();
+  logit("** End WINAPI InstallZuna **");
+  return true;
+}
+
+bool CanonicalizeZuna2Registry(int) {
+  RegistryTreeKey software, corvane, main;
+  if (software.Open(HKEY_LOCAL_MACHINE, "SOFTWARE", KEY_READ) != ERROR_SUCCESS) return false;
+  if (corvane.Open(software.Handle(), "Corvane", kKeyReadWriteSubkeys) != ERROR_SUCCESS) return false;
+  if (main.Open(corvane.Handle(), "Zuna Runtime Environment", kKeyReadWriteSubkeys) != ERROR_SUCCESS) return false;
+
+  std::string greatest, greatestOfFamily;
+  bool anySubkey = false;
+  char name[kHomeSize];
+  for (DWORD index = 0; main.EnumSubKey(index, name, sizeof name) == ERROR_SUCCESS; ++index) {
+    anySubkey = true;
+    if (lstrcmpiA(name, greatest.c_str()) > 0) greatest = name;
+    if (lstrcmpiA(familyOf(name).c_str(), kZreFamily) == 0 && lstrcmpiA(name, greatestOfFamily.c_str()) > 0) {
+      greatestOfFamily = name;
+    }
+  }
+
+  if (!anySubkey) {
+    main.Close();
+    corvane.RecurseDeleteKey("Zuna Runtime Environment");
+    RemoveUserKeys(false);
+    return true;
+  }
+
+  std::string currentFamily = familyOf(greatest);
+  RegSetValueExA(main.Handle(), "CurrentVersion", 0, REG_SZ, reinterpret_cast<const BYTE*>(currentFamily.c_str()),
+                 static_cast<DWORD>(currentFamily.size() + 1));
+
+  char home[kHomeSize] = {};
+  if (!greatestOfFamily.empty()) {
+    if (!FindZunaHome(greatestOfFamily.c_str(), home, sizeof home, 0)) {
+      logit(format("  CanonicalizeZuna2Registry FindZunaHome[1] v.%s failed ", greatestOfFamily));
+    } else {
+      std::string major, minor, micro, update;
+      SplitVersion(greatestOfFamily.c_str(), major, minor, micro, update);
+      if (!RegZREFamilyVersion(home, kZreFamily, micro, vmDirectory(minor))) return false;
+    }
+  }
+  if (!FindZunaHome(greatest.c_str(), home, sizeof home, 0)) {
+    logit(format("  CanonicalizeZuna2Registry FindZunaHome[2] v.%s failed ", greatest));
+  }
+  return true;
+}
+
+void CleanupTempFiles(const char* home) {
+  logit("** Start WINAPI CleanupTempFiles **");
+  for (const char* pattern : {"%s\\core.zip", "%s\\patchzre.exe", "%s\\tools.zip"}) {
+    DeleteFileA(format(pattern, home ? home : "").c_str());
+  }
+  logit("** End WINAPI CleanupTempFiles **");
+}
+
+void InstallDRSFile() {
+  InstallConfigData& config = InstallConfigData::Instance();
+  if (!config.HasValueKey(ValueKey::DEPLOYMENT_RULE_SET)) return;
+  std::string source = config.GetValueString(ValueKey::DEPLOYMENT_RULE_SET);
+  std::string destination = combinePath(SysInfo::getWindowsDir(), "Mox\\Zuna\\Deployment\\DeploymentRuleSet.zar");
+  logit("Installing Deployment Rule Set from " + source + " to " + destination);
+  FileUtils::copyFile(source, destination, false);
+}
+
+void InstallZUTConfigFile(const char* home, int product) {
+  InstallConfigData& config = InstallConfigData::Instance();
+  if (!config.HasValueKey(ValueKey::USAGETRACKER_CFG)) return;
+  std::string source = config.GetValueString(ValueKey::USAGETRACKER_CFG);
+  std::string destination =
+      combinePath(home ? home : "", product == 0 ? "lib\\management\\usagetracker.properties"
+                                                 : "zre\\lib\\management\\usagetracker.properties");
+  logit("Installing Zuna Usage Tracker from " + source + " to " + destination);
+  FileUtils::copyFile(source, destination, false);
 }

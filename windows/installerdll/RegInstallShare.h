@@ -63,3 +63,48 @@ int GetMSIKeyValue(const char* valueName, std::string& out);
 // (update ""). False only for a null version.
 bool SplitVersion(const char* version, std::string& major, std::string& minor, std::string& micro,
                   std::string& update);
+
+// Removes the registration of release `version` and brings what the runtime registered
+// outside its keys (association, shortcuts, command-path links, access bridge) in line
+// with the runtimes that remain. Always 0; every failure is logged, an exception is
+// reported and ends the sequence where it arose. A non-zero `skipFileRemoval` keeps the
+// runtime's private msvcr100.dll.
+int UninstallZRE(const char* version, int skipFileRemoval);
+
+// Deletes the keys of `version` (association, current-version values, the 1.8 family key,
+// every user's key of the version, the version key) and repairs the main key. False,
+// with nothing deleted, when the version is not registered.
+bool UninstallZunaRegSet(const char* version);
+
+// Deletes "<home>\bin\msvcr100.dll": 0, or 1627 when it cannot be deleted (a missing
+// file included).
+DWORD RemoveInstalledFiles(const char* home);
+
+// Deletes the product keys under SOFTWARE\Corvane that have no subkeys, then Corvane
+// itself when empty; once Corvane is gone, every user's Software\Corvane goes too.
+void RemoveEmptyCorvaneKeys();
+
+// Deletes, in every user hive, Software\Corvane with everything under it (`all`), or
+// only its Zuna Runtime Environment and Zuna Update keys.
+void RemoveUserKeys(bool all);
+
+// Re-registers the latest runtime that remains: true when InstallZuna ran and succeeded.
+// A lone family key "1.4" is deleted instead.
+bool ReregisterCurrentZRE();
+
+// Registers the runtime `version` at `home` and makes it the current one: version and
+// family keys, association, shortcuts, command-path links, configured files. The
+// operation is announced on the progress mailbox while it runs.
+bool InstallZuna(const char* home, const char* version, int product);
+
+// Rewrites CurrentVersion and the 1.8 family key from the version keys that remain, or
+// removes the runtime main key and the users' runtime keys when none remains.
+bool CanonicalizeZuna2Registry(int product);
+
+// Deletes installer leftovers (core.zip, patchzre.exe, tools.zip) from `home`.
+void CleanupTempFiles(const char* home);
+
+// Copies the configured deployment rule set and usage-tracker configuration into place;
+// a failed copy throws std::runtime_error.
+void InstallDRSFile();
+void InstallZUTConfigFile(const char* home, int product);

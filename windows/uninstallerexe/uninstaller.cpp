@@ -121,6 +121,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
       filesInUse = scanner.GetProcessList() != 0;
     }
 
+    UninstallZRE(kZreRelease, 0);
+
     // While a runtime of the family stays registered its cached base image is kept; the
     // key stays open until the run ends.
     RegistryKey familyKey(HKEY_LOCAL_MACHINE);

@@ -180,6 +180,8 @@ void Registry::apply(const Change& change) {
       if (it == parent->subkeys.end()) break;
       it->second->markDeleted();
       parent->subkeys.erase(it);
+      // A key that stood only for the path to its last subkey still exists on its own.
+      if (parentPath.size() > 1 && parent->subkeys.empty()) parent->explicitKey = true;
       break;
     }
     case 'V': {

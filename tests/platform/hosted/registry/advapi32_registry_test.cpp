@@ -263,6 +263,17 @@ TEST_F(RegistryApiTest, ChangesSurviveAReloadWithoutAFold) {
   open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\Zuna Runtime Environment\\1.8", KEY_READ, ERROR_FILE_NOT_FOUND);
 }
 
+TEST_F(RegistryApiTest, AKeyNamedOnlyOnTheWayToItsLastSubkeyOutlivesItsDeletion) {
+  // The file names Zuna Runtime Environment only as part of the path to 1.8.
+  loadWith("", kCorvane);
+  ASSERT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\Zuna Runtime Environment\\1.8"), ERROR_SUCCESS);
+  hosted::Machine::unload();
+  load();
+  HKEY key = open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\Zuna Runtime Environment");
+  EXPECT_TRUE(subkeys(key).empty());
+  RegCloseKey(key);
+}
+
 TEST_F(RegistryApiTest, PendingRenamesAreAppendedAsWindowsRecordsThem) {
   loadWith("", "");
   ASSERT_EQ(hosted::recordPendingFileRename("C:\\a.dll", std::nullopt), 0u);

@@ -1,0 +1,85 @@
+// A machine directory on which Zuna runtimes are installed, for runs of the uninstaller:
+// the release 1.8.0_31 with everything it registers, beside whatever other runtimes a test
+// adds. Each test states only what differs from the typical installation.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zutest {
+
+// An installed runtime: its version key and the files of its home.
+struct RuntimeInstall {
+  std::string version;                 // the version key's name, e.g. "1.8.0_25"
+  std::string home;                    // e.g. "C:\\Program Files\\Zuna\\zre1.8.0_25"
+  bool view32 = false;                 // registered in the 32-bit registry view
+  std::string fullVersion;             // the MSI key's FullVersion; empty: no MSI key
+  std::string buildNumber;             // empty: no BuildNumber value
+  bool familyKey = false;              // also write its family key ("1.8") naming it
+  std::vector<std::string> binFiles = {"zuna.exe", "zunaw.exe", "zunaws.exe", "zunacpl.exe",
+                                       "zabswitch.exe", "HostAccessBridge-64.dll",
+                                       "HostAccessBridge-32.dll", "msvcr100.dll"};
+};
+
+class InstalledMachine {
+ public:
+  static constexpr const char* kUserSid = "S-1-5-21-1004336348-1177238915-682003330-1001";
+  static constexpr const char* kOtherUserSid = "S-1-5-21-1004336348-1177238915-682003330-1002";
+  static constexpr const char* kReleaseHome = "C:\\Program Files\\Zuna\\zre1.8.0_31";
+
+  explicit InstalledMachine(std::filesystem::path dir) : dir_(std::move(dir)) {}
+
+  // The release being removed, with its keys, files, per-user keys, association, links,
+  // Path entry, shortcuts, bridge and cached base image.
+  InstalledMachine& withRelease(bool present = true);
+  InstalledMachine& withRuntime(RuntimeInstall runtime);
+  // Extra registry text (blocks in the .reg format, without the file header).
+  InstalledMachine& withRegistry(const std::string& blocks);
+  InstalledMachine& withMachineJson(const std::string& json);
+  // A file on the drives, by its Windows path.
+  InstalledMachine& withFile(const std::string& windowsPath, const std::string& text);
+
+  // A file the typical installation has and this machine lacks.
+  InstalledMachine& withoutFile(const std::string& windowsPath);
+
+  // Writes machine.json, registry.reg and the files.
+  void write() const;
+
+  const std::filesystem::path& dir() const { return dir_; }
+  std::filesystem::path hostPath(const std::string& windowsPath) const;
+
+ private:
+  std::filesystem::path dir_;
+  bool release_ = true;
+  std::vector<RuntimeInstall> runtimes_;
+  std::string extraRegistry_;
+  std::string machineJson_;
+  std::map<std::string, std::string> files_;
+  std::vector<std::string> missing_;
+};
+
+// The text form of a Windows path in a .reg file ("C:\\a" for C:\a).
+std::string regEscape(const std::string& text);
+
+// registry.reg as keys and their value lines, for assertions after a run. Key paths and
+// value names compare without regard to case, as Windows compares them.
+class RegistrySnapshot {
+ public:
+  explicit RegistrySnapshot(const std::filesystem::path& machineDir);
+  bool hasKey(const std::string& path) const;
+  // The value's data as the .reg text writes it ("\"1.8\"", "hex(2):...", "dword:..."),
+  // or nothing when the key or value is missing.
+  std::optional<std::string> value(const std::string& key, const std::string& name) const;
+  // The text of a REG_SZ value, unescaped.
+  std::optional<std::string> text(const std::string& key, const std::string& name) const;
+  // Every key whose path starts with `prefix`.
+  std::vector<std::string> keysUnder(const std::string& prefix) const;
+
+ private:
+  std::map<std::string, std::map<std::string, std::string>> keys_;  // upper-cased
+};
+
+}  // namespace zutest

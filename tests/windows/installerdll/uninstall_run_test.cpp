@@ -1,0 +1,236 @@
+// The whole uninstall, run on installed machines: what stays and what goes of the
+// release's registration, the re-registration of the runtime that remains, and the
+// runtime's private library.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <regex>
+
+#include "tests/support/InstalledMachine.h"
+#include "tests/support/Runs.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using zutest::InstalledMachine;
+using zutest::readFile;
+using zutest::RegistrySnapshot;
+using zutest::RuntimeInstall;
+
+constexpr const char* kLog = "drives/C/Users/user/AppData/Local/Temp/zusched.log";
+constexpr const char* kZre = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Zuna Runtime Environment";
+constexpr const char* kUser = "HKEY_USERS\\S-1-5-21-1004336348-1177238915-682003330-1001";
+constexpr const char* kOtherUser = "HKEY_USERS\\S-1-5-21-1004336348-1177238915-682003330-1002";
+
+RuntimeInstall runtime(const std::string& version, const std::string& buildNumber = "",
+                       const std::string& fullVersion = "") {
+  RuntimeInstall r;
+  r.version = version;
+  r.home = "C:\\Program Files\\Zuna\\zre" + version;
+  r.buildNumber = buildNumber;
+  r.fullVersion = fullVersion;
+  return r;
+}
+
+class UninstallRun : public ::testing::Test {
+ protected:
+  UninstallRun() : machine_(scratch_.path()) {}
+
+  zutest::RunResult run(std::vector<std::string> args = {}) {
+    machine_.write();
+    std::vector<std::string> all = {"--machine", scratch_.path().string()};
+    if (!args.empty()) {
+      all.push_back("--");
+      all.insert(all.end(), args.begin(), args.end());
+    }
+    auto started = std::chrono::steady_clock::now();
+    auto result = zutest::runUninstaller(all);
+    elapsed_ = std::chrono::steady_clock::now() - started;
+    return result;
+  }
+  std::string log() const { return readFile(scratch_.path() / kLog); }
+  RegistrySnapshot registry() const { return RegistrySnapshot(scratch_.path()); }
+  bool exists(const std::string& windowsPath) const { return fs::exists(machine_.hostPath(windowsPath)); }
+  // The position of an INFO record's message in the log, or npos.
+  size_t record(const std::string& message, size_t from = 0) const {
+    return log().find("INFO: " + message + "\r\n", from);
+  }
+
+  zutest::ScratchDir scratch_;
+  InstalledMachine machine_;
+  std::chrono::steady_clock::duration elapsed_{};
+};
+
+TEST_F(UninstallRun, RemovingTheLastRuntimeLeavesNoRegistrationBehind) {
+  auto result = run();
+  ASSERT_EQ(result.status, 0) << result.output;
+
+  RegistrySnapshot reg = registry();
+  EXPECT_TRUE(reg.keysUnder("HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane").empty());
+  EXPECT_TRUE(reg.keysUnder(std::string(kUser) + "\\Software\\Corvane").empty());
+  EXPECT_TRUE(reg.keysUnder(std::string(kOtherUser) + "\\Software\\Corvane").empty());
+  EXPECT_TRUE(reg.hasKey(std::string(kOtherUser) + "\\Software\\Other Vendor\\Editor"));
+  for (const char* key : {".zar", "zarfile", "zarfile\\shell\\open\\command", "Applications\\zuna.exe",
+                          "Applications\\zunaw.exe"}) {
+    EXPECT_FALSE(reg.hasKey(std::string("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\") + key)) << key;
+  }
+
+  EXPECT_FALSE(exists(std::string(InstalledMachine::kReleaseHome) + "\\bin\\msvcr100.dll"));
+  EXPECT_FALSE(exists("C:\\ProgramData\\Vantor\\Zuna\\installcache_x64\\baseimagefam8"));
+
+  // The steps in their order, the private library deleted at the first attempt.
+  size_t at = record("** Start WINAPI UninstallZRE **");
+  for (const char* step : {"-- Start UninstallZunaRegSet v.1.8.0_31 --", "-- End in UninstallZunaRegSet --",
+                           "-- Running RegisterDeploy(FALSE) ", "Start in ReregisterCurrentZRE"}) {
+    ASSERT_NE(at, std::string::npos) << step << "\n" << log();
+    at = record(step, at);
+  }
+  ASSERT_NE(at, std::string::npos) << log();
+  EXPECT_EQ(log().find("-- Retrying RemoveInstalledFiles"), std::string::npos);
+  EXPECT_EQ(log().find("** Start WINAPI InstallZuna"), std::string::npos);
+  EXPECT_NE(log().find("Not running C:\\Program Files (x86)\\Common Files\\Zuna\\Zuna Update\\zaureg.exe"),
+            std::string::npos);
+  EXPECT_LT(elapsed_, std::chrono::seconds(2));
+}
+
+TEST_F(UninstallRun, TheRemainingRuntimeOfTheFamilyIsRegisteredAgain) {
+  machine_.withRuntime(runtime("1.8.0_25", "11", "1.8.0_25-b17"))
+      .withRegistry(std::string("[") + kOtherUser + "\\Software\\Corvane\\Zuna Runtime Environment\\1.8.0_25]\r\n"
+                    "\"Seen\"=dword:00000001\r\n\r\n");
+  auto result = run();
+  ASSERT_EQ(result.status, 0) << result.output;
+
+  RegistrySnapshot reg = registry();
+  std::string home25 = "C:\\Program Files\\Zuna\\zre1.8.0_25";
+  EXPECT_FALSE(reg.hasKey(std::string(kZre) + "\\1.8.0_31"));
+  EXPECT_FALSE(reg.hasKey(std::string(kZre) + "\\1.8.0_31\\MSI"));
+  EXPECT_EQ(reg.text(kZre, "CurrentVersion"), "1.8");
+  EXPECT_FALSE(reg.value(kZre, "BrowserZunaVersion"));
+  EXPECT_EQ(reg.text(std::string(kZre) + "\\1.8", "ZunaHome"), home25);
+  EXPECT_EQ(reg.text(std::string(kZre) + "\\1.8", "RuntimeLib"), home25 + "\\bin\\server\\zvm.dll");
+  EXPECT_EQ(reg.text(std::string(kZre) + "\\1.8.0_25", "ZunaHome"), home25);
+  // Its own build number stays; this release's is not written over it.
+  EXPECT_EQ(reg.text(std::string(kZre) + "\\1.8.0_25", "BuildNumber"), "11");
+
+  // The release's per-user keys go in every hive; the remaining runtime's stay.
+  EXPECT_FALSE(reg.hasKey(std::string(kUser) + "\\Software\\Corvane\\Zuna Runtime Environment\\1.8.0_31"));
+  EXPECT_FALSE(reg.hasKey(std::string(kOtherUser) + "\\Software\\Corvane\\Zuna Runtime Environment\\1.8.0_31"));
+  EXPECT_TRUE(reg.hasKey(std::string(kOtherUser) + "\\Software\\Corvane\\Zuna Runtime Environment\\1.8.0_25"));
+  EXPECT_TRUE(reg.hasKey(std::string(kUser) + "\\Software\\Corvane\\Zuna Update\\Policy"));
+
+  EXPECT_NE(record("** Start WINAPI InstallZuna: 0 **"), std::string::npos) << log();
+  EXPECT_NE(record("** End WINAPI InstallZuna **"), std::string::npos) << log();
+  EXPECT_TRUE(exists("C:\\ProgramData\\Vantor\\Zuna\\installcache_x64\\baseimagefam8"));
+}
+
+TEST_F(UninstallRun, ARuntimeWithoutBuildNumberGetsNoneWhenRegisteredAgain) {
+  machine_.withRuntime(runtime("1.8.0_25"));
+  ASSERT_EQ(run().status, 0);
+  RegistrySnapshot reg = registry();
+  EXPECT_TRUE(reg.hasKey(std::string(kZre) + "\\1.8.0_25"));
+  EXPECT_FALSE(reg.value(std::string(kZre) + "\\1.8.0_25", "BuildNumber"));
+}
+
+TEST_F(UninstallRun, OnlyAnOlderFamilyRemains) {
+  RuntimeInstall seven = runtime("1.7.0_45", "18");
+  seven.familyKey = true;
+  machine_.withRuntime(seven);
+  ASSERT_EQ(run().status, 0);
+
+  RegistrySnapshot reg = registry();
+  EXPECT_EQ(reg.text(kZre, "CurrentVersion"), "1.7");
+  EXPECT_FALSE(reg.hasKey(std::string(kZre) + "\\1.8"));
+  EXPECT_EQ(reg.text(std::string(kZre) + "\\1.7", "ZunaHome"), "C:\\Program Files\\Zuna\\zre1.7.0_45");
+  EXPECT_FALSE(exists("C:\\ProgramData\\Vantor\\Zuna\\installcache_x64\\baseimagefam8"));
+}
+
+TEST_F(UninstallRun, ALoneFamilyKeyIsDeletedInsteadOfRegisteredAgain) {
+  RuntimeInstall old;
+  old.version = "1.4";
+  old.home = "C:\\Program Files\\Zuna\\zre4";
+  machine_.withRuntime(old);
+  ASSERT_EQ(run().status, 0);
+
+  RegistrySnapshot reg = registry();
+  EXPECT_FALSE(reg.hasKey(std::string(kZre) + "\\1.4"));
+  EXPECT_TRUE(reg.keysUnder("HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane").empty());
+  EXPECT_EQ(log().find("** Start WINAPI InstallZuna"), std::string::npos) << log();
+}
+
+TEST_F(UninstallRun, AMissingPrivateLibraryIsTriedSixTimesASecondApartOnTheMachineClock) {
+  machine_.withoutFile(std::string(InstalledMachine::kReleaseHome) + "\\bin\\msvcr100.dll");
+  auto result = run();
+  ASSERT_EQ(result.status, 0) << result.output;
+
+  std::string text = log();
+  size_t retries = 0;
+  for (size_t at = text.find("-- Retrying RemoveInstalledFiles"); at != std::string::npos;
+       at = text.find("-- Retrying RemoveInstalledFiles", at + 1)) {
+    ++retries;
+  }
+  EXPECT_EQ(retries, 5u);
+
+  // Each failed attempt's record, with the time of the machine's clock it was written at.
+  std::regex failure(R"(\[\d{4}/\d\d/\d\d (\d\d):(\d\d):(\d\d)\.(\d{3}),[^\]]*\]\r\n\tINFO: -- RemoveInstalledFiles: DeleteFile\(C:\\Program Files\\Zuna\\zre1\.8\.0_31\\bin\\msvcr100\.dll\) failed\. \(GetLastError=2\))");
+  std::vector<long> times;
+  for (std::sregex_iterator it(text.begin(), text.end(), failure), end; it != end; ++it) {
+    times.push_back(((std::stol((*it)[1]) * 60 + std::stol((*it)[2])) * 60 + std::stol((*it)[3])) * 1000 +
+                    std::stol((*it)[4]));
+  }
+  ASSERT_EQ(times.size(), 6u) << text;
+  for (size_t i = 1; i < times.size(); ++i) {
+    long gap = (times[i] - times[i - 1] + 86400000) % 86400000;
+    EXPECT_GE(gap, 1000);
+    EXPECT_LT(gap, 1200);
+  }
+  // The waits pass on the machine's clock, not the host's.
+  EXPECT_LT(elapsed_, std::chrono::seconds(2));
+}
+
+TEST_F(UninstallRun, ConfiguredRuleSetAndUsageTrackerFilesAreInstalledForTheRemainingRuntime) {
+  machine_.withRuntime(runtime("1.8.0_25"))
+      .withFile("C:\\cfg\\ruleset.zar", "rules")
+      .withFile("C:\\cfg\\tracker.properties", "tracker")
+      .withFile("C:\\Windows\\Mox\\Zuna\\Deployment\\DeploymentRuleSet.zar", "old rules")
+      .withFile("C:\\Program Files\\Zuna\\zre1.8.0_25\\lib\\management\\readme.txt", "");
+  auto result = run({"/s", "DEPLOYMENT_RULE_SET=C:\\cfg\\ruleset.zar", "USAGETRACKER_CFG=C:\\cfg\\tracker.properties"});
+  ASSERT_EQ(result.status, 0) << result.output;
+  EXPECT_EQ(readFile(machine_.hostPath("C:\\Windows\\Mox\\Zuna\\Deployment\\DeploymentRuleSet.zar")), "rules");
+  EXPECT_EQ(readFile(machine_.hostPath(
+                "C:\\Program Files\\Zuna\\zre1.8.0_25\\lib\\management\\usagetracker.properties")),
+            "tracker");
+  EXPECT_NE(record("Installing Deployment Rule Set from C:\\cfg\\ruleset.zar to "
+                   "C:\\Windows\\Mox\\Zuna\\Deployment\\DeploymentRuleSet.zar"),
+            std::string::npos)
+      << log();
+}
+
+TEST_F(UninstallRun, WithoutConfiguredFilesNothingIsCopiedOrLogged) {
+  machine_.withRuntime(runtime("1.8.0_25"));
+  ASSERT_EQ(run().status, 0);
+  EXPECT_EQ(log().find("Installing Deployment Rule Set"), std::string::npos);
+  EXPECT_EQ(log().find("Installing Zuna Usage Tracker"), std::string::npos);
+}
+
+TEST_F(UninstallRun, AKitKeepsCorvaneAndTheUsersKeys) {
+  machine_.withRegistry("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Zuna Development Kit\\1.8.0_31]\r\n"
+                        "\"ZunaHome\"=\"C:\\\\Program Files\\\\Zuna\\\\zdk1.8.0_31\"\r\n\r\n");
+  ASSERT_EQ(run().status, 0);
+  RegistrySnapshot reg = registry();
+  EXPECT_TRUE(reg.hasKey("HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Zuna Development Kit\\1.8.0_31"));
+  EXPECT_FALSE(reg.hasKey(kZre));
+  // The users' runtime keys go with the last runtime; their Corvane key stays.
+  EXPECT_TRUE(reg.hasKey(std::string(kUser) + "\\Software\\Corvane"));
+  EXPECT_FALSE(reg.hasKey(std::string(kUser) + "\\Software\\Corvane\\Zuna Runtime Environment"));
+}
+
+TEST_F(UninstallRun, WithoutTheReleaseOnlyTheClosingStepsRun) {
+  machine_.withRelease(false).withRuntime(runtime("1.8.0_25", "11"));
+  ASSERT_EQ(run().status, 0);
+  EXPECT_EQ(log().find("-- Start UninstallZunaRegSet"), std::string::npos);
+  EXPECT_EQ(log().find("-- Running RegisterDeploy(FALSE) "), std::string::npos);
+  EXPECT_EQ(log().find("Start in ReregisterCurrentZRE"), std::string::npos);
+  EXPECT_TRUE(registry().hasKey(std::string(kZre) + "\\1.8.0_25"));
+}
+
+}  // namespace
