@@ -144,6 +144,23 @@ TEST_F(FilesInUseRunTest, AProgramThatIgnoresCloseIsTerminated) {
   EXPECT_TRUE(Remaining().empty());
 }
 
+TEST_F(FilesInUseRunTest, AProgramIsAskedToCloseHoweverManyWindowsOthersHave) {
+  // 1,100 windows of another program come first in the desktop's order.
+  std::string crowd = R"({"pid": 3000, "exe": "crowd.exe", "windows": [)";
+  for (int i = 0; i < 1100; ++i) crowd += std::string(i ? "," : "") + R"({"title": "Crowd )" + std::to_string(i) + "\"}";
+  crowd += "]}";
+  Processes(crowd + std::string(R"(, {"pid": 2000, "exe": "editor.exe", "modules": [)") + kLauncher +
+            R"(], "windows": [{"title": "Notes - Editor"}]})");
+  EXPECT_EQ(Run({"ok"}), 0);
+  auto posts = Events("postMessage");
+  ASSERT_EQ(posts.size(), 1u);
+  EXPECT_EQ(posts[0]["pid"], 2000);
+  EXPECT_EQ(posts[0]["message"], 16);
+  // It closed on the message; nobody had to terminate it.
+  EXPECT_TRUE(Events("terminateProcess").empty());
+  EXPECT_EQ(Remaining(), std::vector<unsigned>{3000});
+}
+
 TEST_F(FilesInUseRunTest, AParentIdCycleDoesNotHang) {
   Processes(std::string(R"({"pid": 20, "ppid": 21, "exe": "a.exe", "modules": [)") + kLauncher +
             R"(], "windows": [{"title": "A"}]},
