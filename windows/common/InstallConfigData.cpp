@@ -391,10 +391,10 @@ int32_t InstallConfigData::_LoadConfigSettings(HINSTANCE instance, const std::ve
     return status;
   }
 
-  // The backup and the export take the same sources as `working`; they must accept
-  // what `working` accepted, keys without value included, or a source that loaded
-  // into `working` would fail the whole load here.
-  backup_->allowKeysWithoutValue = working_->allowKeysWithoutValue;
+  // The export takes the same sources as `working` and must accept what `working`
+  // accepted, keys without value included: a keyless feature key of the install file then
+  // reaches the silent-mode query, which refuses it. The backup is a copy of the runtime
+  // file as it is stored, where a key without value is a faulty line.
   export_->allowKeysWithoutValue = working_->allowKeysWithoutValue;
 
   logit("-->Saving backup...");

@@ -109,6 +109,19 @@ TEST(ConfigRun, FeatureKeyWithoutValueEndsTheRunBeforeAnyStep) {
   EXPECT_TRUE(run.eventsOf("dialog").empty());
 }
 
+TEST(ConfigRun, AKeylessKeyInTheRuntimeFileFailsTheBackupAndTheRunGoesOn) {
+  zutest::ScratchDir machine;
+  writeFile(machine.path() / kRuntimeFile, "INSTALL_SILENT\n");
+  RunResult run = runOn(machine.path(), {});
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_EQ(exitCodeOf(run), 0);
+  EXPECT_TRUE(run.logHas("Runtime configuration file import failed with 313")) << run.log;
+  EXPECT_TRUE(run.logHas("\tERROR: Error occurred while importing runtime file for backup.Exiting installer."));
+  EXPECT_TRUE(run.logHas("\tERROR: Error occurred while loading configuration settings in Uninstaller."));
+  EXPECT_FALSE(run.logHas("Exception with message"));
+  EXPECT_TRUE(run.eventsOf("messageBox").empty());
+}
+
 TEST(ConfigRun, MachineWithoutCommonApplicationDataEndsWithTheExceptionStatus) {
   zutest::ScratchDir machine;
   writeFile(machine.path() / "machine.json", R"({"folders": {"commonAppData": null}})");
