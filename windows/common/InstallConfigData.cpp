@@ -581,8 +581,10 @@ bool InstallConfigData::ReportConfigError(HINSTANCE instance, int32_t code, cons
   LoadStringA(instance, messageId, format, kMessageBufferSize);
   std::string lineText = line != 0 ? std::to_string(line) : "<line number>";
   char message[kMessageBufferSize] = {};
-  // The formats are our own resources, with at most two %s inserts.
-  std::snprintf(message, sizeof message, format, text.c_str(), lineText.c_str());
+  // The formats are our own resources, with at most two %s inserts. The inserted text
+  // (a path, the refused arguments) is UTF-8; the box reads the ANSI code page.
+  std::string insert = tstrings::utf8ToACP(text);
+  std::snprintf(message, sizeof message, format, insert.c_str(), lineText.c_str());
   logit(message);
   if (!silent && !isLogOnly(code)) MessageBoxA(nullptr, message, caption, MB_ICONERROR);
   return false;

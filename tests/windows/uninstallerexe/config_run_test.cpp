@@ -78,6 +78,16 @@ TEST(ConfigRun, BadArgumentShowsOneBoxNamingItAndTheRunGoesOn) {
   EXPECT_EQ(exitCodeOf(run), 0);
 }
 
+TEST(ConfigRun, TheBoxShowsARefusedArgumentAsTheUserTypedIt) {
+  zutest::ScratchDir machine;
+  RunResult run = runOn(machine.path(), {"FOO=\xC3\xA9"});
+  EXPECT_EQ(run.status, 0) << run.output;
+  auto boxes = run.eventsOf("messageBox");
+  ASSERT_EQ(boxes.size(), 1u) << run.log;
+  // The journal shows the box's text in UTF-8: "é", not "Ã©".
+  EXPECT_NE(std::string(boxes[0]["text"]).find("\"FOO=\xC3\xA9\";"), std::string::npos) << boxes[0];
+}
+
 TEST(ConfigRun, BadArgumentInASilentRunShowsNoBox) {
   zutest::ScratchDir machine;
   RunResult run = runOn(machine.path(), {"/s", "NOT_A_KEY=1"});
