@@ -161,6 +161,18 @@ TEST_F(FilesInUseRunTest, AProgramIsAskedToCloseHoweverManyWindowsOthersHave) {
   EXPECT_EQ(Remaining(), std::vector<unsigned>{3000});
 }
 
+TEST_F(FilesInUseRunTest, TheProgramListIsSortedAsTheUsersLocaleSortsWords) {
+  Processes(std::string(R"({"pid": 2000, "exe": "a.exe", "modules": [)") + kLauncher +
+            R"(], "windows": [{"title": "MyApp"}]},
+              {"pid": 2001, "exe": "b.exe", "modules": [)" + kLauncher +
+            R"(], "windows": [{"title": "My_App"}]})");
+  EXPECT_EQ(Run({"ok"}), 0);
+  auto dialogs = Events("dialog");
+  ASSERT_EQ(dialogs.size(), 1u);
+  // Punctuation sorts before letters; upper-cased bytes would put MyApp first.
+  EXPECT_EQ(dialogs[0]["lines"], Json::array({"My_App", "MyApp"}));
+}
+
 TEST_F(FilesInUseRunTest, AParentIdCycleDoesNotHang) {
   Processes(std::string(R"({"pid": 20, "ppid": 21, "exe": "a.exe", "modules": [)") + kLauncher +
             R"(], "windows": [{"title": "A"}]},
