@@ -1,5 +1,7 @@
 #include "settings/share/ConfigBuilder.h"
 
+#include <cstring>
+
 #include "settings/share/KeyMappers.h"
 #include "settings/share/Validators.h"
 
@@ -16,9 +18,25 @@ const char* lineStatusText(int32_t status) {
   }
 }
 
+namespace {
+
+// Whether the text format can write `key` so that reading it back gives the same key: not
+// empty, not a comment, without a separator or a line break, without blanks at its ends
+// (reading trims them) and without a NUL byte (keys travel as C strings).
+bool isStorableKey(const std::string& key) {
+  if (key.empty() || key[0] == '#') return false;
+  if (key.find_first_of("=:\r\n", 0) != std::string::npos || key.find('\0') != std::string::npos) return false;
+  const char* blanks = " \t";
+  return std::strchr(blanks, key.front()) == nullptr && std::strchr(blanks, key.back()) == nullptr;
+}
+
+}  // namespace
+
 int32_t ConfigBuilder::onEntry(const IParserCursor&, const char* key, const char* value) {
   std::string name = key;
   if (keyMapper_) name = keyMapper_->map(name).first;
+  // A mapping may turn a readable key into one that could be stored but never read back.
+  if (!isStorableKey(name)) return kInvalidKey;
   if (!value) {
     entries_[name] = nullptr;
     return kLineAccepted;

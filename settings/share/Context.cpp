@@ -17,12 +17,27 @@ struct FileCloser {
   void operator()(FILE* file) const { fclose(file); }
 };
 
-// The name the new text is written under before it replaces the file: beside it and of
-// the same length, so that it fits wherever the file's own name fits.
-std::wstring replacementName(const std::wstring& file) {
-  std::wstring name = file;
-  name.back() = name.back() == L'~' ? L'_' : L'~';
-  return name;
+// Creates an empty file that no other file shares the name of, in the folder of `file`,
+// for the new text to be written to before it replaces the file, and gives its name; an
+// empty name when none can be created. Only a file this creates is ever written or
+// removed, whatever else the folder holds.
+std::wstring createReplacementFile(const std::wstring& file) {
+  size_t slash = file.find_last_of(L"\\/");
+  std::wstring folder = slash == std::wstring::npos ? std::wstring() : file.substr(0, slash + 1);
+  const unsigned seed = static_cast<unsigned>(GetCurrentProcessId());
+  for (unsigned attempt = 0; attempt < 0x10000; ++attempt) {
+    wchar_t unique[8];
+    swprintf(unique, 8, L"%04x", (seed + attempt) & 0xFFFF);
+    std::wstring name = folder + L"cfg" + unique + L".tmp";
+    HANDLE created = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (created != INVALID_HANDLE_VALUE) {
+      CloseHandle(created);
+      return name;
+    }
+    DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+  }
+  return std::wstring();
 }
 
 }  // namespace
@@ -63,9 +78,13 @@ void Context::exportToFile(const std::string& path) const {
 }
 
 void replaceFileText(const FilePath& file, const std::string& text) {
-  std::wstring replacement = replacementName(file.wide);
+  std::wstring replacement = createReplacementFile(file.wide);
+  if (replacement.empty()) throw settings::Exception(304);
   std::unique_ptr<FILE, FileCloser> out(_wfopen(replacement.c_str(), L"w"));
-  if (!out) throw settings::Exception(304);
+  if (!out) {
+    _wremove(replacement.c_str());
+    throw settings::Exception(304);
+  }
   // Buffered text may fail only when it is flushed, so closing is part of writing.
   bool complete = fwrite(text.data(), text.size(), 1, out.get()) == 1;
   complete = fflush(out.get()) == 0 && complete;

@@ -45,8 +45,7 @@ int32_t parseLine(std::string_view line, const Cursor& cursor, IConfigParserCall
     if (!allowKeysWithoutValue) return kKeyWithoutValue;
     std::string key = trimTrailingBlanks(line.substr(first));
     if (key[0] == '\0') return kEmptyKey;
-    callback.onEntry(cursor, key.c_str(), nullptr);
-    return kLineAccepted;
+    return callback.onEntry(cursor, key.c_str(), nullptr);
   }
   std::string key = trimTrailingBlanks(line.substr(first, separator - first));
   // Keys travel as NUL-terminated strings: one that a NUL byte cuts down to nothing

@@ -9,11 +9,10 @@
 
 namespace {
 
-// The loader's messages are cut to what a 2048-byte buffer holds.
-void logLoaderError(const std::string& message) {
-  Logger& logger = Logger::instance();
-  if (!logger.isEnabled(LogLevel::Error)) return;
-  LOG_ERROR(message.size() > 2047 ? message.substr(0, 2047) : message);
+// The loader's messages, cut to what a 2048-byte buffer holds, under the caller's location.
+void logLoaderError(const SourceLocation& where, const std::string& message) {
+  if (!Logger::instance().isEnabled(LogLevel::Error)) return;
+  logAt(LogLevel::Error, where, message.size() > 2047 ? message.substr(0, 2047) : message);
 }
 
 }  // namespace
@@ -60,7 +59,7 @@ HMODULE ZRE_System_LoadLibrary(const char* name) {
   UINT length = GetSystemDirectoryA(directory, MAX_PATH);
   if (length == 0 || length > MAX_PATH) {
     DWORD error = GetLastError();
-    logLoaderError(tstrings::format("GetSystemDirectory failed.  Return Code: %d, ErrorCode: %d",
+    logLoaderError(ZU_HERE, tstrings::format("GetSystemDirectory failed.  Return Code: %d, ErrorCode: %d",
                                     static_cast<int>(length), static_cast<int>(error)));
     return nullptr;
   }
@@ -68,13 +67,13 @@ HMODULE ZRE_System_LoadLibrary(const char* name) {
   // cut, and a cut path may name another library.
   std::string path = std::string(directory, length) + "\\" + (name ? name : "");
   if (path.size() >= MAX_PATH) {
-    logLoaderError(tstrings::format("_snprintf failed.  ErrorCode: %d", static_cast<int>(GetLastError())));
+    logLoaderError(ZU_HERE, tstrings::format("_snprintf failed.  ErrorCode: %d", static_cast<int>(GetLastError())));
     return nullptr;
   }
   HMODULE module = LoadLibraryA(path.c_str());
   if (!module) {
     DWORD error = GetLastError();
-    logLoaderError(tstrings::format("LoadLibrary(%s) failed.  ErrorCode: %d", path.c_str(), static_cast<int>(error)));
+    logLoaderError(ZU_HERE, tstrings::format("LoadLibrary(%s) failed.  ErrorCode: %d", path.c_str(), static_cast<int>(error)));
   }
   return module;
 }

@@ -53,9 +53,11 @@ constexpr uint32_t kTagSymlink = 0xA000000C;
 constexpr DWORD kFsctlSetReparsePoint = 0x000900A4;
 constexpr DWORD kFsctlGetReparsePoint = 0x000900A8;
 
-// "%s failed with %s" at ERROR, with the system's description of `error`.
-void logFailure(const std::string& operation, DWORD error) {
-  LOG_ERROR(tstrings::format("%s failed with %s", operation.c_str(), systemErrorText(error).c_str()));
+// "%s failed with %s" at ERROR, with the system's description of `error`, under the
+// caller's location.
+void logFailure(const SourceLocation& where, const std::string& operation, DWORD error) {
+  if (!Logger::instance().isEnabled(LogLevel::Error)) return;
+  logAt(LogLevel::Error, where, tstrings::format("%s failed with %s", operation.c_str(), systemErrorText(error).c_str()));
 }
 
 void put16(std::vector<unsigned char>& buffer, size_t at, size_t value) {
@@ -112,7 +114,7 @@ void createDirectory(const std::string& path) {
     std::string prefix = full.substr(0, at + 1);
     DWORD error = CreateDirectoryA(prefix.c_str(), nullptr) ? ERROR_SUCCESS : GetLastError();
     if (!isDirectory(prefix)) {
-      logFailure("createDirectory(" + prefix + ")", error);
+      logFailure(ZU_HERE, "createDirectory(" + prefix + ")", error);
       throw std::runtime_error("FileUtils:createDirectory() failed");
     }
   }
@@ -122,21 +124,21 @@ void copyFile(const std::string& from, const std::string& to, bool failIfExists)
   LOG_TRACE(tstrings::format("Copy %s file to %s", from.c_str(), to.c_str()));
   createDirectory(dirname(to));
   if (CopyFileA(from.c_str(), to.c_str(), failIfExists ? TRUE : FALSE) != TRUE) {
-    logFailure("copyFile()", GetLastError());
+    logFailure(ZU_HERE, "copyFile()", GetLastError());
     throw std::runtime_error("FileUtils:copyFile() failed");
   }
 }
 
 void deleteFile(const std::string& path) {
   if (!DeleteFileA(path.c_str())) {
-    logFailure("DeleteFile(" + path + ")", GetLastError());
+    logFailure(ZU_HERE, "DeleteFile(" + path + ")", GetLastError());
     throw std::runtime_error("DeleteFile failed");
   }
 }
 
 void deleteDirectory(const std::string& path) {
   if (!RemoveDirectoryA(path.c_str())) {
-    logFailure("DeleteDirectory(" + path + ")", GetLastError());
+    logFailure(ZU_HERE, "DeleteDirectory(" + path + ")", GetLastError());
     throw std::runtime_error("DeleteDirectory failed");
   }
 }

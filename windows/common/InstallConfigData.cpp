@@ -391,10 +391,10 @@ int32_t InstallConfigData::_LoadConfigSettings(HINSTANCE instance, const std::ve
     return status;
   }
 
-  // The backup and the export take the same sources as `working`; they must accept
-  // what `working` accepted, keys without value included, or a source that loaded
-  // into `working` would fail the whole load here.
-  backup_->allowKeysWithoutValue = working_->allowKeysWithoutValue;
+  // The export takes the same sources as `working` and must accept what `working`
+  // accepted, keys without value included: a keyless feature key of the install file then
+  // reaches the silent-mode query, which refuses it. The backup is a copy of the runtime
+  // file as it is stored, where a key without value is a faulty line.
   export_->allowKeysWithoutValue = working_->allowKeysWithoutValue;
 
   logit("-->Saving backup...");
@@ -581,8 +581,10 @@ bool InstallConfigData::ReportConfigError(HINSTANCE instance, int32_t code, cons
   LoadStringA(instance, messageId, format, kMessageBufferSize);
   std::string lineText = line != 0 ? std::to_string(line) : "<line number>";
   char message[kMessageBufferSize] = {};
-  // The formats are our own resources, with at most two %s inserts.
-  std::snprintf(message, sizeof message, format, text.c_str(), lineText.c_str());
+  // The formats are our own resources, with at most two %s inserts. The inserted text
+  // (a path, the refused arguments) is UTF-8; the box reads the ANSI code page.
+  std::string insert = tstrings::utf8ToACP(text);
+  std::snprintf(message, sizeof message, format, insert.c_str(), lineText.c_str());
   logit(message);
   if (!silent && !isLogOnly(code)) MessageBoxA(nullptr, message, caption, MB_ICONERROR);
   return false;

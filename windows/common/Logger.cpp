@@ -93,3 +93,10 @@ LogScope::~LogScope() {
       "Exiting " + tracedName_ + " (entered at " + basename(file_) + ":" + std::to_string(line_) + ")";
   logger_.write(level_, file_.c_str(), 0, function_.c_str(), message);
 }
+
+void logAt(LogLevel level, const SourceLocation& where, const std::string& message) {
+  Logger& logger = Logger::instance();
+  if (logger.isEnabled(level)) {
+    logger.write(level, where.file, static_cast<uint32_t>(where.line), where.function, message);
+  }
+}

@@ -84,6 +84,10 @@ class LogScope {
     }                                                                                 \
   } while (0)
 
+// Writes one record under `where`: for helpers that log on their caller's behalf, so
+// that the record names the caller's file, line and function, not the helper's.
+void logAt(LogLevel level, const SourceLocation& where, const std::string& message);
+
 #define LOG_TRACE(message) ZU_LOG(LogLevel::Trace, message)
 #define LOG_INFO(message) ZU_LOG(LogLevel::Info, message)
 #define LOG_WARNING(message) ZU_LOG(LogLevel::Warning, message)

@@ -18,11 +18,13 @@ namespace {
 bool initialized = false;
 int32_t generation = Windows2000OrOlder;
 
-std::string folder(int csidl, const char* label, const char* failure) {
+// A shell folder without its trailing separator. A failure is logged under the caller's
+// location and thrown.
+std::string folder(const SourceLocation& where, int csidl, const char* label, const char* failure) {
   char buffer[MAX_PATH] = {};
   HRESULT hr = SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer);
   if (FAILED(hr)) {
-    LOG_ERROR(tstrings::format("%s failed with %s", label, comErrorText(hr).c_str()));
+    logAt(LogLevel::Error, where, tstrings::format("%s failed with %s", label, comErrorText(hr).c_str()));
     throw std::runtime_error(failure);
   }
   return removeTrailingSlashes(buffer);
@@ -87,12 +89,12 @@ REGSAM registryAccess(bool write) {
 }
 
 std::string getCommonAppDataDir() {
-  return folder(CSIDL_COMMON_APPDATA | CSIDL_FLAG_CREATE, "GetAppDataDir",
+  return folder(ZU_HERE, CSIDL_COMMON_APPDATA | CSIDL_FLAG_CREATE, "GetAppDataDir",
                 "SHGetFolderPath(CSIDL_COMMON_APPDATA) failed");
 }
 
 std::string getSystem32Dir() {
-  return folder(CSIDL_SYSTEM, "GetSystem32Dir", "SHGetFolderPath(CSIDL_SYSTEM) failed");
+  return folder(ZU_HERE, CSIDL_SYSTEM, "GetSystem32Dir", "SHGetFolderPath(CSIDL_SYSTEM) failed");
 }
 
 std::string getSystemWow64Dir() {
@@ -108,12 +110,12 @@ std::string getSystemWow64Dir() {
 }
 
 std::string getWindowsDir() {
-  return folder(CSIDL_WINDOWS, "getWindowsDir", "SHGetFolderPath(CSIDL_WINDOWS) failed");
+  return folder(ZU_HERE, CSIDL_WINDOWS, "getWindowsDir", "SHGetFolderPath(CSIDL_WINDOWS) failed");
 }
 
 std::string getProgramFilesCommonX86Dir() {
   int csidl = (isX64OS() ? CSIDL_PROGRAM_FILES_COMMONX86 : CSIDL_PROGRAM_FILES_COMMON) | CSIDL_FLAG_CREATE;
-  return folder(csidl, "GetProgramFilesCommonX86Dir", "SHGetFolderPath(CSIDL_PROGRAM_FILES_COMMONX86) failed");
+  return folder(ZU_HERE, csidl, "GetProgramFilesCommonX86Dir", "SHGetFolderPath(CSIDL_PROGRAM_FILES_COMMONX86) failed");
 }
 
 std::string getPatchCache(int arch) {

@@ -5,6 +5,7 @@
 #include <tlhelp32.h>
 
 #include <cstring>
+#include <vector>
 #include <exception>
 #include <set>
 
@@ -44,10 +45,16 @@ bool HasPrefixIgnoringCase(const std::string& text, const std::string& prefix) {
   return true;
 }
 
+// The long form of a path; the path itself when it has none. A short path can grow past
+// MAX_PATH in its long form, so a longer answer is asked for again with room for it.
 std::string LongFormOrSelf(const std::string& path) {
-  char longPath[MAX_PATH];
-  DWORD length = GetLongPathNameA(path.c_str(), longPath, MAX_PATH);
-  return length == 0 || length >= MAX_PATH ? path : std::string(longPath, length);
+  std::vector<char> longPath(MAX_PATH);
+  DWORD length = GetLongPathNameA(path.c_str(), longPath.data(), static_cast<DWORD>(longPath.size()));
+  if (length >= longPath.size()) {
+    longPath.resize(length);
+    length = GetLongPathNameA(path.c_str(), longPath.data(), static_cast<DWORD>(longPath.size()));
+  }
+  return length == 0 || length >= longPath.size() ? path : std::string(longPath.data(), length);
 }
 
 }  // namespace

@@ -60,13 +60,12 @@ std::string LoadText(HINSTANCE instance, UINT id) {
 int CloseProcessWindows(DWORD processId, DWORD timeoutMs, bool destroy) {
   ScopedHandle process(OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, processId));
   if (!process.valid()) return kCloseFailed;
-  // Every top-level window, not only the visible ones: hidden windows keep a process alive too.
-  CWindowIterator windows;
+  // Every top-level window of the process, not only the visible ones: hidden windows keep
+  // a process alive too. They are picked while enumerating, so that however many windows
+  // other programs have, none of this process's is left without its message.
+  CProcessWindowIterator windows(processId);
   windows.Collect();
   for (int i = 0; i < windows.Count(); ++i) {
-    DWORD owner = 0;
-    GetWindowThreadProcessId(windows.Window(i), &owner);
-    if (owner != processId) continue;
     if (destroy) {
       DestroyWindow(windows.Window(i));
     } else {

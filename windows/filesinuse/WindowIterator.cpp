@@ -1,9 +1,10 @@
 #include "windows/filesinuse/WindowIterator.h"
 
-CWindowIterator::CWindowIterator() : windows_(new HWND[kCapacity]) {}
+CWindowIterator::CWindowIterator(int capacity) : capacity_(capacity) {}
 
 int CWindowIterator::Collect() {
   count_ = 0;
+  windows_.clear();
   EnumWindows(&CWindowIterator::EnumProc, reinterpret_cast<LPARAM>(this));
   return count_;
 }
@@ -14,13 +15,22 @@ BOOL CALLBACK CWindowIterator::EnumProc(HWND window, LPARAM self) {
 }
 
 void CWindowIterator::OnWindow(HWND window) {
-  if (count_ < capacity_ && IsWindowOk(window)) windows_[count_++] = window;
+  if ((capacity_ == 0 || count_ < capacity_) && IsWindowOk(window)) {
+    windows_.push_back(window);
+    ++count_;
+  }
 }
 
 bool CWindowIterator::IsWindowOk(HWND) { return true; }
 
 bool CMainWindowIterator::IsWindowOk(HWND window) {
   if ((GetWindowLongPtrA(window, GWL_STYLE) & WS_VISIBLE) == 0) return false;
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  return owner == processId_;
+}
+
+bool CProcessWindowIterator::IsWindowOk(HWND window) {
   DWORD owner = 0;
   GetWindowThreadProcessId(window, &owner);
   return owner == processId_;

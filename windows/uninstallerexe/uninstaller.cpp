@@ -47,9 +47,13 @@ bool InitializeCommonControls() {
   return InitCommonControlsEx(&controls) != FALSE;
 }
 
+// Every right a process had before Vista. The newer SDKs' PROCESS_ALL_ACCESS adds rights
+// that older systems refuse the whole request for.
+constexpr DWORD kAllProcessAccess = 0x1F0FFF;
+
 // Lets the scan open processes of other users; every failure is ignored.
 void EnableDebugPrivilege() {
-  ScopedHandle process(OpenProcess(PROCESS_ALL_ACCESS, FALSE, GetCurrentProcessId()));
+  ScopedHandle process(OpenProcess(kAllProcessAccess, FALSE, GetCurrentProcessId()));
   if (!process.valid()) return;
   LUID luid;
   if (!LookupPrivilegeValueA(nullptr, SE_DEBUG_NAME, &luid)) return;

@@ -51,6 +51,13 @@ int _sopen(const char* filename, int oflag, int shflag, ...) {
   if (path->exists && (oflag & _O_CREAT) && (oflag & _O_EXCL)) return failWith(EEXIST, ERROR_FILE_EXISTS);
 
   int access = oflag & 3;
+  // The host runs us as root, which ignores mode bits; a read-only file refuses writers
+  // here as on Windows.
+  struct stat st{};
+  if (path->exists && (access != _O_RDONLY || (oflag & _O_TRUNC)) && ::lstat(path->host.c_str(), &st) == 0 &&
+      S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR)) {
+    return failWith(EACCES, ERROR_ACCESS_DENIED);
+  }
   int flags = O_CLOEXEC | O_NOFOLLOW;
   flags |= access == _O_WRONLY ? O_WRONLY : access == _O_RDWR ? O_RDWR : O_RDONLY;
   if (oflag & _O_APPEND) flags |= O_APPEND;

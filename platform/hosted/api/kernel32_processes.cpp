@@ -55,6 +55,13 @@ HANDLE WINAPI OpenProcess(DWORD dwDesiredAccess, BOOL, DWORD dwProcessId) {
     setLastError(*error);
     return nullptr;
   }
+  // Before Vista a process had twelve specific rights; a mask with the rights Vista added
+  // (such as the newer SDKs' PROCESS_ALL_ACCESS) is refused there.
+  constexpr DWORD kPreVistaProcessRights = STANDARD_RIGHTS_REQUIRED | SYNCHRONIZE | 0xFFF;
+  if (machine().facts().osMajor < 6 && (dwDesiredAccess & ~(kPreVistaProcessRights | MAXIMUM_ALLOWED)) != 0) {
+    setLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+  }
   if (!isOwnProcess(dwProcessId)) {
     const hosted::HostedProcess* process = machine().processes().find(dwProcessId);
     if (!process) {

@@ -71,9 +71,9 @@ std::pair<Dialog*, Control*> controlOf(HWND handle) {
   return {nullptr, nullptr};
 }
 
-bool lessIgnoringCase(const std::string& a, const std::string& b) {
-  return hosted::asciiUpper(a) < hosted::asciiUpper(b);
-}
+// A sorted list box orders its items as the user's locale sorts words, case ignored:
+// the order of lstrcmpiA ("My_App" before "MyApp").
+bool lessIgnoringCase(const std::string& a, const std::string& b) { return lstrcmpiA(a.c_str(), b.c_str()) < 0; }
 
 LRESULT listBoxMessage(Control& control, UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {

@@ -1,6 +1,9 @@
 #include "platform/hosted/machine/Paths.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstring>
+#include <map>
 #include <system_error>
 
 #include <winerror.h>
@@ -94,13 +97,66 @@ std::optional<Normalised> normalise(std::string text, const std::string& base, u
   return out;
 }
 
-// The entry of `dir` whose name matches `name` without ASCII case, if any.
+// Whether a name is a valid 8.3 name already, which then needs no short alias.
+bool isShortName(const std::string& name) {
+  size_t dot = name.find('.');
+  if (dot != name.rfind('.')) return false;
+  size_t base = dot == std::string::npos ? name.size() : dot;
+  size_t extension = dot == std::string::npos ? 0 : name.size() - dot - 1;
+  if (base == 0 || base > 8 || extension > 3) return false;
+  for (unsigned char c : name) {
+    if (c < 0x21 || c > 0x7E || std::strchr("\"*+,/:;<=>?[]|", c)) return false;
+  }
+  return true;
+}
+
+// The 8.3 aliases Windows gives the long names of a folder: the first six usable
+// characters of the name before its last dot, "~" and a number, then up to three
+// characters of the extension, upper-cased. Numbers count up among names with the same
+// stem in the order of the names, which stands in for the order they were created in.
+std::vector<std::pair<std::string, std::string>> shortNameAliases(const fs::path& dir) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    names.push_back(it->path().filename().string());
+  }
+  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+    return asciiUpper(a) < asciiUpper(b);
+  });
+  auto usable = [](const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+      if (c == ' ' || c == '.' || c > 0x7E) continue;
+      out += std::strchr("\"*+,/:;<=>?[]|", c) ? '_' : static_cast<char>(std::toupper(c));
+    }
+    return out;
+  };
+  std::map<std::string, int> used;
+  std::vector<std::pair<std::string, std::string>> aliases;
+  for (const auto& name : names) {
+    if (isShortName(name)) continue;
+    size_t dot = name.rfind('.');
+    std::string stem = usable(dot == std::string::npos || dot == 0 ? name : name.substr(0, dot)).substr(0, 6);
+    std::string extension = dot == std::string::npos || dot == 0 ? "" : usable(name.substr(dot + 1)).substr(0, 3);
+    std::string key = stem + "." + extension;
+    std::string alias = stem + "~" + std::to_string(++used[key]) + (extension.empty() ? "" : "." + extension);
+    aliases.emplace_back(alias, name);
+  }
+  return aliases;
+}
+
+// The entry of `dir` whose name, or whose 8.3 alias, matches `name` without ASCII case.
 std::optional<std::string> findEntry(const fs::path& dir, const std::string& utf8Name) {
   std::error_code ec;
   if (fs::exists(fs::symlink_status(dir / utf8Name, ec))) return utf8Name;
   for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
     std::string entry = it->path().filename().string();
     if (equalsIgnoringAsciiCase(entry, utf8Name)) return entry;
+  }
+  if (utf8Name.find('~') != std::string::npos) {
+    for (const auto& [alias, entry] : shortNameAliases(dir)) {
+      if (equalsIgnoringAsciiCase(alias, utf8Name)) return entry;
+    }
   }
   return std::nullopt;
 }

@@ -31,6 +31,21 @@ TEST_F(CrtIoTest, TextModeWritesLineFeedsAsCarriageReturnLineFeed) {
   EXPECT_EQ(zutest::readFile(hostPath(kLog)), "a\r\nb\r\nc");
 }
 
+TEST_F(CrtIoTest, AReadOnlyFileIsOpenedForReadingOnly) {
+  zutest::writeFile(hostPath(kLog), "kept");
+  std::filesystem::permissions(hostPath(kLog), std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
+                                                   std::filesystem::perms::others_read);
+  SetLastError(0);
+  EXPECT_EQ(_sopen(kLog, kAppend, _SH_DENYWR, _S_IREAD | _S_IWRITE), -1);
+  EXPECT_EQ(errno, EACCES);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(_sopen(kLog, _O_RDWR, _SH_DENYNO), -1);
+  int fd = _sopen(kLog, _O_RDONLY, _SH_DENYNO);
+  EXPECT_NE(fd, -1);
+  _close(fd);
+  EXPECT_EQ(zutest::readFile(hostPath(kLog)), "kept");
+}
+
 TEST_F(CrtIoTest, BinaryModeKeepsLineFeeds) {
   int fd = _sopen(kLog, kAppend | _O_BINARY, _SH_DENYNO, _S_IREAD | _S_IWRITE);
   _write(fd, "a\n", 2);

@@ -180,6 +180,35 @@ TEST_F(SettingsApi, ValidatorsAndKeyMappersApplyDuringImport) {
   api.validator_builder_destroy(vb);
 }
 
+TEST_F(SettingsApi, AMappingToAKeyTheFormatCannotStoreIsRefusedAtImport) {
+  settings_key_mapper_builder* kb = api.key_mapper_builder_create();
+  const char* unstorable[] = {"", "#hidden", "a=b", "a:b", " lead", "trail ", "two\nlines"};
+  const char* from[] = {"K0", "K1", "K2", "K3", "K4", "K5", "K6"};
+  for (int i = 0; i < 7; ++i) ASSERT_EQ(api.key_mapper_builder_map(kb, from[i], unstorable[i], 1), 0);
+  ASSERT_EQ(api.key_mapper_builder_map(kb, "GOOD", "Good.Key_1", 1), 0);
+  settings_key_mapper* mapper = nullptr;
+  ASSERT_EQ(api.key_mapper_builder_create_key_mapper(kb, &mapper), 0);
+
+  for (int i = 0; i < 7; ++i) {
+    testing::internal::CaptureStderr();
+    std::string line = std::string(from[i]) + "=1";
+    EXPECT_EQ(api.context_import_from_string(context, line.c_str(), nullptr, mapper, 1, 0), 313) << from[i];
+    EXPECT_EQ(api.context_import_from_string(context, from[i], nullptr, mapper, 1, 1), 313) << from[i];
+    testing::internal::GetCapturedStderr();
+  }
+  ASSERT_EQ(api.context_import_from_string(context, "GOOD=1", nullptr, mapper, 1, 0), 0);
+  // Whatever an import stored, an export writes a file that reads back the same.
+  ASSERT_EQ(api.context_export_to_file(context, "C:\\cfg\\mapped.cfg"), 0);
+  settings_context* again = api.context_create();
+  ASSERT_EQ(api.context_import_from_file(again, "C:\\cfg\\mapped.cfg", nullptr, nullptr, 1, 0), 0);
+  const char* text = nullptr;
+  ASSERT_EQ(api.context_get_utf8_value(again, "Good.Key_1", &text), 0);
+  EXPECT_STREQ(text, "1");
+  api.context_destroy(again);
+  api.key_mapper_destroy(mapper);
+  api.key_mapper_builder_destroy(kb);
+}
+
 TEST_F(SettingsApi, ErasingAMissingKeyGives303AndChangesNothing) {
   ASSERT_EQ(importText("a=1\nb=2"), 0);
   EXPECT_EQ(api.context_erase_key(context, "c"), 303);

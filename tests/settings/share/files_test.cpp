@@ -98,7 +98,7 @@ TEST_F(SettingsFiles, AFailedReplacementLeavesTheOldFileWhole) {
   EXPECT_EQ(api.context_export_to_file(context, "C:\\cfg\\z.cfg"), 306);
   EXPECT_EQ(zutest::readFile(host), "old=1\r\n");
 
-  machine().faults().failNext("_wfopen", ERROR_ACCESS_DENIED, "C:/cfg/z.cf~");
+  machine().faults().failNext("CreateFileW", ERROR_ACCESS_DENIED);
   EXPECT_EQ(api.context_export_to_file(context, "C:\\cfg\\z.cfg"), 304);
   EXPECT_EQ(zutest::readFile(host), "old=1\r\n");
 
@@ -107,6 +107,26 @@ TEST_F(SettingsFiles, AFailedReplacementLeavesTheOldFileWhole) {
   EXPECT_EQ(zutest::readFile(host), "old=1\r\n");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(hostPath("C:\\cfg")), {}), 1)
       << "nothing is left beside it";
+}
+
+TEST_F(SettingsFiles, ReplacingAFileLeavesEveryOtherFileOfTheFolderAlone) {
+  std::filesystem::path host = hostPath("C:\\cfg\\z.cfg");
+  zutest::writeFile(host, "old=1\r\n");
+  // Names a replacement could have taken: beside the file, or a temporary name.
+  zutest::writeFile(hostPath("C:\\cfg\\z.cf~"), "a user's file");
+  zutest::writeFile(hostPath("C:\\cfg\\z.cf_"), "another");
+  for (unsigned i = 0; i < 4; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "C:\\cfg\\cfg%04x.tmp", (4242 + i) & 0xFFFF);
+    zutest::writeFile(hostPath(name), "taken");
+  }
+  ASSERT_EQ(api.context_import_from_string(context, "new=2", nullptr, nullptr, 1, 0), 0);
+  ASSERT_EQ(api.context_export_to_file(context, "C:\\cfg\\z.cfg"), 0);
+  EXPECT_EQ(zutest::readFile(host), "new=2\r\n");
+  EXPECT_EQ(zutest::readFile(hostPath("C:\\cfg\\z.cf~")), "a user's file");
+  EXPECT_EQ(zutest::readFile(hostPath("C:\\cfg\\z.cf_")), "another");
+  EXPECT_EQ(zutest::readFile(hostPath("C:\\cfg\\cfg1092.tmp")), "taken");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(hostPath("C:\\cfg")), {}), 7);
 }
 
 TEST_F(SettingsFiles, ExportFailsWhenTheFileCannotBeCreated) {

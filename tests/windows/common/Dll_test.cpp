@@ -85,6 +85,7 @@ TEST_F(DllTest, SystemLoadLibraryLogsAFailedDirectoryQuery) {
   machine().faults().failNext("GetSystemDirectoryA", ERROR_ACCESS_DENIED);
   EXPECT_EQ(ZRE_System_LoadLibrary("advapi32.dll"), nullptr);
   EXPECT_NE(log().find("GetSystemDirectory failed.  Return Code: 0, ErrorCode: 5"), std::string::npos);
+  EXPECT_NE(log().find("(ZRE_System_LoadLibrary)]\r\n\tERROR: GetSystemDirectory failed."), std::string::npos) << log();
 }
 
 }  // namespace

@@ -73,6 +73,9 @@ TEST_F(FileUtilsTest, CreateDirectoryThroughAFileFailsAndLogsTheLevel) {
     EXPECT_STREQ(e.what(), "FileUtils:createDirectory() failed");
   }
   EXPECT_NE(log().find("createDirectory(C:\\blocker\\) failed with system error 183"), std::string::npos);
+  EXPECT_NE(log().find("(FileUtils::createDirectory)]\r\n\tERROR: createDirectory(C:\\blocker\\) failed"),
+            std::string::npos)
+      << log();
 }
 
 TEST_F(FileUtilsTest, CopyFileCreatesTheTargetFolderAndHonoursFailIfExists) {

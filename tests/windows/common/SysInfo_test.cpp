@@ -105,6 +105,10 @@ TEST_F(SysInfoTest, AFailedFolderQueryLogsTheCOMErrorAndThrows) {
     EXPECT_STREQ(e.what(), "SHGetFolderPath(CSIDL_PROGRAM_FILES_COMMONX86) failed");
   }
   EXPECT_NE(log().find("GetProgramFilesCommonX86Dir failed with COM error 0x"), std::string::npos);
+  // The record names the query that failed, not the helper that wrote it.
+  EXPECT_NE(log().find("(SysInfo::getProgramFilesCommonX86Dir)]\r\n\tERROR: GetProgramFilesCommonX86Dir failed"),
+            std::string::npos)
+      << log();
 }
 
 TEST_F(SysInfoTest, AProgramPathLongerThanMaxPathIsReturnedWhole) {

@@ -144,6 +144,35 @@ TEST_F(FilesInUseRunTest, AProgramThatIgnoresCloseIsTerminated) {
   EXPECT_TRUE(Remaining().empty());
 }
 
+TEST_F(FilesInUseRunTest, AProgramIsAskedToCloseHoweverManyWindowsOthersHave) {
+  // 1,100 windows of another program come first in the desktop's order.
+  std::string crowd = R"({"pid": 3000, "exe": "crowd.exe", "windows": [)";
+  for (int i = 0; i < 1100; ++i) crowd += std::string(i ? "," : "") + R"({"title": "Crowd )" + std::to_string(i) + "\"}";
+  crowd += "]}";
+  Processes(crowd + std::string(R"(, {"pid": 2000, "exe": "editor.exe", "modules": [)") + kLauncher +
+            R"(], "windows": [{"title": "Notes - Editor"}]})");
+  EXPECT_EQ(Run({"ok"}), 0);
+  auto posts = Events("postMessage");
+  ASSERT_EQ(posts.size(), 1u);
+  EXPECT_EQ(posts[0]["pid"], 2000);
+  EXPECT_EQ(posts[0]["message"], 16);
+  // It closed on the message; nobody had to terminate it.
+  EXPECT_TRUE(Events("terminateProcess").empty());
+  EXPECT_EQ(Remaining(), std::vector<unsigned>{3000});
+}
+
+TEST_F(FilesInUseRunTest, TheProgramListIsSortedAsTheUsersLocaleSortsWords) {
+  Processes(std::string(R"({"pid": 2000, "exe": "a.exe", "modules": [)") + kLauncher +
+            R"(], "windows": [{"title": "MyApp"}]},
+              {"pid": 2001, "exe": "b.exe", "modules": [)" + kLauncher +
+            R"(], "windows": [{"title": "My_App"}]})");
+  EXPECT_EQ(Run({"ok"}), 0);
+  auto dialogs = Events("dialog");
+  ASSERT_EQ(dialogs.size(), 1u);
+  // Punctuation sorts before letters; upper-cased bytes would put MyApp first.
+  EXPECT_EQ(dialogs[0]["lines"], Json::array({"My_App", "MyApp"}));
+}
+
 TEST_F(FilesInUseRunTest, AParentIdCycleDoesNotHang) {
   Processes(std::string(R"({"pid": 20, "ppid": 21, "exe": "a.exe", "modules": [)") + kLauncher +
             R"(], "windows": [{"title": "A"}]},
@@ -206,6 +235,29 @@ TEST_F(FilesInUseRunTest, AModuleFromTheRegisteredHomeIsInUseAndTheCancelMarkGoe
 }  // namespace
 
 namespace {
+
+TEST_F(FilesInUseRunTest, AModuleNamedByItsShortPathIsFoundWhenItsLongFormIsLongerThanMaxPath) {
+  writeFile(scratch_.path() / "registry.reg",
+            "Windows Registry Editor Version 5.00\r\n\r\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Zuna Runtime Environment\\1.8.0_31]\r\n"
+            "\"ZunaHome\"=\"C:\\\\Program Files\\\\Zuna\\\\zre1.8.0_31\"\r\n\r\n");
+  // Eleven folders of 22 characters each, 8 in their short form: the module's short path
+  // fits in MAX_PATH, its long form does not.
+  std::string longDirs, shortDirs;
+  for (int i = 0; i < 11; ++i) {
+    longDirs += "/pluginsubdirectory" + std::to_string(100 + i);
+    shortDirs += "\\\\PLUGIN~1";
+  }
+  writeFile(scratch_.path() / ("drives/C/Program Files/Zuna/zre1.8.0_31/bin" + longDirs + "/ext.dll"), "module");
+  writeFile(scratch_.path() / "drives/C/Program Files/Zuna/zre1.8.0_31/bin/zuna.exe", "launcher");
+  std::string module = "C:\\\\PROGRA~1\\\\Zuna\\\\ZRE18~1.0_3\\\\bin" + shortDirs + "\\\\ext.dll";
+  Processes(R"({"pid": 2000, "exe": "app.exe", "image": "C:\\Apps\\app.exe", "modules": [")" + module +
+            R"("], "windows": [{"title": "App"}]})");
+  EXPECT_EQ(Run({"ok"}), 0);
+  auto dialogs = Events("dialog");
+  ASSERT_EQ(dialogs.size(), 1u);
+  EXPECT_EQ(dialogs[0]["lines"], Json::array({"App"}));
+}
 
 TEST_F(FilesInUseRunTest, ASilentRunLogsTheLockedFilesOnceAndShowsNothing) {
   Processes(std::string(R"({"pid": 2000, "exe": "editor.exe", "modules": [)") + kLauncher +

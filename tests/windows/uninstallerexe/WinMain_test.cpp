@@ -54,4 +54,24 @@ TEST_F(WinMainTest, RefusedDebugPrivilegeIsIgnoredAndNoHandleIsLeftOpen) {
   EXPECT_EQ(errorRecords(), 3 * usual) << log();
 }
 
+TEST_F(WinMainTest, TheDebugPrivilegeIsEnabledOnSystemsBeforeVista) {
+  zutest::writeFile(dir() / "machine.json", R"({"os": {"version": "5.2"}})");
+  load();
+  // Armed for the token's adjustment: only a run that gets as far as the token takes it.
+  machine().faults().failNext("AdjustTokenPrivileges", ERROR_NOT_ALL_ASSIGNED);
+  EXPECT_EQ(run(), 0);
+  EXPECT_TRUE(machine().faults().empty());
+}
+
+TEST_F(WinMainTest, NoProcessIsOpenedWithRightsAnOlderSystemLacks) {
+  zutest::writeFile(dir() / "machine.json", R"({"os": {"version": "5.2"}})");
+  load();
+  HANDLE process = OpenProcess(0x1FFFFF, FALSE, GetCurrentProcessId());
+  EXPECT_EQ(process, nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  process = OpenProcess(0x1F0FFF, FALSE, GetCurrentProcessId());
+  EXPECT_NE(process, nullptr);
+  CloseHandle(process);
+}
+
 }  // namespace

@@ -78,6 +78,16 @@ TEST(ConfigRun, BadArgumentShowsOneBoxNamingItAndTheRunGoesOn) {
   EXPECT_EQ(exitCodeOf(run), 0);
 }
 
+TEST(ConfigRun, TheBoxShowsARefusedArgumentAsTheUserTypedIt) {
+  zutest::ScratchDir machine;
+  RunResult run = runOn(machine.path(), {"FOO=\xC3\xA9"});
+  EXPECT_EQ(run.status, 0) << run.output;
+  auto boxes = run.eventsOf("messageBox");
+  ASSERT_EQ(boxes.size(), 1u) << run.log;
+  // The journal shows the box's text in UTF-8: "é", not "Ã©".
+  EXPECT_NE(std::string(boxes[0]["text"]).find("\"FOO=\xC3\xA9\";"), std::string::npos) << boxes[0];
+}
+
 TEST(ConfigRun, BadArgumentInASilentRunShowsNoBox) {
   zutest::ScratchDir machine;
   RunResult run = runOn(machine.path(), {"/s", "NOT_A_KEY=1"});
@@ -107,6 +117,19 @@ TEST(ConfigRun, FeatureKeyWithoutValueEndsTheRunBeforeAnyStep) {
   EXPECT_TRUE(run.logHas("Exception with message"));
   EXPECT_TRUE(run.eventsOf("messageBox").empty());
   EXPECT_TRUE(run.eventsOf("dialog").empty());
+}
+
+TEST(ConfigRun, AKeylessKeyInTheRuntimeFileFailsTheBackupAndTheRunGoesOn) {
+  zutest::ScratchDir machine;
+  writeFile(machine.path() / kRuntimeFile, "INSTALL_SILENT\n");
+  RunResult run = runOn(machine.path(), {});
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_EQ(exitCodeOf(run), 0);
+  EXPECT_TRUE(run.logHas("Runtime configuration file import failed with 313")) << run.log;
+  EXPECT_TRUE(run.logHas("\tERROR: Error occurred while importing runtime file for backup.Exiting installer."));
+  EXPECT_TRUE(run.logHas("\tERROR: Error occurred while loading configuration settings in Uninstaller."));
+  EXPECT_FALSE(run.logHas("Exception with message"));
+  EXPECT_TRUE(run.eventsOf("messageBox").empty());
 }
 
 TEST(ConfigRun, MachineWithoutCommonApplicationDataEndsWithTheExceptionStatus) {

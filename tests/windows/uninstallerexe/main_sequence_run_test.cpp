@@ -130,4 +130,12 @@ TEST_F(MainSequenceRun, ReportNamesRegistryAndFileChangesAndDryRunKeepsTheMachin
   EXPECT_FALSE(fs::exists(at("drives/C/ProgramData/Vantor/Zuna/installcache_x64")));
 }
 
+TEST_F(MainSequenceRun, AReadOnlyLogIsLeftAsItIs) {
+  writeFile(at(kLog), "an earlier run\r\n");
+  fs::permissions(at(kLog), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  auto result = run();
+  EXPECT_EQ(result.status, 0) << result.output;
+  EXPECT_EQ(log(), "an earlier run\r\n");
+}
+
 }  // namespace
