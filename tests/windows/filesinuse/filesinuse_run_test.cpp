@@ -215,6 +215,8 @@ TEST_F(FilesInUseRunTest, AModuleFromTheRegisteredHomeIsInUseAndTheCancelMarkGoe
             "Windows Registry Editor Version 5.00\r\n\r\n"
             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Zuna Runtime Environment\\1.8.0_31]\r\n"
             "\"ZunaHome\"=\"C:\\\\Program Files\\\\Zuna\\\\zre1.8.0_31\"\r\n\r\n"
+            // A kit stays installed, so the users' Corvane keys outlive the uninstall.
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Zuna Development Kit\\1.8.0_31]\r\n\r\n"
             "[HKEY_USERS\\S-1-5-21-1004336348-1177238915-682003330-1001\\Software\\Corvane\\FIUCancel]\r\n"
             "\"Cancelled\"=dword:00000001\r\n\r\n"
             "[HKEY_USERS\\S-1-5-21-1004336348-1177238915-682003330-1001\\Software\\Corvane\\Other]\r\n\r\n");
