@@ -66,6 +66,11 @@ InstalledMachine& InstalledMachine::withRelease(bool present) {
   return *this;
 }
 
+InstalledMachine& InstalledMachine::withoutReleaseKeys() {
+  releaseKeys_ = false;
+  return *this;
+}
+
 InstalledMachine& InstalledMachine::withRuntime(RuntimeInstall runtime) {
   runtimes_.push_back(std::move(runtime));
   return *this;
@@ -83,6 +88,12 @@ InstalledMachine& InstalledMachine::withMachineJson(const std::string& json) {
 
 InstalledMachine& InstalledMachine::withFile(const std::string& windowsPath, const std::string& text) {
   files_[windowsPath] = text;
+  return *this;
+}
+
+InstalledMachine& InstalledMachine::withDeployLibrary(const fs::path& library, const std::string& commands) {
+  deployLibrary_ = library;
+  deployCommands_ = commands;
   return *this;
 }
 
@@ -113,6 +124,7 @@ void InstalledMachine::write() const {
   bool any64 = std::any_of(all.begin(), all.end(), [](const RuntimeInstall& r) { return !r.view32; });
   if (any64) reg += std::string("[") + kZre + "]\r\n\"CurrentVersion\"=\"1.8\"\r\n\"BrowserZunaVersion\"=\"11.31.2\"\r\n\r\n";
   for (const auto& r : all) {
+    if (release_ && !releaseKeys_ && r.version == "1.8.0_31") continue;
     if (r.familyKey) reg += versionKey(r, familyOf(r.version));
     reg += versionKey(r, r.version);
   }
@@ -157,8 +169,16 @@ void InstalledMachine::write() const {
       fs::create_symlink(std::string(kReleaseHome) + "\\bin\\" + name, links / name);
     }
   }
-  for (const auto& [path, text] : files_) writeFile(hostPath(path), text);
+  if (release_ && !deployLibrary_.empty()) {
+    fs::path bin = hostPath(std::string(kReleaseHome) + "\\bin");
+    fs::copy_file(deployLibrary_, bin / "deploy.dll", fs::copy_options::overwrite_existing);
+    writeFile(bin / "deploy.commands", deployCommands_);
+  }
   for (const auto& path : missing_) fs::remove(hostPath(path));
+  for (const auto& [path, text] : files_) {
+    fs::remove(hostPath(path));  // a link there is replaced, never written through
+    writeFile(hostPath(path), text);
+  }
 }
 
 RegistrySnapshot::RegistrySnapshot(const fs::path& machineDir) {

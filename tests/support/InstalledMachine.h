@@ -35,12 +35,19 @@ class InstalledMachine {
   // The release being removed, with its keys, files, per-user keys, association, links,
   // Path entry, shortcuts, bridge and cached base image.
   InstalledMachine& withRelease(bool present = true);
+  // Everything the release left on the machine, but not its version keys: only the
+  // uninstall's closing steps find anything to do.
+  InstalledMachine& withoutReleaseKeys();
   InstalledMachine& withRuntime(RuntimeInstall runtime);
   // Extra registry text (blocks in the .reg format, without the file header).
   InstalledMachine& withRegistry(const std::string& blocks);
   InstalledMachine& withMachineJson(const std::string& json);
   // A file on the drives, by its Windows path.
   InstalledMachine& withFile(const std::string& windowsPath, const std::string& text);
+
+  // The release's bin\deploy.dll: a copy of the host library at `library`, with the
+  // deploy.commands text it returns its commands from.
+  InstalledMachine& withDeployLibrary(const std::filesystem::path& library, const std::string& commands);
 
   // A file the typical installation has and this machine lacks.
   InstalledMachine& withoutFile(const std::string& windowsPath);
@@ -54,11 +61,14 @@ class InstalledMachine {
  private:
   std::filesystem::path dir_;
   bool release_ = true;
+  bool releaseKeys_ = true;
   std::vector<RuntimeInstall> runtimes_;
   std::string extraRegistry_;
   std::string machineJson_;
   std::map<std::string, std::string> files_;
   std::vector<std::string> missing_;
+  std::filesystem::path deployLibrary_;
+  std::string deployCommands_;
 };
 
 // The text form of a Windows path in a .reg file ("C:\\a" for C:\a).

@@ -3,9 +3,14 @@
 // runtime's private library.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <chrono>
+#include <span>
 #include <regex>
 
+#include <nlohmann/json.hpp>
+
+#include "platform/hosted/machine/ShellLink.h"
 #include "tests/support/InstalledMachine.h"
 #include "tests/support/Runs.h"
 
@@ -21,6 +26,36 @@ constexpr const char* kLog = "drives/C/Users/user/AppData/Local/Temp/zusched.log
 constexpr const char* kZre = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Zuna Runtime Environment";
 constexpr const char* kUser = "HKEY_USERS\\S-1-5-21-1004336348-1177238915-682003330-1001";
 constexpr const char* kOtherUser = "HKEY_USERS\\S-1-5-21-1004336348-1177238915-682003330-1002";
+constexpr const char* kEnvironment =
+    "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+constexpr const char* kBridgeKey =
+    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Accessibility\\ATs\\"
+    "Vantor_ZunaAccessBridge";
+constexpr const char* kLinks = "C:\\ProgramData\\Vantor\\Zuna\\zunapath";
+constexpr const char* kMenu = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Zuna";
+constexpr const char* kBridgeLibrary = "C:\\Windows\\System32\\HostAccessBridge-64.dll";
+
+// The text of REG_EXPAND_SZ data as registry.reg writes it ("hex(2):43,00,...").
+std::string expandText(const std::optional<std::string>& data) {
+  if (!data || data->rfind("hex(2):", 0) != 0) return "<not REG_EXPAND_SZ>";
+  std::vector<int> bytes;
+  std::string digits;
+  for (char c : data->substr(7)) {
+    if (std::isxdigit(static_cast<unsigned char>(c))) digits += c;
+    if (digits.size() == 2) {
+      bytes.push_back(std::stoi(digits, nullptr, 16));
+      digits.clear();
+    }
+  }
+  std::string text;
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    if (bytes[i] == 0 && bytes[i + 1] == 0) break;
+    text += static_cast<char>(bytes[i]);
+  }
+  return text;
+}
+
+std::string narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
 RuntimeInstall runtime(const std::string& version, const std::string& buildNumber = "",
                        const std::string& fullVersion = "") {
@@ -50,7 +85,25 @@ class UninstallRun : public ::testing::Test {
   }
   std::string log() const { return readFile(scratch_.path() / kLog); }
   RegistrySnapshot registry() const { return RegistrySnapshot(scratch_.path()); }
-  bool exists(const std::string& windowsPath) const { return fs::exists(machine_.hostPath(windowsPath)); }
+  bool exists(const std::string& windowsPath) const {
+    return fs::exists(fs::symlink_status(machine_.hostPath(windowsPath)));
+  }
+  std::vector<nlohmann::json> events(const std::string& kind) const {
+    std::vector<nlohmann::json> out;
+    for (auto& event : zutest::readJournal(scratch_.path())) {
+      if (event["event"] == kind) out.push_back(event);
+    }
+    return out;
+  }
+  std::string linkTarget(const std::string& windowsPath) const {
+    std::error_code ec;
+    return fs::read_symlink(machine_.hostPath(windowsPath), ec).string();
+  }
+  hosted::ShellLink shortcut(const std::string& name) const {
+    std::string bytes = readFile(machine_.hostPath(std::string(kMenu) + "\\" + name + ".lnk"));
+    auto read = hosted::readShellLink(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+    return read ? read->link : hosted::ShellLink{};
+  }
   // The position of an INFO record's message in the log, or npos.
   size_t record(const std::string& message, size_t from = 0) const {
     return log().find("INFO: " + message + "\r\n", from);
@@ -91,6 +144,45 @@ TEST_F(UninstallRun, RemovingTheLastRuntimeLeavesNoRegistrationBehind) {
   EXPECT_NE(log().find("Not running C:\\Program Files (x86)\\Common Files\\Zuna\\Zuna Update\\zaureg.exe"),
             std::string::npos);
   EXPECT_LT(elapsed_, std::chrono::seconds(2));
+
+  // Nothing outside the version keys names the release any more.
+  EXPECT_FALSE(exists(kMenu));
+  EXPECT_FALSE(exists(kLinks));
+  EXPECT_EQ(expandText(reg.value(kEnvironment, "Path")), "%SystemRoot%\\system32;C:\\Tools");
+  auto broadcasts = events("broadcast");
+  ASSERT_EQ(broadcasts.size(), 1u);
+  EXPECT_EQ(broadcasts[0]["text"], "Environment");
+  EXPECT_FALSE(exists(kBridgeLibrary));
+  EXPECT_FALSE(reg.hasKey(kBridgeKey));
+  // No runtime was registered again, so no operation was announced.
+  EXPECT_TRUE(events("sharedMemory").empty());
+}
+
+TEST_F(UninstallRun, TheDeploymentLibraryIsAskedToUnregisterAndItsCommandsAreCarriedOut) {
+  std::string deployDir = std::string(InstalledMachine::kReleaseHome) + "\\lib\\deploy";
+  machine_.withDeployLibrary(ZU_DEPLOY_SUBSTITUTE,
+                             "DELETE \"" + deployDir + "\\cache.idx\"\n"
+                             "DELETE \"" + deployDir + "\\already-gone.idx\"\n"
+                             "COPY? C:\\nowhere\\src.txt C:\\Users\\Public\\optional.txt\n"
+                             "COPY \"" + deployDir + "\\rules.txt\" C:\\Users\\Public\\rules.txt\n")
+      .withFile(deployDir + "\\cache.idx", "cache")
+      .withFile(deployDir + "\\rules.txt", "rules")
+      .withFile("C:\\Users\\Public\\desktop.ini", "");
+  auto result = run();
+  ASSERT_EQ(result.status, 0) << result.output;
+  EXPECT_NE(record("-- Exec: RegisterDeploy(FALSE) passed."), std::string::npos) << log();
+  EXPECT_FALSE(exists(deployDir + "\\cache.idx"));
+  EXPECT_EQ(readFile(machine_.hostPath("C:\\Users\\Public\\rules.txt")), "rules");
+  EXPECT_FALSE(exists("C:\\Users\\Public\\optional.txt"));
+  EXPECT_NE(log().find("ERROR: Executing COPY command fail with error code"), std::string::npos);
+}
+
+TEST_F(UninstallRun, AFailedDeploymentCommandIsLoggedAndTheUninstallGoesOn) {
+  machine_.withDeployLibrary(ZU_DEPLOY_SUBSTITUTE, "COPY C:\\nowhere\\src.txt C:\\Users\\Public\\dst.txt\n");
+  ASSERT_EQ(run().status, 0);
+  EXPECT_NE(record("-- Exec: RegisterDeploy(FALSE) failed."), std::string::npos) << log();
+  EXPECT_TRUE(registry().keysUnder("HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane").empty());
+  EXPECT_FALSE(exists(std::string(InstalledMachine::kReleaseHome) + "\\bin\\msvcr100.dll"));
 }
 
 TEST_F(UninstallRun, TheRemainingRuntimeOfTheFamilyIsRegisteredAgain) {
@@ -121,6 +213,41 @@ TEST_F(UninstallRun, TheRemainingRuntimeOfTheFamilyIsRegisteredAgain) {
   EXPECT_NE(record("** Start WINAPI InstallZuna: 0 **"), std::string::npos) << log();
   EXPECT_NE(record("** End WINAPI InstallZuna **"), std::string::npos) << log();
   EXPECT_TRUE(exists("C:\\ProgramData\\Vantor\\Zuna\\installcache_x64\\baseimagefam8"));
+
+  // Association, links, Path, shortcuts and bridge all name 1.8.0_25.
+  EXPECT_EQ(reg.text("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\zarfile\\shell\\open\\command", ""),
+            "\"" + home25 + "\\bin\\zunaw.exe\" -zar \"%1\" %*");
+  EXPECT_EQ(reg.text("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.zar", ""), "zarfile");
+  for (const char* launcher : {"zuna.exe", "zunaw.exe", "zunaws.exe"}) {
+    EXPECT_EQ(linkTarget(std::string(kLinks) + "\\" + launcher), home25 + "\\bin\\" + launcher);
+  }
+  EXPECT_EQ(expandText(reg.value(kEnvironment, "Path")),
+            "C:\\ProgramData\\Vantor\\Zuna\\zunapath;%SystemRoot%\\system32;C:\\Tools");
+  bool protectedLinks = false;
+  for (auto& event : events("setSecurity")) {
+    if (event["path"] == kLinks) protectedLinks = event["sddl"] == "D:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;WD)";
+  }
+  EXPECT_TRUE(protectedLinks);
+
+  size_t shortcuts = std::distance(fs::directory_iterator(machine_.hostPath(kMenu)), fs::directory_iterator());
+  EXPECT_EQ(shortcuts, 5u);
+  hosted::ShellLink about = shortcut("About Zuna");
+  EXPECT_EQ(narrow(about.target), home25 + "\\bin\\zunacpl.exe");
+  EXPECT_EQ(narrow(about.arguments), "-tab about");
+  EXPECT_EQ(narrow(about.iconLocation), home25 + "\\bin\\zuna.exe");
+  EXPECT_EQ(narrow(about.description), "View Zuna version information.");
+
+  EXPECT_EQ(readFile(machine_.hostPath(kBridgeLibrary)), "HostAccessBridge-64.dll of 1.8.0_25");
+  EXPECT_EQ(expandText(reg.value(kBridgeKey, "StartExe")), home25 + "\\bin\\zabswitch.exe");
+
+  // The re-registration was announced on the mailbox: started, then finished; the block
+  // the run made is gone with it.
+  auto posts = events("sharedMemory");
+  ASSERT_GE(posts.size(), 2u);
+  EXPECT_EQ(posts.front()["name"], "ZdsOperationSequenceSharedMemory");
+  EXPECT_EQ(posts.front()["data"], "0600000001000000");
+  EXPECT_EQ(posts.back()["data"], "0600000002000000");
+  EXPECT_FALSE(fs::exists(scratch_.path() / "shm" / "ZdsOperationSequenceSharedMemory"));
 }
 
 TEST_F(UninstallRun, ARuntimeWithoutBuildNumberGetsNoneWhenRegisteredAgain) {
@@ -231,6 +358,38 @@ TEST_F(UninstallRun, WithoutTheReleaseOnlyTheClosingStepsRun) {
   EXPECT_EQ(log().find("-- Running RegisterDeploy(FALSE) "), std::string::npos);
   EXPECT_EQ(log().find("Start in ReregisterCurrentZRE"), std::string::npos);
   EXPECT_TRUE(registry().hasKey(std::string(kZre) + "\\1.8.0_25"));
+}
+
+TEST_F(UninstallRun, ARuntimeLeftOnlyInThe32BitViewTakesOverAllButTheBridge) {
+  RuntimeInstall r32 = runtime("1.8.0_25", "11", "1.8.0_25-b17");
+  r32.home = "C:\\Program Files (x86)\\Zuna\\zre1.8.0_25";
+  r32.view32 = true;
+  machine_.withRuntime(r32);
+  ASSERT_EQ(run().status, 0);
+
+  RegistrySnapshot reg = registry();
+  EXPECT_EQ(reg.text("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\zarfile\\shell\\open\\command", ""),
+            "\"" + r32.home + "\\bin\\zunaw.exe\" -zar \"%1\" %*");
+  EXPECT_EQ(linkTarget(std::string(kLinks) + "\\zuna.exe"), r32.home + "\\bin\\zuna.exe");
+  EXPECT_EQ(narrow(shortcut("Configure Zuna").target), r32.home + "\\bin\\zunacpl.exe");
+  // The bridge follows 64-bit runtimes only.
+  EXPECT_FALSE(exists(kBridgeLibrary));
+  EXPECT_FALSE(reg.hasKey(kBridgeKey));
+}
+
+TEST_F(UninstallRun, AMissingLinkIsReportedAndTheBridgeStepDoesNotRun) {
+  // Nothing is registered, so the links are to be cleaned up; one is gone already.
+  machine_.withoutReleaseKeys().withoutFile(std::string(kLinks) + "\\zunaws.exe");
+  ASSERT_EQ(run().status, 0);
+  std::string text = log();
+  size_t reported = text.find("Not a symlink: C:\\ProgramData\\Vantor\\Zuna\\zunapath\\zunaws.exe' caught");
+  ASSERT_NE(reported, std::string::npos) << text;
+  EXPECT_NE(text.rfind("(UninstallZRE)]\r\n\tERROR: Exception with message '", reported), std::string::npos);
+  EXPECT_TRUE(exists(kLinks));
+  // The bridge still names the removed release: its step never ran.
+  EXPECT_EQ(readFile(machine_.hostPath(kBridgeLibrary)), "bridge of 1.8.0_31");
+  EXPECT_EQ(expandText(registry().value(kBridgeKey, "StartExe")),
+            std::string(InstalledMachine::kReleaseHome) + "\\bin\\zabswitch.exe");
 }
 
 }  // namespace
