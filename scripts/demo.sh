@@ -8,6 +8,9 @@ bash scripts/setup.sh
 bash scripts/build.sh
 scratch="$(mktemp -d)"
 cp -a examples/machines/demo "$scratch/machine"
+# The release's deployment library is the project's substitute, built for this host.
+cp "${ZU_BUILD_DIR:-build}/examples/deploy/deploy.dll" \
+  "$scratch/machine/drives/C/Program Files/Zuna/zre1.8.0_31/bin/deploy.dll"
 set +e
 "${ZU_BUILD_DIR:-build}/windows/uninstallerexe/uninstaller" --machine "$scratch/machine" --report --answer ok -- "$@"
 status=$?
