@@ -13,7 +13,7 @@ namespace {
 
 BOOL convert(const std::string& text, DWORD revision, PSECURITY_DESCRIPTOR* descriptor, PULONG size) {
   if (!descriptor || revision != SDDL_REVISION_1) {
-    hosted::setLastError(revision != SDDL_REVISION_1 ? 1305 /* ERROR_UNKNOWN_REVISION */ : ERROR_INVALID_PARAMETER);
+    hosted::setLastError(revision != SDDL_REVISION_1 ? ERROR_UNKNOWN_REVISION : ERROR_INVALID_PARAMETER);
     return FALSE;
   }
   if (auto error = hosted::machine().faults().take("ConvertStringSecurityDescriptorToSecurityDescriptor")) {

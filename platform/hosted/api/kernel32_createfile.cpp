@@ -121,7 +121,7 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = done;
-      setLastError(errno == ENOSPC ? 112 /* ERROR_DISK_FULL */ : ERROR_CANTWRITE);
+      setLastError(errno == ENOSPC ? ERROR_DISK_FULL : ERROR_CANTWRITE);
       return FALSE;
     }
     done += static_cast<DWORD>(n);

@@ -156,7 +156,7 @@ bool copyContents(const fs::path& from, const fs::path& to, DWORD* error) {
   if (ok) ::fchmod(out, st.st_mode & 07777);
   ::close(in);
   if (::close(out) != 0) ok = false;
-  if (!ok) *error = 112 /* ERROR_DISK_FULL */;
+  if (!ok) *error = ERROR_DISK_FULL;
   return ok;
 }
 
