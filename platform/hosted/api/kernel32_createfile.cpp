@@ -51,7 +51,7 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
     setLastError(*error);
     return INVALID_HANDLE_VALUE;
   }
-  return hosted::createFile(path, dwDesiredAccess, dwShareMode, descriptorOf(lpSecurityAttributes),
+  return hosted::createFile(std::wstring(lpFileName), dwDesiredAccess, dwShareMode, descriptorOf(lpSecurityAttributes),
                             dwCreationDisposition, dwFlagsAndAttributes);
 }
 

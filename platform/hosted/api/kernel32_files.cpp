@@ -171,12 +171,12 @@ std::vector<unsigned char> reparseDataOf(const std::string& text) {
   bool relative = false;
   if (!symlink) {
     tag = IO_REPARSE_TAG_MOUNT_POINT;
-    substitute = hosted::ansiToWide(text);
-    print = hosted::ansiToWide(text.substr(4));
+    substitute = hosted::utf8ToWide(text);
+    print = hosted::utf8ToWide(text.substr(4));
   } else {
     tag = IO_REPARSE_TAG_SYMLINK;
     relative = !(text.size() >= 3 && text[1] == ':' && (text[2] == '\\' || text[2] == '/'));
-    print = hosted::ansiToWide(text);
+    print = hosted::utf8ToWide(text);
     substitute = relative ? print : L"\\??\\" + print;
   }
   size_t header = symlink ? 20 : 16;
@@ -504,7 +504,7 @@ BOOLEAN WINAPI CreateSymbolicLinkW(LPCWSTR lpSymlinkFileName, LPCWSTR lpTargetFi
   // The machine holds file links and junctions only.
   if (dwFlags & SYMBOLIC_LINK_FLAG_DIRECTORY) return failWith(ERROR_NOT_SUPPORTED);
   uint32_t error = 0;
-  auto resolved = hosted::resolvePath(link, &error);
+  auto resolved = hosted::resolveWidePath(lpSymlinkFileName, &error);
   if (!resolved) return failWith(error);
   if (!resolved->parentExists) return failWith(ERROR_PATH_NOT_FOUND);
   if (resolved->exists) return failWith(ERROR_ALREADY_EXISTS);
@@ -560,7 +560,8 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
       if (length % 2 || header + offset + length > nInBufferSize) return failWith(ERROR_INVALID_REPARSE_DATA);
       std::wstring name;
       for (size_t i = 0; i < length; i += 2) name += static_cast<wchar_t>(get16(header + offset + i));
-      std::string text = hosted::wideToAnsi(name);
+      // The host keeps the text in UTF-8, every character of it.
+      std::string text = hosted::wideToUtf8(name);
       bool junction = tag == IO_REPARSE_TAG_MOUNT_POINT;
       if (junction && (text.size() <= 4 || text.rfind("\\??\\", 0) != 0)) return failWith(ERROR_INVALID_REPARSE_DATA);
       if (!junction) {
@@ -580,7 +581,7 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
         if (isHostDirectory(host)) return failWith(ERROR_NOT_SUPPORTED);
         if (::unlink(host.c_str()) != 0) return failWith(ERROR_ACCESS_DENIED);
       }
-      if (::symlink(hosted::ansiToUtf8(text).c_str(), host.c_str()) != 0) return failWith(ERROR_ACCESS_DENIED);
+      if (::symlink(text.c_str(), host.c_str()) != 0) return failWith(ERROR_ACCESS_DENIED);
       return TRUE;
     }
     case FSCTL_DELETE_REPARSE_POINT: {

@@ -176,7 +176,7 @@ FILE* _wfopen(const wchar_t* filename, const wchar_t* mode) {
   bool binary = flags.find(L'b') != std::wstring::npos;
 
   uint32_t error = 0;
-  auto resolved = hosted::resolvePath(path, &error, true);
+  auto resolved = hosted::resolveWidePath(filename, &error, true);
   if (!resolved) return failWith(errnoFor(error), error, static_cast<FILE*>(nullptr));
   if (!resolved->parentExists) return failWith(ENOENT, ERROR_PATH_NOT_FOUND, static_cast<FILE*>(nullptr));
   if (resolved->exists && isDirectory(resolved->host)) {
@@ -211,7 +211,7 @@ int _wstat(const wchar_t* path, struct _stat* buffer) {
   std::string windowsPath = hosted::wideToAnsi(path);
   if (auto error = machine().faults().take("_wstat", windowsPath)) return failWith(errnoFor(*error), *error, -1);
   uint32_t error = 0;
-  auto resolved = hosted::resolvePath(windowsPath, &error, true);
+  auto resolved = hosted::resolveWidePath(path, &error, true);
   if (!resolved) return failWith(errnoFor(error), error, -1);
   if (!resolved->exists) return failWith(ENOENT, ERROR_FILE_NOT_FOUND, -1);
   std::error_code ec;
@@ -240,7 +240,7 @@ int _wremove(const wchar_t* filename) {
   std::string path = hosted::wideToAnsi(filename);
   if (auto error = machine().faults().take("_wremove", path)) return failWith(errnoFor(*error), *error, -1);
   uint32_t error = 0;
-  auto resolved = hosted::resolvePath(path, &error, false);
+  auto resolved = hosted::resolveWidePath(filename, &error, false);
   if (!resolved) return failWith(errnoFor(error), error, -1);
   if (!resolved->exists) return failWith(ENOENT, ERROR_FILE_NOT_FOUND, -1);
   if (isDirectory(resolved->host) || isReadOnly(resolved->host)) return failWith(EACCES, ERROR_ACCESS_DENIED, -1);
@@ -253,7 +253,7 @@ int _wmkdir(const wchar_t* dirname) {
   std::string path = hosted::wideToAnsi(dirname);
   if (auto error = machine().faults().take("_wmkdir", path)) return failWith(errnoFor(*error), *error, -1);
   uint32_t error = 0;
-  auto resolved = hosted::resolvePath(path, &error, false);
+  auto resolved = hosted::resolveWidePath(dirname, &error, false);
   if (!resolved) return failWith(errnoFor(error), error, -1);
   if (resolved->exists) return failWith(EEXIST, ERROR_ALREADY_EXISTS, -1);
   if (!resolved->parentExists) return failWith(ENOENT, ERROR_PATH_NOT_FOUND, -1);
@@ -264,7 +264,7 @@ int _wmkdir(const wchar_t* dirname) {
 
 wchar_t* _wgetcwd(wchar_t* buffer, int size) {
   if (auto error = machine().faults().take("_wgetcwd")) return failWith(errnoFor(*error), *error, (wchar_t*)nullptr);
-  std::wstring cwd = hosted::ansiToWide(machine().facts().currentDirectory);
+  std::wstring cwd = hosted::utf8ToWide(machine().facts().currentDirectory);
   size_t needed = cwd.size() + 1;
   if (!buffer) {
     size_t units = size > 0 && static_cast<size_t>(size) > needed ? static_cast<size_t>(size) : needed;
@@ -302,9 +302,9 @@ BOOL WINAPI ReplaceFileW(LPCWSTR lpReplacedFileName, LPCWSTR lpReplacementFileNa
   std::string replacedPath = hosted::wideToAnsi(lpReplacedFileName);
   if (auto error = machine().faults().take("ReplaceFileW", replacedPath)) return failWith(EACCES, *error, FALSE);
   uint32_t error = 0;
-  auto replaced = hosted::resolvePath(replacedPath, &error, false);
+  auto replaced = hosted::resolveWidePath(lpReplacedFileName, &error, false);
   if (!replaced) return failWith(EACCES, error, FALSE);
-  auto replacement = hosted::resolvePath(hosted::wideToAnsi(lpReplacementFileName), &error, false);
+  auto replacement = hosted::resolveWidePath(lpReplacementFileName, &error, false);
   if (!replacement) return failWith(EACCES, error, FALSE);
   if (!replaced->exists || !replacement->exists) return failWith(ENOENT, ERROR_FILE_NOT_FOUND, FALSE);
   if (isDirectory(replaced->host) || isDirectory(replacement->host)) {

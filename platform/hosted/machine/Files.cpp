@@ -79,8 +79,21 @@ bool sharingAllows(const std::filesystem::path& host, uint32_t access, uint32_t 
 
 bool deletionAllowed(const std::filesystem::path& host) { return sharingAllows(host, kDelete, ~0u); }
 
+void* createFileUtf8(const std::string& path, uint32_t access, uint32_t share, const void* security,
+                     uint32_t disposition, uint32_t flags);
+
 void* createFile(const std::string& path, uint32_t access, uint32_t share, const void* security,
                  uint32_t disposition, uint32_t flags) {
+  return createFileUtf8(ansiToUtf8(path), access, share, security, disposition, flags);
+}
+
+void* createFile(const std::wstring& path, uint32_t access, uint32_t share, const void* security,
+                 uint32_t disposition, uint32_t flags) {
+  return createFileUtf8(wideToUtf8(path), access, share, security, disposition, flags);
+}
+
+void* createFileUtf8(const std::string& path, uint32_t access, uint32_t share, const void* security,
+                     uint32_t disposition, uint32_t flags) {
   auto fail = [](DWORD error) {
     setLastError(error);
     return INVALID_HANDLE_VALUE;
@@ -88,7 +101,7 @@ void* createFile(const std::string& path, uint32_t access, uint32_t share, const
   if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) return fail(ERROR_INVALID_PARAMETER);
   uint32_t error = 0;
   bool openLink = (flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0;
-  auto resolved = resolvePath(path, &error, !openLink);
+  auto resolved = resolveUtf8Path(path, &error, !openLink);
   if (!resolved) return fail(error);
   if (!resolved->parentExists) return fail(ERROR_PATH_NOT_FOUND);
 
@@ -153,7 +166,7 @@ std::optional<std::string> linkText(const std::filesystem::path& host) {
   if (!std::filesystem::is_symlink(std::filesystem::symlink_status(host, ec))) return std::nullopt;
   auto target = std::filesystem::read_symlink(host, ec);
   if (ec) return std::nullopt;
-  return utf8ToAnsi(target.string());
+  return target.string();
 }
 
 LinkKind linkKind(const std::filesystem::path& host) {

@@ -43,10 +43,13 @@ bool sharingAllows(const std::filesystem::path& host, uint32_t access, uint32_t 
 // deletion.
 bool deletionAllowed(const std::filesystem::path& host);
 
-// CreateFile on the machine, for a path in the ANSI code page. Returns the handle or
+// CreateFile on the machine, for a path in the ANSI code page (or, in the wide form,
+// as the program gave it). Returns the handle or
 // INVALID_HANDLE_VALUE with the thread's last error set. A security descriptor in
 // `security` is recorded for a file the call creates.
 void* createFile(const std::string& path, uint32_t access, uint32_t share, const void* security,
+                 uint32_t disposition, uint32_t flags);
+void* createFile(const std::wstring& path, uint32_t access, uint32_t share, const void* security,
                  uint32_t disposition, uint32_t flags);
 
 // The two kinds of link the machine holds, both host symbolic links that the layer
@@ -54,7 +57,7 @@ void* createFile(const std::string& path, uint32_t access, uint32_t share, const
 // file symbolic link's text is its Windows target.
 enum class LinkKind { None, Junction, FileSymlink };
 LinkKind linkKind(const std::filesystem::path& host);
-// The link's text in the ANSI code page (the host keeps it in UTF-8).
+// The link's text as the host keeps it, in UTF-8.
 std::optional<std::string> linkText(const std::filesystem::path& host);
 
 // The Windows attributes of a host entry, without following a last link;

@@ -188,7 +188,7 @@ std::optional<ResolvedPath> resolveNormalised(const Normalised& path, bool follo
   for (size_t i = 0; i < path.components.size(); ++i) {
     bool last = i + 1 == path.components.size();
     if (last) out.parentExists = present;
-    std::string name = ansiToUtf8(path.components[i]);
+    std::string name = path.components[i];
     if (present) {
       if (auto found = findEntry(host, name)) name = *found;
       else present = false;
@@ -196,7 +196,7 @@ std::optional<ResolvedPath> resolveNormalised(const Normalised& path, bool follo
     fs::path next = host / name;
     if (present && fs::is_symlink(fs::symlink_status(next, ec)) && (!last || followLastLink)) {
       // A link is followed by its Windows target, relative ones from the link's folder.
-      std::string target = utf8ToAnsi(fs::read_symlink(next, ec).string());
+      std::string target = fs::read_symlink(next, ec).string();
       if (target.rfind("\\??\\", 0) == 0) target.erase(0, 4);
       std::string base = joinWindows(path.drive, windowsNames);
       auto targetPath = normalise(target, base, error);
@@ -204,7 +204,7 @@ std::optional<ResolvedPath> resolveNormalised(const Normalised& path, bool follo
       for (size_t k = i + 1; k < path.components.size(); ++k) targetPath->components.push_back(path.components[k]);
       return resolveNormalised(*targetPath, followLastLink, depth + 1, error);
     }
-    windowsNames.push_back(utf8ToAnsi(name));
+    windowsNames.push_back(name);
     if (last) {
       out.exists = present;
     } else if (present && !fs::is_directory(fs::symlink_status(next, ec))) {
@@ -214,13 +214,16 @@ std::optional<ResolvedPath> resolveNormalised(const Normalised& path, bool follo
   }
   if (path.components.empty()) out.exists = present;
   out.host = host;
-  out.windows = joinWindows(path.drive, windowsNames);
+  out.windowsUtf8 = joinWindows(path.drive, windowsNames);
+  out.windows = utf8ToAnsi(out.windowsUtf8);
   return out;
 }
 
 }  // namespace
 
-std::optional<ResolvedPath> resolvePath(std::string_view windowsPath, uint32_t* error, bool followLastLink) {
+// Paths are resolved in UTF-8, the host's own text; only the narrow functions' text
+// passes through the ANSI code page, on its way in and out.
+std::optional<ResolvedPath> resolveUtf8Path(std::string_view windowsPath, uint32_t* error, bool followLastLink) {
   uint32_t ignored = 0;
   if (!error) error = &ignored;
   const std::string& cwd = machine().facts().currentDirectory;
@@ -229,12 +232,20 @@ std::optional<ResolvedPath> resolvePath(std::string_view windowsPath, uint32_t* 
   return resolveNormalised(*normalised, followLastLink, 0, error);
 }
 
+std::optional<ResolvedPath> resolvePath(std::string_view windowsPath, uint32_t* error, bool followLastLink) {
+  return resolveUtf8Path(ansiToUtf8(windowsPath), error, followLastLink);
+}
+
+std::optional<ResolvedPath> resolveWidePath(std::wstring_view windowsPath, uint32_t* error, bool followLastLink) {
+  return resolveUtf8Path(wideToUtf8(windowsPath), error, followLastLink);
+}
+
 std::optional<std::string> fullPathName(std::string_view windowsPath, uint32_t* error) {
   uint32_t ignored = 0;
   if (!error) error = &ignored;
-  auto normalised = normalise(std::string(windowsPath), machine().facts().currentDirectory, error);
+  auto normalised = normalise(ansiToUtf8(windowsPath), machine().facts().currentDirectory, error);
   if (!normalised) return std::nullopt;
-  return joinWindows(normalised->drive, normalised->components);
+  return utf8ToAnsi(joinWindows(normalised->drive, normalised->components));
 }
 
 bool createDirectories(const std::string& windowsPath) {

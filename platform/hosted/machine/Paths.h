@@ -17,7 +17,8 @@ namespace hosted {
 
 struct ResolvedPath {
   std::filesystem::path host;  // where the path lives on the host
-  std::string windows;         // the full Windows path, normalised ("C:\Dir\file")
+  std::string windows;         // the full Windows path, normalised ("C:\Dir\file"), ANSI code page
+  std::string windowsUtf8;     // the same in UTF-8, with every character the path has
   bool exists = false;         // the last component exists (a link counts, not followed)
   bool parentExists = false;   // every component before the last exists as a directory
 };
@@ -30,6 +31,14 @@ struct ResolvedPath {
 // drive form) in *error.
 std::optional<ResolvedPath> resolvePath(std::string_view windowsPath, uint32_t* error,
                                         bool followLastLink = false);
+
+// The same for a path the program gave as wide text (the "W" functions and the C
+// runtime's wide ones), which reaches the host without passing through the ANSI code
+// page, so that every character of it counts; and for UTF-8 text.
+std::optional<ResolvedPath> resolveWidePath(std::wstring_view windowsPath, uint32_t* error,
+                                            bool followLastLink = false);
+std::optional<ResolvedPath> resolveUtf8Path(std::string_view windowsPath, uint32_t* error,
+                                            bool followLastLink = false);
 
 // The full Windows path of a path text ("C:\\Dir\\file"), relative ones against the
 // process's current directory, with "." and ".." folded by the text alone and links

@@ -133,6 +133,17 @@ TEST(ConfigRun, AKeylessKeyInTheRuntimeFileFailsTheBackupAndTheRunGoesOn) {
   EXPECT_TRUE(run.eventsOf("messageBox").empty());
 }
 
+TEST(ConfigRun, AnInstallConfigurationFileNamedOutsideTheAnsiCodePageIsRead) {
+  zutest::ScratchDir machine;
+  // C:\cfg\конфиг.cfg, given on the command line as the user typed it.
+  const std::string name = "\xD0\xBA\xD0\xBE\xD0\xBD\xD1\x84\xD0\xB8\xD0\xB3.cfg";
+  writeFile(machine.path() / "drives/C/cfg" / name, "INSTALL_SILENT=1\n");
+  RunResult run = runOn(machine.path(), {"INSTALLCFG=C:\\cfg\\" + name});
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_FALSE(run.logHas("Install Configuration file import failed")) << run.log;
+  EXPECT_TRUE(run.eventsOf("messageBox").empty());
+}
+
 TEST(ConfigRun, MachineWithoutCommonApplicationDataEndsWithTheExceptionStatus) {
   zutest::ScratchDir machine;
   writeFile(machine.path() / "machine.json", R"({"folders": {"commonAppData": null}})");

@@ -1,6 +1,10 @@
 // The machine's file system against Windows behaviour: error codes, case, links,
 // reparse buffers, sharing and attempts to leave the drives.
 #include <windows.h>
+#include <tchar.h>
+#include <cstdio>
+#include <direct.h>
+#include <io.h>
 #include <winioctl.h>
 
 #include <sys/stat.h>
@@ -302,6 +306,46 @@ TEST_F(HostedFiles, JunctionSetThroughReparseBufferReadsBackAndIsNotFollowedOnTh
   CloseHandle(h);
   EXPECT_EQ(returned, buffer.size());
   EXPECT_EQ(std::vector<unsigned char>(out.begin(), out.begin() + returned), buffer);
+}
+
+TEST_F(HostedFiles, AJunctionTargetOutsideTheAnsiCodePageReadsBackUnchanged) {
+  // "C:\zoł": the ł has no place in Windows-1252.
+  const std::wstring target = L"C:\\zo\x0142";
+  makeDir("C:\\link");
+  auto buffer = mountPointBuffer(target);
+  HANDLE h = openReparse("C:\\link", GENERIC_WRITE);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  DWORD returned = 0;
+  ASSERT_TRUE(DeviceIoControl(h, FSCTL_SET_REPARSE_POINT, buffer.data(), static_cast<DWORD>(buffer.size()), nullptr,
+                              0, &returned, nullptr));
+  CloseHandle(h);
+  EXPECT_EQ(fs::read_symlink(hostPath("C:\\link")).string(), "\\??\\C:\\zo\xC5\x82");
+
+  h = openReparse("C:\\link", GENERIC_READ);
+  std::vector<unsigned char> out(MAXIMUM_REPARSE_DATA_BUFFER_SIZE, 0);
+  ASSERT_TRUE(DeviceIoControl(h, FSCTL_GET_REPARSE_POINT, nullptr, 0, out.data(), static_cast<DWORD>(out.size()),
+                              &returned, nullptr));
+  CloseHandle(h);
+  EXPECT_EQ(std::vector<unsigned char>(out.begin(), out.begin() + returned), buffer);
+}
+
+TEST_F(HostedFiles, WidePathsKeepEveryCharacter) {
+  const wchar_t* name = L"C:\\cfg\\\x043A\x043E\x043D\x0444\x0438\x0433.cfg";  // конфиг.cfg
+  ASSERT_EQ(_wmkdir(L"C:\\cfg"), 0);
+  FILE* file = _wfopen(name, L"w");
+  ASSERT_NE(file, nullptr);
+  std::fputs("a=1\n", file);
+  std::fclose(file);
+  EXPECT_EQ(zutest::readFile(hostPath("C:\\cfg\\\xD0\xBA\xD0\xBE\xD0\xBD\xD1\x84\xD0\xB8\xD0\xB3.cfg")), "a=1\r\n");
+  struct _stat status{};
+  EXPECT_EQ(_wstat(name, &status), 0);
+  HANDLE h = CreateFileW(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_NE(h, INVALID_HANDLE_VALUE);
+  CloseHandle(h);
+  // The narrow functions see the name through the ANSI code page, as on Windows.
+  EXPECT_EQ(GetFileAttributesA("C:\\cfg\\??????.cfg"), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(_wremove(name), 0);
+  EXPECT_FALSE(fs::exists(hostPath("C:\\cfg\\\xD0\xBA\xD0\xBE\xD0\xBD\xD1\x84\xD0\xB8\xD0\xB3.cfg")));
 }
 
 TEST_F(HostedFiles, ReparseBufferErrorsAreWindowsOnes) {
