@@ -392,4 +392,13 @@ TEST_F(UninstallRun, AMissingLinkIsReportedAndTheBridgeStepDoesNotRun) {
             std::string(InstalledMachine::kReleaseHome) + "\\bin\\zabswitch.exe");
 }
 
+TEST_F(UninstallRun, AWatcherThatMadeTheMailboxFirstReadsTheOperationFinished) {
+  machine_.withRuntime(runtime("1.8.0_25", "11", "1.8.0_25-b17"));
+  // The watcher's block, made before the run; the run only opens it.
+  zutest::writeFile(scratch_.path() / "shm" / "ZdsOperationSequenceSharedMemory", std::string(8, '\0'));
+  ASSERT_EQ(run().status, 0);
+  EXPECT_EQ(readFile(scratch_.path() / "shm" / "ZdsOperationSequenceSharedMemory"),
+            std::string("\x06\0\0\0\x02\0\0\0", 8));
+}
+
 }  // namespace
