@@ -401,4 +401,36 @@ TEST_F(UninstallRun, AWatcherThatMadeTheMailboxFirstReadsTheOperationFinished) {
             std::string("\x06\0\0\0\x02\0\0\0", 8));
 }
 
+TEST_F(UninstallRun, WithTheReleaseUnregisteredTheClosingStepsClearItsLeftovers) {
+  machine_.withoutReleaseKeys();
+  ASSERT_EQ(run().status, 0);
+  RegistrySnapshot reg = registry();
+  EXPECT_TRUE(reg.keysUnder("HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane").empty());
+  EXPECT_TRUE(reg.keysUnder(std::string(kUser) + "\\Software\\Corvane").empty());
+  EXPECT_TRUE(reg.hasKey(std::string(kOtherUser) + "\\Software\\Other Vendor\\Editor"));
+  EXPECT_FALSE(exists(kMenu));
+  EXPECT_FALSE(exists(kLinks));
+  EXPECT_EQ(expandText(reg.value(kEnvironment, "Path")), "%SystemRoot%\\system32;C:\\Tools");
+  EXPECT_EQ(events("broadcast").size(), 1u);
+  EXPECT_FALSE(exists(kBridgeLibrary));
+  EXPECT_FALSE(reg.hasKey(kBridgeKey));
+  EXPECT_NE(record("No ZRE exists on the system"), std::string::npos) << log();
+}
+
+TEST_F(UninstallRun, WithTheReleaseUnregisteredTheClosingStepsPointEverythingAtTheRuntimeLeft) {
+  machine_.withoutReleaseKeys().withRuntime(runtime("1.8.0_25", "11", "1.8.0_25-b17"));
+  ASSERT_EQ(run().status, 0);
+  RegistrySnapshot reg = registry();
+  std::string home25 = "C:\\Program Files\\Zuna\\zre1.8.0_25";
+  EXPECT_EQ(reg.text("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\zarfile\\shell\\open\\command", ""),
+            "\"" + home25 + "\\bin\\zunaw.exe\" -zar \"%1\" %*");
+  EXPECT_EQ(linkTarget(std::string(kLinks) + "\\zunaw.exe"), home25 + "\\bin\\zunaw.exe");
+  EXPECT_EQ(narrow(shortcut("Check For Updates").target), home25 + "\\bin\\zunacpl.exe");
+  EXPECT_EQ(narrow(shortcut("Check For Updates").arguments), "-tab update");
+  EXPECT_EQ(readFile(machine_.hostPath(kBridgeLibrary)), "HostAccessBridge-64.dll of 1.8.0_25");
+  EXPECT_EQ(reg.text(kBridgeKey, "ApplicationName"), "Enable Zuna Access Bridge");
+  // Nothing was registered again, so the mailbox stayed quiet.
+  EXPECT_TRUE(events("sharedMemory").empty());
+}
+
 }  // namespace
