@@ -100,7 +100,11 @@ DWORD WINAPI GetTickCount(VOID) {
   return static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
 }
 
-VOID WINAPI Sleep(DWORD dwMilliseconds) { machine().advanceClock(std::chrono::milliseconds(dwMilliseconds)); }
+VOID WINAPI Sleep(DWORD dwMilliseconds) {
+  // While the uninstaller sleeps, the other programs handle what was posted to them.
+  machine().processes().deliverPostedMessages();
+  machine().advanceClock(std::chrono::milliseconds(dwMilliseconds));
+}
 
 DWORD WINAPI GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer) {
   auto temp = machine().facts().folder("temp");

@@ -82,6 +82,8 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
     setLastError(*error);
     return WAIT_FAILED;
   }
+  // While the uninstaller waits, the other programs handle what was posted to them.
+  machine().processes().deliverPostedMessages();
   if (auto child = childOf(hHandle)) {
     std::optional<std::chrono::milliseconds> timeout;
     if (dwMilliseconds != INFINITE) timeout = std::chrono::milliseconds(dwMilliseconds);

@@ -50,8 +50,8 @@ nlohmann::ordered_json windowEvent(const char* name, const hosted::ProcessTable:
 
 // A process that ends when asked to close ends with exit code 0, as one that closes
 // its last window and returns from its message loop.
-void closeRequested(const hosted::ProcessTable::WindowRef& ref) {
-  if (ref.process->endsOnClose) machine().processes().end(ref.process->pid, 0);
+bool isMainWindow(const hosted::ProcessTable::WindowRef& ref) {
+  return hosted::ProcessTable::mainWindow(*ref.process) == ref.window;
 }
 
 }  // namespace
@@ -109,7 +109,9 @@ BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM, LPARAM) {
   auto event = windowEvent("postMessage", *ref);
   event["message"] = Msg;
   machine().journal().append(event);
-  if (Msg == WM_CLOSE) closeRequested(*ref);
+  // The message waits in the target's queue; the target handles it on its own thread,
+  // after the poster goes on. Only the main window's WM_CLOSE ends a program.
+  if (Msg == WM_CLOSE && isMainWindow(*ref)) machine().processes().postClose(ref->process->pid);
   return TRUE;
 }
 
@@ -121,8 +123,8 @@ BOOL WINAPI DestroyWindow(HWND hWnd) {
   auto ref = windowOf(hWnd);
   if (!ref) return FALSE;
   machine().journal().append(windowEvent("destroyWindow", *ref));
-  if (ref->process->endsOnClose) {
-    closeRequested(*ref);
+  if (ref->process->endsOnClose && isMainWindow(*ref)) {
+    machine().processes().end(ref->process->pid, 0);
   } else {
     machine().processes().removeWindow(hWnd);
   }

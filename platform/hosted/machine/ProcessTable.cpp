@@ -1,5 +1,7 @@
 #include "platform/hosted/machine/ProcessTable.h"
 
+#include <algorithm>
+
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -157,6 +159,26 @@ std::optional<uint32_t> ProcessTable::exitCodeOf(uint32_t pid) const {
 void ProcessTable::removeWindow(HWND handle) {
   for (HostedProcess& p : processes_) {
     std::erase_if(p.windows, [&](const HostedWindow& w) { return w.handle == handle; });
+  }
+}
+
+const HostedWindow* ProcessTable::mainWindow(const HostedProcess& process) {
+  for (const HostedWindow& window : process.windows) {
+    if (window.visible) return &window;
+  }
+  return nullptr;
+}
+
+void ProcessTable::postClose(uint32_t pid) {
+  if (std::find(pendingClose_.begin(), pendingClose_.end(), pid) == pendingClose_.end()) pendingClose_.push_back(pid);
+}
+
+void ProcessTable::deliverPostedMessages() {
+  std::vector<uint32_t> pending = std::move(pendingClose_);
+  pendingClose_.clear();
+  for (uint32_t pid : pending) {
+    HostedProcess* process = find(pid);
+    if (process && process->endsOnClose) end(pid, 0);
   }
 }
 

@@ -64,11 +64,20 @@ class ProcessTable {
   // Removes one window of a process that goes on running.
   void removeWindow(HWND handle);
 
+  // A process's main window: its first visible top-level window, if it has one.
+  static const HostedWindow* mainWindow(const HostedProcess& process);
+
+  // WM_CLOSE posted to a process's main window waits in its queue until the uninstaller
+  // next waits or sleeps, when the process handles it (and ends when its onClose says so).
+  void postClose(uint32_t pid);
+  void deliverPostedMessages();
+
  private:
   void writeBack(uint32_t pid) const;
 
   std::vector<HostedProcess> processes_;
   std::map<uint32_t, uint32_t> ended_;
+  std::vector<uint32_t> pendingClose_;
   std::filesystem::path file_;
 };
 

@@ -170,6 +170,21 @@ TEST_F(HostedProcessesTest, ClosingAWindowEndsItsProcessAndRewritesMachineJson) 
   EXPECT_EQ(windows().size(), 1u);
 }
 
+TEST_F(HostedProcessesTest, APostedCloseIsHandledOnlyOnceThePosterWaitsAndOnlyByTheMainWindow) {
+  HWND appWindow = windows()[0];
+  HWND hiddenWindow = windows()[1];
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, 100);
+  // A hidden window's WM_CLOSE changes nothing.
+  ASSERT_TRUE(PostMessageA(hiddenWindow, WM_CLOSE, 0, 0));
+  EXPECT_EQ(WaitForSingleObject(process, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  // The main window's waits in the queue: the windows are all still there for the poster.
+  ASSERT_TRUE(PostMessageA(appWindow, WM_CLOSE, 0, 0));
+  EXPECT_EQ(windows().size(), 3u);
+  EXPECT_EQ(WaitForSingleObject(process, 5000), WAIT_OBJECT_0);
+  EXPECT_EQ(windows().size(), 1u);
+  CloseHandle(process);
+}
+
 TEST_F(HostedProcessesTest, AProcessThatIgnoresEverythingRunsOutTheWaitsOnTheMachineClock) {
   HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, 200);
   auto before = machine().now();

@@ -80,6 +80,27 @@ TEST_F(FilesInUseRunTest, AProgramIsListedByItsTitleAndClosedAfterConfirmation) 
   EXPECT_EQ(Remaining(), std::vector<unsigned>{3000});
 }
 
+TEST_F(FilesInUseRunTest, AProgramWithAnInputMethodWindowGetsCloseOnBothAndEndsByItsMainWindow) {
+  Processes(std::string(R"({"pid": 2000, "exe": "editor.exe", "modules": [)") + kLauncher +
+            R"(], "windows": [{"title": "Notes - Editor"}, {"title": "Default IME", "visible": false}]})");
+  EXPECT_EQ(Run({"ok"}), 0);
+  auto posts = Events("postMessage");
+  ASSERT_EQ(posts.size(), 2u);
+  EXPECT_EQ(posts[0]["title"], "Notes - Editor");
+  EXPECT_EQ(posts[1]["title"], "Default IME");
+  EXPECT_TRUE(Events("terminateProcess").empty());
+  EXPECT_TRUE(Remaining().empty());
+}
+
+TEST_F(FilesInUseRunTest, AProgramWithOnlyHiddenWindowsIsTerminatedAfterTheWait) {
+  Processes(std::string(R"({"pid": 2000, "exe": "agent.exe", "modules": [)") + kLauncher +
+            R"(], "windows": [{"title": "Default IME", "visible": false}]})");
+  EXPECT_EQ(Run({"ok"}), 0);
+  EXPECT_EQ(Events("postMessage").size(), 1u);
+  EXPECT_EQ(Events("terminateProcess").size(), 1u);
+  EXPECT_TRUE(Remaining().empty());
+}
+
 TEST_F(FilesInUseRunTest, ACancelledConfirmationLeavesTheDialogOpen) {
   Processes(std::string(R"({"pid": 2000, "exe": "editor.exe", "modules": [)") + kLauncher + "]}");
   EXPECT_EQ(Run({"cancel", "ok"}), 0);
