@@ -289,7 +289,20 @@ bool RegistryBackup::covered(const std::string& item) const {
   return false;
 }
 
-RegistryBackup::Capture RegistryBackup::beforeSetValue(HKEY key, const char* name) {
+RegistryBackup::Capture RegistryBackup::beforeSetValue(HKEY key, const char* name, DWORD type, const BYTE* data,
+                                                       DWORD size) {
+  DWORD oldType = 0;
+  std::vector<BYTE> oldData;
+  Capture capture = captureValue(key, name, oldType, oldData);
+  if (capture.existed && oldType == type && oldData == std::vector<BYTE>(data, data + (data ? size : 0))) {
+    capture.same = true;
+    capture.record.clear();
+  }
+  return capture;
+}
+
+RegistryBackup::Capture RegistryBackup::captureValue(HKEY key, const char* name, DWORD& type,
+                                                     std::vector<BYTE>& data) {
   Capture capture;
   if (!active_) return capture;
   std::string path = pathOf(key);
@@ -298,8 +311,6 @@ RegistryBackup::Capture RegistryBackup::beforeSetValue(HKEY key, const char* nam
   capture.kind = Capture::Kind::Value;
   capture.item = upper(path) + "\n" + upper(given);
   std::string stored;
-  DWORD type = 0;
-  std::vector<BYTE> data;
   LONG readStatus = readValue(key, given, stored, type, data);
   capture.existed = readStatus == ERROR_SUCCESS;
   if (!capture.existed && readStatus == ERROR_ACCESS_DENIED) {
@@ -314,7 +325,9 @@ RegistryBackup::Capture RegistryBackup::beforeSetValue(HKEY key, const char* nam
 }
 
 RegistryBackup::Capture RegistryBackup::beforeDeleteValue(HKEY key, const char* name) {
-  Capture capture = beforeSetValue(key, name);
+  DWORD type = 0;
+  std::vector<BYTE> data;
+  Capture capture = captureValue(key, name, type, data);
   capture.removal = true;
   if (capture.kind == Capture::Kind::Value && !capture.existed) capture.record.clear();
   return capture;
@@ -376,7 +389,7 @@ RegistryBackup::Capture RegistryBackup::beforeCreateKey(HKEY parent, const char*
 }
 
 void RegistryBackup::commit(const Capture& capture) {
-  if (!active_ || capture.kind == Capture::Kind::None) return;
+  if (!active_ || capture.kind == Capture::Kind::None || capture.same) return;
   switch (capture.kind) {
     case Capture::Kind::CreatedKey: counts_.keysCreated += capture.keys; break;
     case Capture::Kind::DeletedKey: counts_.keysRemoved += capture.keys; break;

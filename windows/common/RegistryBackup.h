@@ -48,6 +48,7 @@ class RegistryBackup {
     std::string record;  // the undo text; empty when the item is already covered
     bool existed = false;  // a value: whether it was there before
     bool removal = false;  // a value: the change deletes it
+    bool same = false;     // a value: written again with the type and data it has
     int keys = 0;          // keys the change creates or deletes, for the counts
   };
 
@@ -69,7 +70,9 @@ class RegistryBackup {
 
   // Captures before a change. Each returns a capture of kind None when the recorder is
   // not active or the handle's key is unknown.
-  Capture beforeSetValue(HKEY key, const char* name);
+  // Setting a value: given the data to be written, a rewrite of the same type and
+  // data is no change and is neither recorded nor counted.
+  Capture beforeSetValue(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size);
   Capture beforeDeleteValue(HKEY key, const char* name);
   // `view` is the KEY_WOW64_* bits the deletion works in.
   Capture beforeDeleteKey(HKEY parent, const char* subkey, REGSAM view);
@@ -84,12 +87,14 @@ class RegistryBackup {
   const RegistryChangeCounts& counts() const { return counts_; }
 
   // The full path a handle stands for, as the registry editor names it (the 32-bit
-  // view's keys under Wow6432Node), or empty when the handle is unknown. For tests.
+  // view's keys under Wow6432Node), or empty when the handle is unknown.
   std::string pathOf(HKEY key) const;
 
  private:
   RegistryBackup() = default;
 
+  // What a value holds before a change (type and data, when it exists).
+  Capture captureValue(HKEY key, const char* name, DWORD& type, std::vector<BYTE>& data);
   std::string locate(HKEY parent, const char* subkey, REGSAM access) const;
   bool covered(const std::string& item) const;
   void write();

@@ -34,7 +34,7 @@ LONG createKey(HKEY parent, const char* subkey, REGSAM access, HKEY* key) {
 }
 
 LONG setValue(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size) {
-  RegistryBackup::Capture capture = backup().beforeSetValue(key, name);
+  RegistryBackup::Capture capture = backup().beforeSetValue(key, name, type, data, size);
   LONG status = RegSetValueExA(key, name, 0, type, data, size);
   if (status == ERROR_SUCCESS) backup().commit(capture);
   return status;

@@ -86,6 +86,9 @@ TEST_F(RegistryBackupTest, EveryKindOfChangeIsUndoneByApplyingTheFile) {
   EXPECT_EQ(deep.SetValue("InNew", RegistryValue("y")), ERROR_SUCCESS);
   deep.Close();
 
+  // Written again as it is: no change.
+  EXPECT_EQ(app.SetValue("Kept", RegistryValue("same")), ERROR_SUCCESS);
+
   RegistryKey sub(HKEY_LOCAL_MACHINE);
   ASSERT_EQ(sub.OpenKey("SOFTWARE\\Vendor\\App\\Sub", KEY_ALL_ACCESS), ERROR_SUCCESS);
   EXPECT_EQ(sub.SetValue("Bin", RegistryValue(REG_BINARY, {9})), ERROR_SUCCESS);
@@ -129,6 +132,7 @@ TEST_F(RegistryBackupTest, EveryKindOfChangeIsUndoneByApplyingTheFile) {
   EXPECT_EQ(text.find("\"Changed\"=\"new\""), std::string::npos) << text;
   EXPECT_EQ(text.find("\"InNew\"=-"), std::string::npos) << text;
   EXPECT_EQ(text.find("Fresh"), std::string::npos) << text;
+  EXPECT_EQ(text.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\App]\r\n\"Kept\""), std::string::npos) << text;
 
   RegistryChangeCounts counts = RegistryBackup::instance().counts();
   EXPECT_EQ(counts.keysCreated, 3);  // New, New\Deep, App again
