@@ -1,5 +1,6 @@
 #include "platform/hosted/Report.h"
 
+#include <cctype>
 #include <fstream>
 #include <utility>
 
@@ -122,6 +123,38 @@ void Snapshot::writeChanges(std::ostream& out, const Snapshot& before, const Sna
   }
   out << "Files:\n";
   for (const auto& line : lines) out << "  " << line << "\n";
+}
+
+void Snapshot::writeRunFiles(std::ostream& out, const Snapshot& before, const Snapshot& after,
+                             const std::string& tempFolder, bool dryRun) {
+  std::string folder = tempFolder;
+  while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+  auto upper = [](std::string text) {
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+  };
+  // The files of the folder that the run added or rewrote, by name.
+  std::vector<std::string> backups;
+  std::string result;
+  for (const auto& [path, entry] : after.files_) {
+    size_t slash = path.rfind('\\');
+    if (slash == std::string::npos || entry.kind != "file" || upper(path.substr(0, slash)) != upper(folder)) continue;
+    auto was = before.files_.find(path);
+    if (was != before.files_.end() && was->second == entry) continue;
+    std::string name = upper(path.substr(slash + 1));
+    if (name.rfind("ZUSCHED-BACKUP-", 0) == 0 && name.size() > 4 && name.compare(name.size() - 4, 4, ".REG") == 0) {
+      backups.push_back(path);
+    } else if (name == "ZUSCHED-RESULT.JSON") {
+      result = path;
+    }
+  }
+  std::string where = dryRun ? " (in the scratch copy, gone with it)" : "";
+  if (backups.empty()) {
+    out << "Registry backup: none\n";
+  } else {
+    for (const auto& path : backups) out << "Registry backup: " << path << where << "\n";
+  }
+  out << "Result: " << (result.empty() ? std::string("none") : result + where) << "\n";
 }
 
 void writeJournalSince(std::ostream& out, const fs::path& journal, std::uintmax_t offset) {

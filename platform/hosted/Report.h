@@ -21,6 +21,14 @@ class Snapshot {
   // "Files: no change" when nothing changed.
   static void writeChanges(std::ostream& out, const Snapshot& before, const Snapshot& after);
 
+  // Writes where the run left its registry backup and its result, the two files it
+  // writes into the temporary folder `tempFolder` (a Windows path), as
+  // "Registry backup: PATH" and "Result: PATH"; "none" for a file the run did not
+  // write (no backup when the run changed no key or value). `dryRun` adds that the
+  // files went with the scratch copy.
+  static void writeRunFiles(std::ostream& out, const Snapshot& before, const Snapshot& after,
+                            const std::string& tempFolder, bool dryRun);
+
  private:
   struct Entry {
     std::string kind;  // "file", "link" or "directory"

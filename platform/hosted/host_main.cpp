@@ -147,7 +147,10 @@ int run(const Options& options) {
     std::cout << (options.dryRun ? "Dry run on a copy of " : "Machine ") << options.machine << "\n";
     hosted::registry::RegistrySnapshot::writeChanges(std::cout, *registryBefore,
                                                      hosted::registry::RegistrySnapshot::take(machine.registry()));
-    hosted::Snapshot::writeChanges(std::cout, *before, hosted::Snapshot::take(dir));
+    hosted::Snapshot after = hosted::Snapshot::take(dir);
+    hosted::Snapshot::writeChanges(std::cout, *before, after);
+    hosted::Snapshot::writeRunFiles(std::cout, *before, after, machine.facts().folder("temp").value_or(""),
+                                    options.dryRun);
     hosted::writeJournalSince(std::cout, machine.journal().file(), journalStart);
     std::cout << "Exit code: " << static_cast<uint32_t>(status) << "\n";
   }

@@ -12,6 +12,7 @@
 #include "windows/common/AllUtils.h"
 #include "windows/common/Dll.h"
 #include "windows/common/Logger.h"
+#include "windows/common/RunResult.h"
 #include "windows/common/ScopedHandle.h"
 
 namespace {
@@ -127,21 +128,33 @@ void copyFile(const std::string& from, const std::string& to, bool failIfExists)
     logFailure(ZU_HERE, "copyFile()", GetLastError());
     throw std::runtime_error("FileUtils:copyFile() failed");
   }
+  RunResult::instance().fileCreated();
 }
 
-void deleteFile(const std::string& path) {
+namespace {
+
+void removeFile(const std::string& path) {
   if (!DeleteFileA(path.c_str())) {
     logFailure(ZU_HERE, "DeleteFile(" + path + ")", GetLastError());
     throw std::runtime_error("DeleteFile failed");
   }
 }
 
-void deleteDirectory(const std::string& path) {
+void removeDirectory(const std::string& path) {
   if (!RemoveDirectoryA(path.c_str())) {
     logFailure(ZU_HERE, "DeleteDirectory(" + path + ")", GetLastError());
     throw std::runtime_error("DeleteDirectory failed");
   }
 }
+
+}  // namespace
+
+void deleteFile(const std::string& path) {
+  removeFile(path);
+  RunResult::instance().fileRemoved();
+}
+
+void deleteDirectory(const std::string& path) { removeDirectory(path); }
 
 bool tryDeleteFile(const std::string& path) {
   try {
@@ -170,7 +183,14 @@ void deleteFilesInDirectory(const std::string& dir) {
   }
   do {
     std::string path = combinePath(dir, data.cFileName);
-    if (!isDirectory(path)) deleteFile(path);
+    if (!isDirectory(path)) {
+      removeFile(path);
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        RunResult::instance().linkRemoved();
+      } else {
+        RunResult::instance().fileRemoved();
+      }
+    }
   } while (FindNextFileA(search.get(), &data));
   if (GetLastError() != ERROR_NO_MORE_FILES) ZU_THROW_SYS_ERROR("FindNextFile(" + dir + ") failed");
 }
@@ -179,6 +199,7 @@ void deleteOnReboot(const std::string& path) {
   if (!MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
     ZU_THROW_SYS_ERROR("deleteOnReboot(" + path + ") failed");
   }
+  RunResult::instance().scheduled(path, nullptr);
 }
 
 void createJunction(const std::string& link, const std::string& target) {
@@ -212,13 +233,15 @@ void createJunction(const std::string& link, const std::string& target) {
                        nullptr, 0, &returned, nullptr)) {
     ZU_THROW_SYS_ERROR(link + ": cannot set reparse point");
   }
+  RunResult::instance().linkCreated();
 }
 
 void deleteJunction(const std::string& path) {
   if (!isLink(path)) {
     throw ZdsError<std::runtime_error>(std::runtime_error(path + ": is not a junction"), ZU_HERE);
   }
-  deleteDirectory(path);
+  removeDirectory(path);
+  RunResult::instance().linkRemoved();
 }
 
 void deleteSymLink(const std::string& path) {
@@ -226,7 +249,8 @@ void deleteSymLink(const std::string& path) {
     throw ZdsError<std::runtime_error>(std::runtime_error(tstrings::format("Not a symlink: %s", path.c_str())),
                                        ZU_HERE);
   }
-  deleteFile(path);
+  removeFile(path);
+  RunResult::instance().linkRemoved();
 }
 
 std::string getLinkTarget(const std::string& path) {
@@ -272,6 +296,7 @@ void createSymLink(const std::string& link, const std::string& target) {
   std::wstring wideLink = tstrings::fromUtf8(link);
   std::wstring wideTarget = tstrings::fromUtf8(target);
   if (!createSymbolicLink(wideLink.c_str(), wideTarget.c_str(), 0)) ZU_THROW_SYS_ERROR("CreateSymbloiclink failed");
+  RunResult::instance().linkCreated();
 }
 
 }  // namespace FileUtils
@@ -287,5 +312,7 @@ int MoveFileOnReboot(const char* from, const char* to) {
     // Logging is best effort here; the move is what matters.
   }
   if (!from) return 0;
-  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
+  BOOL scheduled = MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
+  if (scheduled) RunResult::instance().scheduled(from, to);
+  return scheduled;
 }

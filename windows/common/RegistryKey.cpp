@@ -2,11 +2,42 @@
 
 #include <stdexcept>
 
+#include "windows/common/RegistryBackup.h"
+
 namespace {
 
+RegistryBackup& backup() { return RegistryBackup::instance(); }
+
 void closeKey(HKEY& key) {
-  if (key) RegCloseKey(key);
+  if (key) {
+    backup().closed(key);
+    RegCloseKey(key);
+  }
   key = nullptr;
+}
+
+// The registry calls that open or change keys, each telling the backup where the key
+// is and what it held before the change.
+LONG openKey(HKEY parent, const char* subkey, REGSAM access, HKEY* key) {
+  LONG status = RegOpenKeyExA(parent, subkey, 0, access, key);
+  if (status == ERROR_SUCCESS) backup().opened(parent, subkey, access, *key);
+  return status;
+}
+
+LONG createKey(HKEY parent, const char* subkey, REGSAM access, HKEY* key) {
+  RegistryBackup::Capture capture = backup().beforeCreateKey(parent, subkey, access);
+  LONG status = RegCreateKeyExA(parent, subkey, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, key, nullptr);
+  if (status != ERROR_SUCCESS) return status;
+  backup().commit(capture);
+  backup().opened(parent, subkey, access, *key);
+  return status;
+}
+
+LONG setValue(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size) {
+  RegistryBackup::Capture capture = backup().beforeSetValue(key, name, type, data, size);
+  LONG status = RegSetValueExA(key, name, 0, type, data, size);
+  if (status == ERROR_SUCCESS) backup().commit(capture);
+  return status;
 }
 
 [[noreturn]] void throwRegistryError(const char* operation, const std::string& name, const std::string& detail) {
@@ -33,8 +64,11 @@ RegDeleteKeyExAFunction regDeleteKeyEx() {
 
 // Deletes a key in a given view; a system without view-aware deletion has one view.
 LONG deleteKeyInView(HKEY parent, const char* name, REGSAM view) {
-  if (RegDeleteKeyExAFunction function = regDeleteKeyEx()) return function(parent, name, view, 0);
-  return RegDeleteKeyA(parent, name);
+  RegistryBackup::Capture capture = backup().beforeDeleteKey(parent, name, view);
+  RegDeleteKeyExAFunction function = regDeleteKeyEx();
+  LONG status = function ? function(parent, name, view, 0) : RegDeleteKeyA(parent, name);
+  if (status == ERROR_SUCCESS) backup().commit(capture);
+  return status;
 }
 
 }  // namespace
@@ -58,7 +92,7 @@ void RegistryKey::Close() {
 LONG RegistryKey::OpenKey(const char* subkey, REGSAM access) {
   Close();
   HKEY key = nullptr;
-  LONG status = RegOpenKeyExA(parent_, subkey, 0, access, &key);
+  LONG status = openKey(parent_, subkey, access, &key);
   if (status != ERROR_SUCCESS) return status;
   handle_ = current_ = key;
   return ERROR_SUCCESS;
@@ -66,16 +100,21 @@ LONG RegistryKey::OpenKey(const char* subkey, REGSAM access) {
 
 LONG RegistryKey::CreateKey(const char* subkey, REGSAM access) {
   HKEY key = nullptr;
-  LONG status = RegCreateKeyExA(handle_, subkey, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, &key, nullptr);
+  LONG status = createKey(handle_, subkey, access, &key);
   if (status != ERROR_SUCCESS) return status;
   closeKey(created_);
   created_ = current_ = key;
   return ERROR_SUCCESS;
 }
 
-LONG RegistryKey::DeleteSubKey(const char* name) { return RegDeleteKeyA(handle_, name); }
+LONG RegistryKey::DeleteSubKey(const char* name) {
+  RegistryBackup::Capture capture = backup().beforeDeleteKey(handle_, name, 0);
+  LONG status = RegDeleteKeyA(handle_, name);
+  if (status == ERROR_SUCCESS) backup().commit(capture);
+  return status;
+}
 
-LONG RegistryKey::DeleteValue(const char* name) { return RegDeleteValueA(handle_, name); }
+LONG RegistryKey::DeleteValue(const char* name) { return deleteRegistryValue(handle_, name); }
 
 LONG RegistryKey::EnumSubKey(DWORD index, char (&buffer)[kEnumNameSize]) {
   return RegEnumKeyA(handle_, index, buffer, kEnumNameSize);
@@ -97,20 +136,22 @@ LONG RegistryKey::QueryValue(const char* name, RegistryValue& value) {
 }
 
 LONG RegistryKey::SetValue(const char* name, const RegistryValue& value) {
-  return RegSetValueExA(handle_, name, 0, value.type, value.data.empty() ? nullptr : value.data.data(),
-                        static_cast<DWORD>(value.data.size()));
+  return setValue(handle_, name, value.type, value.data.empty() ? nullptr : value.data.data(),
+                  static_cast<DWORD>(value.data.size()));
 }
 
 CheckedRegistryKey::~CheckedRegistryKey() {
-  if (owned_ && handle_) RegCloseKey(handle_);
+  if (owned_ && handle_) {
+    backup().closed(handle_);
+    RegCloseKey(handle_);
+  }
 }
 
 CheckedRegistryKey CheckedRegistryKey::Open(const CheckedRegistryKey& under, const std::string& path, int mode) {
   REGSAM access = KEY_READ | (mode == 1 ? KEY_WRITE : 0) | under.view_;
   HKEY key = nullptr;
-  LONG status = mode == 1 ? RegCreateKeyExA(under.handle_, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access,
-                                            nullptr, &key, nullptr)
-                          : RegOpenKeyExA(under.handle_, path.c_str(), 0, access, &key);
+  LONG status = mode == 1 ? createKey(under.handle_, path.c_str(), access, &key)
+                          : openKey(under.handle_, path.c_str(), access, &key);
   if (status != ERROR_SUCCESS) throwRegistryError("open key", path, status);
   return CheckedRegistryKey(key, under.view_, true);
 }
@@ -151,8 +192,8 @@ std::string CheckedRegistryKey::QueryStringValue(const std::string& name) const 
 }
 
 void CheckedRegistryKey::SetExpandStringValue(const std::string& name, const std::string& text) {
-  LONG status = RegSetValueExA(handle_, name.c_str(), 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                               static_cast<DWORD>(text.size() + 1));
+  LONG status = setValue(handle_, name.c_str(), REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                         static_cast<DWORD>(text.size() + 1));
   if (status != ERROR_SUCCESS) throwRegistryError("set Expand string value", name, status);
 }
 
@@ -183,7 +224,7 @@ void RegistryTreeKey::Close() { closeKey(handle_); }
 LONG RegistryTreeKey::Open(HKEY parent, const char* name, REGSAM access) {
   Close();
   HKEY key = nullptr;
-  LONG status = RegOpenKeyExA(parent, name, 0, access, &key);
+  LONG status = openKey(parent, name, access, &key);
   if (status != ERROR_SUCCESS) return status;
   handle_ = key;
   view_ = access & kRegistryViewBits;
@@ -197,9 +238,14 @@ LONG RegistryTreeKey::EnumSubKey(DWORD index, char* buffer, DWORD size) {
 LONG RegistryTreeKey::DeleteSubKey(const char* name) { return deleteKeyInView(handle_, name, view_); }
 
 LONG RegistryTreeKey::RecurseDeleteKey(const char* name) {
+  // The whole tree is recorded before its first key goes; each deletion below counts
+  // its own key.
+  RegistryBackup::Capture capture = backup().beforeDeleteKey(handle_, name, view_);
+  capture.keys = 0;
   RegistryTreeKey key;
   LONG status = key.Open(handle_, name, kKeyReadWriteSubkeys | view_);
   if (status != ERROR_SUCCESS) return status;
+  backup().commit(capture);
   char subkey[257];
   while (key.EnumSubKey(0, subkey, sizeof subkey) == ERROR_SUCCESS) {
     status = key.RecurseDeleteKey(subkey);
@@ -207,4 +253,22 @@ LONG RegistryTreeKey::RecurseDeleteKey(const char* name) {
   }
   key.Close();
   return DeleteSubKey(name);
+}
+
+LONG setRegistryValue(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size) {
+  return setValue(key, name, type, data, size);
+}
+
+LONG deleteRegistryValue(HKEY key, const char* name) {
+  RegistryBackup::Capture capture = backup().beforeDeleteValue(key, name);
+  LONG status = RegDeleteValueA(key, name);
+  if (status == ERROR_SUCCESS) backup().commit(capture);
+  return status;
+}
+
+LONG deleteRegistryKey(HKEY parent, const char* name, REGSAM view, LONG(WINAPI* deleteKey)(HKEY, LPCSTR, REGSAM, DWORD)) {
+  RegistryBackup::Capture capture = backup().beforeDeleteKey(parent, name, view);
+  LONG status = deleteKey ? deleteKey(parent, name, view, 0) : RegDeleteKeyA(parent, name);
+  if (status == ERROR_SUCCESS) backup().commit(capture);
+  return status;
 }

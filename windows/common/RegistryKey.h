@@ -164,3 +164,15 @@ class RegistryTreeKey {
   HKEY handle_ = nullptr;
   REGSAM view_ = 0;
 };
+
+// The changes some callers make on handles of their own, recorded in the run's registry
+// backup (windows/common/RegistryBackup.h) like every change the key classes make.
+// Each returns the status of the Windows call it stands for.
+//
+// RegSetValueExA.
+LONG setRegistryValue(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size);
+// RegDeleteValueA.
+LONG deleteRegistryValue(HKEY key, const char* name);
+// `deleteKey` (RegDeleteKeyExA, as found by the caller) in `view`, or RegDeleteKeyA
+// when it is null.
+LONG deleteRegistryKey(HKEY parent, const char* name, REGSAM view, LONG(WINAPI* deleteKey)(HKEY, LPCSTR, REGSAM, DWORD));

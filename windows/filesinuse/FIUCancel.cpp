@@ -2,6 +2,8 @@
 // under the user's software key. A new showing of the dialogs starts without it.
 #include <windows.h>
 
+#include "windows/common/RegistryBackup.h"
+#include "windows/common/RegistryKey.h"
 #include "windows/filesinuse/FilesInUseUtils.h"
 
 namespace {
@@ -12,10 +14,16 @@ constexpr REGSAM kCancelKeyAccess = 0x2001F;
 class OpenKey {
  public:
   OpenKey(HKEY parent, const char* path) {
-    if (RegOpenKeyExA(parent, path, 0, kCancelKeyAccess, &key_) != ERROR_SUCCESS) key_ = nullptr;
+    if (RegOpenKeyExA(parent, path, 0, kCancelKeyAccess, &key_) != ERROR_SUCCESS) {
+      key_ = nullptr;
+    } else {
+      RegistryBackup::instance().opened(parent, path, kCancelKeyAccess, key_);
+    }
   }
   ~OpenKey() {
-    if (key_) RegCloseKey(key_);
+    if (!key_) return;
+    RegistryBackup::instance().closed(key_);
+    RegCloseKey(key_);
   }
   OpenKey(const OpenKey&) = delete;
   OpenKey& operator=(const OpenKey&) = delete;
@@ -34,5 +42,5 @@ void RemoveFIUCancelKey() {
   HKEY parent = corvane.get() ? corvane.get() : HKEY_CURRENT_USER;
   const char* subkey = corvane.get() ? "FIUCancel" : "Software\\Corvane\\FIUCancel";
   // Every 64-bit Windows has RegDeleteKeyExA; the default view is the process's own.
-  RegDeleteKeyExA(parent, subkey, 0, 0);
+  deleteRegistryKey(parent, subkey, 0, RegDeleteKeyExA);
 }

@@ -7,6 +7,7 @@
 
 #include "common/share/tstrings.h"
 #include "resources/shortcut_strings.h"
+#include "windows/common/RunResult.h"
 #include "windows/common/AllUtils.h"
 #include "windows/common/Dll.h"
 #include "windows/common/FileUtils.h"
@@ -121,7 +122,11 @@ bool DeleteZABFilesAndKeys() {
     logit("DeleteZABFilesAndKeys- cannot find the system directory, the library stays");
   } else {
     std::string path = system + "\\" + library;
-    if (!DeleteFileA(path.c_str()) && isInUse(path)) MoveFileOnReboot(path.c_str(), nullptr);
+    if (DeleteFileA(path.c_str())) {
+      RunResult::instance().fileRemoved();
+    } else if (isInUse(path)) {
+      MoveFileOnReboot(path.c_str(), nullptr);
+    }
   }
 
   logit("DeleteZABFilesAndKeys- remove the registry ");
@@ -144,12 +149,12 @@ bool DeleteZABFilesAndKeys() {
         logit("DeleteZABFilesAndKeys - RegDeleteKeyEx could not GetProcAddress");
       } else {
         logit("DeleteZABFilesAndKeys- calling _RegDeleteKeyEx");
-        deleteKeyEx(ats.Handle(), kBridgeKeyName, access, 0);
+        deleteRegistryKey(ats.Handle(), kBridgeKeyName, access, deleteKeyEx);
       }
     }
   } else {
     logit("DeleteZABFilesAndKeys- RegDeleteKey");
-    RegDeleteKeyA(ats.Handle(), kBridgeKeyName);
+    deleteRegistryKey(ats.Handle(), kBridgeKeyName, 0, nullptr);
   }
   return true;
 }
@@ -179,7 +184,11 @@ bool CopyZABFilesToWindowsDir(const std::string& home) {
   }
   std::string from = home + "\\bin\\" + library;
   std::string to = system + "\\" + library;
-  if (!CopyFileA(from.c_str(), to.c_str(), FALSE)) copyFileOnReboot(from, to);
+  if (CopyFileA(from.c_str(), to.c_str(), FALSE)) {
+    RunResult::instance().fileCreated();
+  } else {
+    copyFileOnReboot(from, to);
+  }
   return true;
 }
 

@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "common/share/progress/ClientOperation.h"
+#include "windows/common/RunResult.h"
 #include "windows/common/AllUtils.h"
 #include "windows/common/FileUtils.h"
 #include "windows/common/InstallConfigData.h"
@@ -396,6 +397,7 @@ DWORD RemoveInstalledFiles(const char* home) {
     logit(message);
     return kFunctionFailed;
   }
+  RunResult::instance().fileRemoved();
   return 0;
 }
 
@@ -467,7 +469,9 @@ bool ReregisterCurrentZRE() {
     DeleteOneFourKey();
     return false;
   }
-  return InstallZuna(home, latest, 0);
+  if (!InstallZuna(home, latest, 0)) return false;
+  RunResult::instance().setReregistered(latest);
+  return true;
 }
 
 bool InstallZuna(const char* home, const char* version, int product) {
@@ -541,8 +545,8 @@ bool CanonicalizeZuna2Registry(int) {
   }
 
   std::string currentFamily = familyOf(greatest);
-  RegSetValueExA(main.Handle(), "CurrentVersion", 0, REG_SZ, reinterpret_cast<const BYTE*>(currentFamily.c_str()),
-                 static_cast<DWORD>(currentFamily.size() + 1));
+  setRegistryValue(main.Handle(), "CurrentVersion", REG_SZ, reinterpret_cast<const BYTE*>(currentFamily.c_str()),
+                   static_cast<DWORD>(currentFamily.size() + 1));
 
   char home[kHomeSize] = {};
   if (!greatestOfFamily.empty()) {
@@ -563,7 +567,7 @@ bool CanonicalizeZuna2Registry(int) {
 void CleanupTempFiles(const char* home) {
   logit("** Start WINAPI CleanupTempFiles **");
   for (const char* pattern : {"%s\\core.zip", "%s\\patchzre.exe", "%s\\tools.zip"}) {
-    DeleteFileA(format(pattern, home ? home : "").c_str());
+    if (DeleteFileA(format(pattern, home ? home : "").c_str())) RunResult::instance().fileRemoved();
   }
   logit("** End WINAPI CleanupTempFiles **");
 }

@@ -12,6 +12,7 @@
 #include "common/share/Errors.h"
 #include "common/share/tstrings.h"
 #include "resources/shortcut_strings.h"
+#include "windows/common/RunResult.h"
 #include "windows/common/AllUtils.h"
 #include "windows/common/Logger.h"
 #include "windows/installerdll/RegInstallShare.h"
@@ -209,6 +210,8 @@ int RemoveZunaOrZDKFiles(const UINT* nameIds, const char* mainKey, const char* f
     std::string path = shortcutPath(folder, name.data());
     if (!DeleteFileA(path.c_str())) {
       logit(tstrings::format("RemoveZunaFromStartMenu() - DeleteFile(%s) call failed ", path.c_str()));
+    } else {
+      RunResult::instance().fileRemoved();
     }
   }
   if (!RemoveDirectoryA(folder)) {
@@ -262,6 +265,7 @@ int CreateShortCutItem(const char* folder, const char* name, const char* iconPat
     logit("CreateShortCutItem() - pZunaShortCutItemFile->Save call failed");
     return 0;
   }
+  RunResult::instance().fileCreated();
   return 1;
 }
 

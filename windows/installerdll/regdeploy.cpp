@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "common/share/tstrings.h"
+#include "windows/common/RunResult.h"
 #include "windows/common/Logger.h"
 
 namespace {
@@ -72,6 +73,7 @@ bool processCommands(const DeployCommandList& list) {
       std::string source = toAnsi(record.source);
       std::string destination = toAnsi(record.destination);
       if (CopyFileA(source.c_str(), destination.c_str(), FALSE)) {
+        RunResult::instance().fileCreated();
         if (!succeeded(record)) return false;
         continue;
       }
@@ -82,6 +84,7 @@ bool processCommands(const DeployCommandList& list) {
     } else if (record.kind == kDeployCommandDelete && record.destination) {
       std::string destination = toAnsi(record.destination);
       if (DeleteFileA(destination.c_str())) {
+        RunResult::instance().fileRemoved();
         if (!succeeded(record)) return false;
         continue;
       }

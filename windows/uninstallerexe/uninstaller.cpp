@@ -16,7 +16,9 @@
 #include "windows/common/FileUtils.h"
 #include "windows/common/InstallConfigData.h"
 #include "windows/common/Logger.h"
+#include "windows/common/RegistryBackup.h"
 #include "windows/common/RegistryKey.h"
+#include "windows/common/RunResult.h"
 #include "windows/common/ScopedHandle.h"
 #include "windows/common/SysInfo.h"
 #include "windows/filesinuse/FilesInUse.h"
@@ -76,9 +78,39 @@ void ShowFilesInUseDialog(HINSTANCE instance, const std::vector<std::string>& di
   dialog.DoModal(nullptr, 0);
 }
 
+// The processes of the last scan, for the run's result.
+std::vector<RunResult::Process> ProcessesOf(const CFilesInUse& scanner) {
+  std::vector<RunResult::Process> processes;
+  for (int i = 0; i < scanner.count && i < CFilesInUse::kMaxProcesses; ++i) {
+    processes.push_back({scanner.processes[i].th32ProcessID, scanner.processes[i].szExeFile});
+  }
+  return processes;
+}
+
+// Ends the registry backup and writes the run's result beside the log. Neither may
+// change how the run ends: a failure is logged and nothing more.
+void FinishRunRecords(DWORD exitCode) {
+  try {
+    RegistryBackup& backup = RegistryBackup::instance();
+    backup.stop();
+    std::string directory = SysInfo::getTempDir();
+    if (directory.empty()) {
+      LOG_ERROR("Cannot write the result of the run: the temporary folder is unknown.");
+      return;
+    }
+    RunResult::instance().write(directory, exitCode, backup.fileName(), backup.counts());
+  } catch (const std::exception& e) {
+    LOG_ERROR(std::string("Cannot write the result of the run: ") + e.what());
+  } catch (...) {
+    LOG_ERROR("Cannot write the result of the run.");
+  }
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  RunResult::instance().start(kZreRelease);
+  int exitCode = static_cast<int>(kExitException);
   try {
     // Built here rather than before WinMain, so that a failure to build it is
     // reported below like any other.
@@ -86,12 +118,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
     LOG_TRACE("Entered uninstaller.exe WinMain.");
 
+    // From here on every registry change is recorded for the undo file.
+    RegistryBackup::instance().start(SysInfo::getTempDir());
+
     // Keep the current directory out of the library search path for the whole run.
     SetDllDirectoryA("");
 
     bool silent = false;
     if (config.LoadConfigSettings(instance, GetCommandLineW()) == 0) {
       silent = config.IsSilent();
+      RunResult::instance().setSilent(silent);
     } else {
       LOG_ERROR("Error occurred while loading configuration settings in Uninstaller.");
     }
@@ -114,6 +150,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     while (filesInUse) {
       if (silent) {
         LOG_ERROR("Some files are locked in silent mode. Reboot will happen after uninstallation.");
+        RunResult::instance().setFilesLockedInSilentMode(ProcessesOf(scanner));
         break;
       }
       if (scanner.onlyBrowsers) {
@@ -146,11 +183,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
       LOG_INFO("Not running " + tool + " as it doesn't exist.");
     }
 
-    return static_cast<int>(kExitSuccess);
+    exitCode = static_cast<int>(kExitSuccess);
   } catch (const std::exception& e) {
     reportException(ZU_HERE, e);
   } catch (...) {
     reportUnknownException(ZU_HERE);
   }
-  return static_cast<int>(kExitException);
+  FinishRunRecords(static_cast<DWORD>(exitCode));
+  return exitCode;
 }
