@@ -138,7 +138,7 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD, LPCWCH lpWideCharStr, int c
   bool usedDefault = false;
   if (CodePage == CP_UTF8) {
     out = hosted::wideToUtf8(text);
-  } else if (CodePage == CP_ACP || CodePage == CP_OEMCP || CodePage == CP_THREAD_ACP || CodePage == 1252) {
+  } else if (CodePage == CP_ACP || CodePage == CP_OEMCP || CodePage == CP_THREAD_ACP || CodePage == hosted::ansiCodePage()) {
     out = hosted::wideToAnsi(text, &usedDefault);
   } else {
     setLastError(ERROR_INVALID_PARAMETER);
@@ -169,7 +169,7 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteSt
       return 0;
     }
     out = hosted::utf8ToWide(text);
-  } else if (CodePage == CP_ACP || CodePage == CP_OEMCP || CodePage == CP_THREAD_ACP || CodePage == 1252) {
+  } else if (CodePage == CP_ACP || CodePage == CP_OEMCP || CodePage == CP_THREAD_ACP || CodePage == hosted::ansiCodePage()) {
     out = hosted::ansiToWide(text);
   } else {
     setLastError(ERROR_INVALID_PARAMETER);
