@@ -93,6 +93,19 @@ TEST_F(CodePage, AJapaneseFileNameIsJapaneseOnTheHost) {
   EXPECT_TRUE(std::filesystem::exists(dir() / "drives" / "C" / "\u8a2d\u5b9a.txt"));
 }
 
+TEST_F(CodePage, AnotherPageNamedExplicitlyConvertsThroughThatPage) {
+  loadWithCodePage(932);
+  wchar_t wide[8] = {};
+  EXPECT_EQ(MultiByteToWideChar(1252, 0, "\x80", 1, wide, 8), 1);
+  EXPECT_EQ(wide[0], L'\u20ac');
+  char narrow[8] = {};
+  EXPECT_EQ(WideCharToMultiByte(949, 0, L"\uc124", 1, narrow, 8, nullptr, nullptr), 2);
+  EXPECT_EQ(std::string(narrow, 2), "\xbc\xb3");
+  SetLastError(0);
+  EXPECT_EQ(MultiByteToWideChar(437, 0, "a", 1, wide, 8), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
 TEST_F(CodePage, UnloadingTheMachineRestoresTheWesternPage) {
   loadWithCodePage(949);
   EXPECT_EQ(hosted::ansiCodePage(), 949u);

@@ -205,8 +205,10 @@ bool isValidUtf8(std::string_view text) {
   return true;
 }
 
-std::wstring ansiToWide(std::string_view text) {
-  if (const char* name = iconvName(currentCodePage)) {
+std::wstring ansiToWide(std::string_view text) { return codePageToWide(text, currentCodePage); }
+
+std::wstring codePageToWide(std::string_view text, unsigned codePage) {
+  if (const char* name = iconvName(codePage)) {
     Converter converter("UTF-8", name);
     if (converter.ok()) {
       return utf8ToWide(converter.convert(
@@ -224,7 +226,11 @@ std::wstring ansiToWide(std::string_view text) {
 }
 
 std::string wideToAnsi(std::wstring_view text, bool* usedDefault) {
-  if (const char* name = iconvName(currentCodePage)) {
+  return wideToCodePage(text, currentCodePage, usedDefault);
+}
+
+std::string wideToCodePage(std::wstring_view text, unsigned codePage, bool* usedDefault) {
+  if (const char* name = iconvName(codePage)) {
     Converter converter(name, "UTF-8");
     if (converter.ok()) return converter.convert(wideToUtf8(text), "?", utf8SequenceLength, usedDefault);
   }

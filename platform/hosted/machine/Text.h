@@ -34,6 +34,9 @@ unsigned ansiCodePage();
 std::wstring ansiToWide(std::string_view text);
 // Characters the code page lacks become '?' and set *usedDefault.
 std::string wideToAnsi(std::wstring_view text, bool* usedDefault = nullptr);
+// The same for a code page named explicitly (one isSupportedCodePage accepts).
+std::wstring codePageToWide(std::string_view text, unsigned codePage);
+std::string wideToCodePage(std::wstring_view text, unsigned codePage, bool* usedDefault = nullptr);
 // Windows paths and names as the program passes them (ANSI) to host UTF-8 and back.
 std::string ansiToUtf8(std::string_view text);
 std::string utf8ToAnsi(std::string_view text);
