@@ -1,5 +1,6 @@
-// Resource ids and English texts of the close-programs and close-browsers dialogs.
-// Shared by the resource script and by the code that loads them.
+// Resource ids and layout of the close-programs and close-browsers dialogs. Shared by
+// the resource script and by the code that loads them; the texts of each language are
+// in lang/.
 #pragma once
 
 #define IDD_FILESINUSE 8900
@@ -22,14 +23,13 @@
 #define IDS_FIU_CONFIRM_PROGRAMS_CAPTION 8922
 #define IDS_FIU_BROWSER_CHROME 8925
 
-// Texts in the ANSI code page (Windows-1252): \225 is the bullet.
-#define STR_FIU_PROGRAMS_CAPTION "Zuna Setup - Close Programs"
-#define STR_FIU_BROWSERS_CAPTION "Zuna Setup - Close Browsers"
-#define STR_FIU_CONFIRM_BROWSERS \
-  "Save your work and data!\n\nThen click OK to close your browsers and complete the Zuna update."
-#define STR_FIU_CONFIRM_PROGRAMS \
-  "Save your work and data!\n\nThen click OK to close your programs and complete the Zuna update."
-#define STR_FIU_BROWSER_IE "\225  Windows Internet Explorer\n"
-#define STR_FIU_BROWSER_FIREFOX "\225  Mozilla Firefox\n"
-#define STR_FIU_BROWSER_SAFARI "\225  Safari\n"
-#define STR_FIU_BROWSER_CHROME "\225  Google Chrome\n"
+// The areas that show the dialogs' texts, in dialog units (the same in every language).
+#define FIU_DIALOG_WIDTH 333
+#define FIU_TITLE_WIDTH 333
+#define FIU_TITLE_HEIGHT 15
+#define FIU_EXPLANATION_WIDTH 270
+#define FIU_EXPLANATION_HEIGHT 20
+#define FIU_SAVE_WORK_WIDTH 303
+#define FIU_SAVE_WORK_HEIGHT 15
+#define FIU_BUTTON_WIDTH 120
+#define FIU_BUTTON_HEIGHT 14

@@ -19,6 +19,14 @@ using hosted::setLastError;
 
 namespace {
 
+// The code page a conversion function reads: the machine's ANSI page for CP_ACP (the
+// OEM and thread pages are the same on the machine), a supported page named by its
+// number, else 0.
+UINT narrowCodePage(UINT codePage) {
+  if (codePage == CP_ACP || codePage == CP_OEMCP || codePage == CP_THREAD_ACP) return hosted::ansiCodePage();
+  return hosted::isSupportedCodePage(codePage) ? codePage : 0;
+}
+
 // Copies text and its terminating NUL into a caller's buffer of `size` characters the
 // way the Get...PathA functions do: the length without NUL when it fits, else the size
 // needed including the NUL and nothing written.
@@ -142,8 +150,8 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD, LPCWCH lpWideCharStr, int c
   bool usedDefault = false;
   if (CodePage == CP_UTF8) {
     out = hosted::wideToUtf8(text);
-  } else if (CodePage == CP_ACP || CodePage == CP_OEMCP || CodePage == CP_THREAD_ACP || CodePage == 1252) {
-    out = hosted::wideToAnsi(text, &usedDefault);
+  } else if (UINT page = narrowCodePage(CodePage)) {
+    out = hosted::wideToCodePage(text, page, &usedDefault);
   } else {
     setLastError(ERROR_INVALID_PARAMETER);
     return 0;
@@ -173,8 +181,8 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteSt
       return 0;
     }
     out = hosted::utf8ToWide(text);
-  } else if (CodePage == CP_ACP || CodePage == CP_OEMCP || CodePage == CP_THREAD_ACP || CodePage == 1252) {
-    out = hosted::ansiToWide(text);
+  } else if (UINT page = narrowCodePage(CodePage)) {
+    out = hosted::codePageToWide(text, page);
   } else {
     setLastError(ERROR_INVALID_PARAMETER);
     return 0;

@@ -24,6 +24,12 @@ using hosted::setLastError;
 
 namespace {
 
+// The resources in the machine's user-interface language, or null without resources.
+const hosted::LanguageResources* languageResources() {
+  const hosted::ExecutableResources* resources = hosted::executableResources();
+  return resources ? hosted::chooseLanguage(*resources, machine().facts().uiLanguage) : nullptr;
+}
+
 // ERROR_RESOURCE_NAME_NOT_FOUND, ERROR_RESOURCE_TYPE_NOT_FOUND, ERROR_CONTROL_ID_NOT_FOUND.
 constexpr DWORD kErrorResourceNameNotFound = 1814;
 constexpr DWORD kErrorResourceTypeNotFound = 1813;
@@ -123,12 +129,12 @@ std::vector<std::string> shownLines(const Dialog& dialog) {
 void show(const Dialog& dialog, const std::vector<std::string>& lines) {
   auto event = hosted::Journal::event("dialog");
   event["resource"] = dialog.resource->id;
-  event["caption"] = hosted::ansiToUtf8(dialog.resource->caption);
+  event["caption"] = dialog.resource->caption;
   event["lines"] = nlohmann::ordered_json::array();
   for (const std::string& line : lines) event["lines"].push_back(hosted::ansiToUtf8(line));
   machine().journal().append(event);
   if (machine().session().interactive) {
-    std::fprintf(stderr, "\n== %s ==\n", hosted::ansiToUtf8(dialog.resource->caption).c_str());
+    std::fprintf(stderr, "\n== %s ==\n", dialog.resource->caption);
     for (const std::string& line : lines) std::fprintf(stderr, "  %s\n", hosted::ansiToUtf8(line).c_str());
     std::fprintf(stderr, "(pressing the dialog's button)\n");
   }
@@ -144,6 +150,18 @@ const ExecutableResources* executableResources() {
   return resources;
 }
 
+const LanguageResources* chooseLanguage(const ExecutableResources& resources, std::string_view uiLanguage) {
+  if (resources.languageCount == 0) return nullptr;
+  std::string_view bare = uiLanguage.substr(0, uiLanguage.find('-'));
+  const LanguageResources* chosen = nullptr;
+  for (size_t i = 0; i < resources.languageCount; ++i) {
+    std::string_view tag = resources.languages[i].tag;
+    if (hosted::equalsIgnoringAsciiCase(tag, uiLanguage)) return &resources.languages[i];
+    if (!chosen && hosted::equalsIgnoringAsciiCase(tag, bare)) chosen = &resources.languages[i];
+  }
+  return chosen ? chosen : &resources.languages[0];
+}
+
 }  // namespace hosted
 
 extern "C" {
@@ -154,7 +172,7 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE, LPCSTR lpTemplateName, HWND, DLGPROC l
     return -1;
   }
   const DialogResource* resource = nullptr;
-  const hosted::ExecutableResources* resources = hosted::executableResources();
+  const hosted::LanguageResources* resources = languageResources();
   if (IS_INTRESOURCE(lpTemplateName) && resources) {
     int id = static_cast<int>(reinterpret_cast<uintptr_t>(lpTemplateName));
     for (size_t i = 0; i < resources->dialogCount; ++i) {
@@ -285,7 +303,7 @@ int WINAPI LoadStringA(HINSTANCE, UINT uID, LPSTR lpBuffer, int cchBufferMax) {
     setLastError(*error);
     return 0;
   }
-  const hosted::ExecutableResources* resources = hosted::executableResources();
+  const hosted::LanguageResources* resources = languageResources();
   const char* text = nullptr;
   for (size_t i = 0; resources && i < resources->stringCount; ++i) {
     if (resources->strings[i].id == uID) text = resources->strings[i].text;
@@ -294,8 +312,11 @@ int WINAPI LoadStringA(HINSTANCE, UINT uID, LPSTR lpBuffer, int cchBufferMax) {
     setLastError(kErrorResourceTypeNotFound);
     return 0;
   }
-  size_t n = std::min(std::strlen(text), static_cast<size_t>(cchBufferMax - 1));
-  std::memcpy(lpBuffer, text, n);
+  // The resource holds the text in Unicode; the narrow function hands it over in the
+  // ANSI code page, cut to the buffer.
+  std::string ansi = hosted::utf8ToAnsi(text);
+  size_t n = std::min(ansi.size(), static_cast<size_t>(cchBufferMax - 1));
+  std::memcpy(lpBuffer, ansi.data(), n);
   lpBuffer[n] = '\0';
   return static_cast<int>(n);
 }

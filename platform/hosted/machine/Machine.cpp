@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "platform/hosted/machine/Paths.h"
+#include "platform/hosted/machine/Text.h"
 #include "platform/hosted/machine/registry/Registry.h"
 
 namespace hosted {
@@ -141,7 +142,15 @@ Facts parseFacts(const std::string& text, const std::string& file) {
   const Json& user = objectField(doc, "user", file);
   facts.userSid = stringField(user, "sid", facts.userSid, file, "user.");
   if (facts.userSid.rfind("S-1-", 0) != 0) invalid(file, "user.sid must be a SID such as S-1-5-21-...");
-  facts.country = stringField(objectField(doc, "locale", file), "country", facts.country, file, "locale.");
+  const Json& locale = objectField(doc, "locale", file);
+  facts.country = stringField(locale, "country", facts.country, file, "locale.");
+  facts.uiLanguage = stringField(locale, "uiLanguage", facts.uiLanguage, file, "locale.");
+  if (const Json* codePage = member(locale, "codePage")) {
+    if (!codePage->is_number_unsigned() || !isSupportedCodePage(codePage->get<uint64_t>())) {
+      invalid(file, "locale.codePage must be one of " + supportedCodePages());
+    }
+    facts.codePage = codePage->get<unsigned>();
+  }
 
   for (const auto& [name, value] : objectField(doc, "folders", file).items()) {
     if (value.is_null()) {
@@ -165,9 +174,12 @@ Machine::Machine(std::filesystem::path root, Facts facts, Session session, Proce
       session_(std::move(session)),
       journal_(root_ / "journal.jsonl"),
       processes_(std::move(processes)),
-      sharedMemory_(root_ / "shm", journal_) {}
+      sharedMemory_(root_ / "shm", journal_) {
+  setAnsiCodePage(facts_.codePage);
+}
 
 Machine::~Machine() {
+  setAnsiCodePage(1252);
   for (const auto& entry : crtFiles_) ::close(entry.first);
 }
 

@@ -51,6 +51,8 @@ struct Facts {
   std::string currentDirectory = "C:\\Windows\\system32";
   std::string userSid = "S-1-5-21-1004336348-1177238915-682003330-1001";
   std::string country = "United States";
+  std::string uiLanguage = "en-US";  // the language the program's resources are read in
+  unsigned codePage = 1252;          // the ANSI code page of the narrow functions
   // Folder name (as in machine.json) to its Windows path; nullopt makes its query fail.
   std::map<std::string, std::optional<std::string>> folders;
   std::map<std::string, std::string> environment;

@@ -1,12 +1,79 @@
 #include "platform/hosted/machine/Text.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
 
+#include <cerrno>
+
+#include <iconv.h>
+
 namespace hosted {
 
 namespace {
+
+unsigned currentCodePage = 1252;
+
+// The host C library's converter names of the East Asian code pages Windows uses.
+const char* iconvName(unsigned codePage) {
+  switch (codePage) {
+    case 932: return "CP932";
+    case 936: return "CP936";
+    case 949: return "CP949";
+    case 950: return "CP950";
+    default: return nullptr;
+  }
+}
+
+// Owns one host converter.
+class Converter {
+ public:
+  Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+  ~Converter() {
+    if (ok()) iconv_close(cd_);
+  }
+  Converter(const Converter&) = delete;
+  Converter& operator=(const Converter&) = delete;
+  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+
+  // Converts `in`; where a sequence cannot be converted, `skip` says how many bytes it
+  // spans and `replacement` stands for it in the output.
+  template <typename Skip>
+  std::string convert(std::string_view in, std::string_view replacement, Skip skip, bool* replaced) {
+    std::string out;
+    std::string chunk(4 * in.size() + 16, '\0');
+    size_t at = 0;
+    while (at < in.size()) {
+      char* src = const_cast<char*>(in.data() + at);
+      size_t srcLeft = in.size() - at;
+      char* dst = chunk.data();
+      size_t dstLeft = chunk.size();
+      size_t result = iconv(cd_, &src, &srcLeft, &dst, &dstLeft);
+      out.append(chunk.data(), static_cast<size_t>(dst - chunk.data()));
+      at = static_cast<size_t>(src - in.data());
+      if (result != static_cast<size_t>(-1)) break;
+      if (errno == E2BIG) continue;
+      // An invalid or cut-off sequence: stands for one character, then go on after it.
+      out += replacement;
+      if (replaced) *replaced = true;
+      at += std::max<size_t>(1, std::min(skip(in, at), in.size() - at));
+      iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+    }
+    return out;
+  }
+
+ private:
+  iconv_t cd_;
+};
+
+size_t utf8SequenceLength(std::string_view text, size_t at) {
+  unsigned char lead = static_cast<unsigned char>(text[at]);
+  if (lead >= 0xF0) return 4;
+  if (lead >= 0xE0) return 3;
+  if (lead >= 0xC0) return 2;
+  return 1;
+}
 
 // Windows-1252 0x80-0x9F; 0 marks the five bytes without a character.
 constexpr std::array<char16_t, 32> kCp1252High = {
@@ -138,7 +205,16 @@ bool isValidUtf8(std::string_view text) {
   return true;
 }
 
-std::wstring ansiToWide(std::string_view text) {
+std::wstring ansiToWide(std::string_view text) { return codePageToWide(text, currentCodePage); }
+
+std::wstring codePageToWide(std::string_view text, unsigned codePage) {
+  if (const char* name = iconvName(codePage)) {
+    Converter converter("UTF-8", name);
+    if (converter.ok()) {
+      return utf8ToWide(converter.convert(
+          text, "\xEF\xBF\xBD", [](std::string_view, size_t) { return size_t{1}; }, nullptr));
+    }
+  }
   std::wstring out;
   out.reserve(text.size());
   for (char c : text) {
@@ -150,6 +226,14 @@ std::wstring ansiToWide(std::string_view text) {
 }
 
 std::string wideToAnsi(std::wstring_view text, bool* usedDefault) {
+  return wideToCodePage(text, currentCodePage, usedDefault);
+}
+
+std::string wideToCodePage(std::wstring_view text, unsigned codePage, bool* usedDefault) {
+  if (const char* name = iconvName(codePage)) {
+    Converter converter(name, "UTF-8");
+    if (converter.ok()) return converter.convert(wideToUtf8(text), "?", utf8SequenceLength, usedDefault);
+  }
   std::string out;
   out.reserve(text.size());
   for (wchar_t w : text) {
@@ -170,6 +254,14 @@ std::string wideToAnsi(std::wstring_view text, bool* usedDefault) {
   }
   return out;
 }
+
+bool isSupportedCodePage(uint64_t codePage) { return codePage == 1252 || iconvName(static_cast<unsigned>(codePage)); }
+
+std::string supportedCodePages() { return "1252, 932, 936, 949, 950"; }
+
+void setAnsiCodePage(unsigned codePage) { currentCodePage = isSupportedCodePage(codePage) ? codePage : 1252; }
+
+unsigned ansiCodePage() { return currentCodePage; }
 
 std::string ansiToUtf8(std::string_view text) { return wideToUtf8(ansiToWide(text)); }
 std::string utf8ToAnsi(std::string_view text) { return wideToAnsi(utf8ToWide(text)); }

@@ -2,6 +2,7 @@
 // Wide strings hold UTF-16 code units, one per wchar_t, on every host.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -18,11 +19,24 @@ std::string wideToUtf8(std::wstring_view text);
 // True when the bytes are well-formed UTF-8.
 bool isValidUtf8(std::string_view text);
 
-// The machine's ANSI code page, Windows-1252. Bytes without a character map to
-// the control character of the same value, as MultiByteToWideChar does.
+// The ANSI code page the narrow functions convert through: 1252 (the default) or one of
+// the East Asian double-byte pages 932, 936, 949 and 950, which the host C library
+// converts. The machine sets it from its facts when it is loaded.
+bool isSupportedCodePage(uint64_t codePage);
+std::string supportedCodePages();  // for messages: "1252, 932, ..."
+// An unsupported page leaves 1252.
+void setAnsiCodePage(unsigned codePage);
+unsigned ansiCodePage();
+
+// From the ANSI code page. In 1252 bytes without a character map to the control
+// character of the same value, as MultiByteToWideChar does; in a double-byte page an
+// invalid or cut-off sequence becomes U+FFFD.
 std::wstring ansiToWide(std::string_view text);
 // Characters the code page lacks become '?' and set *usedDefault.
 std::string wideToAnsi(std::wstring_view text, bool* usedDefault = nullptr);
+// The same for a code page named explicitly (one isSupportedCodePage accepts).
+std::wstring codePageToWide(std::string_view text, unsigned codePage);
+std::string wideToCodePage(std::wstring_view text, unsigned codePage, bool* usedDefault = nullptr);
 // Windows paths and names as the program passes them (ANSI) to host UTF-8 and back.
 std::string ansiToUtf8(std::string_view text);
 std::string utf8ToAnsi(std::string_view text);
