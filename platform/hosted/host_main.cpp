@@ -106,6 +106,8 @@ int run(const Options& options) {
     std::string pattern = (fs::temp_directory_path() / "uninstaller-dry-run-XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw hosted::HostFailure{hosted::kExitUnavailable, "cannot make a scratch copy"};
     scratch.dir = pattern;
+    // Copied while no other run is changing it.
+    hosted::DirectoryLock original(dir);
     fs::copy(dir, scratch.dir, fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec);
     if (ec) throw hosted::HostFailure{hosted::kExitDataError, dir.string() + ": cannot be copied: " + ec.message()};
     dir = scratch.dir;

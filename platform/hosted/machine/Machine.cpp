@@ -159,8 +159,10 @@ Facts parseFacts(const std::string& text, const std::string& file) {
   return facts;
 }
 
-Machine::Machine(std::filesystem::path root, Facts facts, Session session, ProcessTable processes)
-    : root_(std::move(root)),
+Machine::Machine(DirectoryLock lock, std::filesystem::path root, Facts facts, Session session,
+                 ProcessTable processes)
+    : lock_(std::move(lock)),
+      root_(std::move(root)),
       facts_(std::move(facts)),
       session_(std::move(session)),
       journal_(root_ / "journal.jsonl"),
@@ -177,6 +179,9 @@ Machine& Machine::load(const std::filesystem::path& dir, Session session) {
     throw HostFailure{kExitDataError, dir.string() + ": no such machine directory"};
   }
   auto root = std::filesystem::absolute(dir, ec).lexically_normal();
+  // A machine this process still holds would otherwise keep its own directory locked.
+  loadedMachine().reset();
+  DirectoryLock lock(root);
   Facts facts;
   ProcessTable processes;
   auto file = root / "machine.json";
@@ -194,7 +199,7 @@ Machine& Machine::load(const std::filesystem::path& dir, Session session) {
   }
   auto registry = registry::Registry::load(root, facts.userSid);
   auto& slot = loadedMachine();
-  slot.reset(new Machine(root, std::move(facts), std::move(session), std::move(processes)));
+  slot.reset(new Machine(std::move(lock), root, std::move(facts), std::move(session), std::move(processes)));
   slot->registry_ = std::move(registry);
   // A Windows computer always has its system folders; an empty machine directory gets them.
   for (const char* name : {"commonAppData", "system", "systemWow64", "windows", "programFilesCommon",

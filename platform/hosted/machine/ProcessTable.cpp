@@ -182,20 +182,25 @@ void ProcessTable::writeBack(uint32_t pid) const {
     }
   }
   // A crash while writing must leave the old file whole: write beside it, then rename.
-  std::filesystem::path temp = file_;
-  temp += ".tmp";
+  std::filesystem::path temp;
+  int fd = createTempBeside(file_, temp);
   std::string data = doc.dump(2) + "\n";
-  std::FILE* out = std::fopen(temp.c_str(), "wb");
+  std::FILE* out = fd < 0 ? nullptr : ::fdopen(fd, "wb");
+  if (fd >= 0 && !out) ::close(fd);
   bool written = out && std::fwrite(data.data(), 1, data.size(), out) == data.size() && std::fflush(out) == 0 &&
                  ::fsync(::fileno(out)) == 0;
   if (out) std::fclose(out);
   if (!written) {
-    std::fprintf(stderr, "uninstaller: cannot write %s\n", temp.string().c_str());
+    std::fprintf(stderr, "uninstaller: cannot write a new %s\n", file_.string().c_str());
+    if (!temp.empty()) ::unlink(temp.c_str());
     return;
   }
   std::error_code ec;
   std::filesystem::rename(temp, file_, ec);
-  if (ec) std::fprintf(stderr, "uninstaller: cannot replace %s: %s\n", file_.string().c_str(), ec.message().c_str());
+  if (ec) {
+    std::fprintf(stderr, "uninstaller: cannot replace %s: %s\n", file_.string().c_str(), ec.message().c_str());
+    ::unlink(temp.c_str());
+  }
 }
 
 }  // namespace hosted

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/hosted/machine/Lock.h"
 #include "platform/hosted/machine/Machine.h"
 #include "platform/hosted/machine/Text.h"
 
@@ -306,8 +307,8 @@ bool Registry::fold() {
   std::error_code ec;
   auto lastSize = fs::file_size(file_, ec);
   std::string text = formatRegFile(root_, newline_, ec ? 0 : static_cast<size_t>(lastSize) + (1u << 20));
-  fs::path temp = file_.string() + ".tmp";
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  fs::path temp;
+  int fd = createTempBeside(file_, temp);
   if (fd < 0) return false;
   bool ok = writeAll(fd, text) && ::fsync(fd) == 0;
   ::close(fd);
