@@ -3,10 +3,15 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include "platform/hosted/machine/Paths.h"
 #include "platform/hosted/machine/registry/Registry.h"
@@ -96,6 +101,19 @@ Facts parseFacts(const std::string& text, const std::string& file) {
     what = pos == std::string::npos ? what : what.substr(pos + 2);
     throw HostFailure{kExitDataError,
                       file + ":" + std::to_string(lineOf(text, e.byte == 0 ? 0 : e.byte - 1)) + ": " + what};
+  } catch (const Json::exception& e) {
+    // A number beyond any range, say; nlohmann quotes the token, which finds its line.
+    std::string what = e.what();
+    auto pos = what.find("] ");
+    what = pos == std::string::npos ? what : what.substr(pos + 2);
+    std::string where = file;
+    auto open = what.find('\'');
+    auto close = open == std::string::npos ? open : what.find('\'', open + 1);
+    if (close != std::string::npos) {
+      auto at = text.find(what.substr(open + 1, close - open - 1));
+      if (at != std::string::npos) where += ":" + std::to_string(lineOf(text, at));
+    }
+    throw HostFailure{kExitDataError, where + ": " + what};
   }
   if (!doc.is_object()) invalid(file, "the top level must be an object");
 
@@ -159,6 +177,35 @@ Facts parseFacts(const std::string& text, const std::string& file) {
   return facts;
 }
 
+std::optional<std::string> readMachineFile(const std::filesystem::path& file) {
+  int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return std::nullopt;
+    throw HostFailure{kExitDataError, file.string() + ": cannot be read: " + std::strerror(errno)};
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    throw HostFailure{kExitDataError, file.string() + ": must be a regular file"};
+  }
+  std::string text;
+  text.reserve(static_cast<size_t>(info.st_size));
+  char buffer[65536];
+  while (true) {
+    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      int error = errno;
+      ::close(fd);
+      throw HostFailure{kExitDataError, file.string() + ": cannot be read: " + std::strerror(error)};
+    }
+    if (n == 0) break;
+    text.append(buffer, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return text;
+}
+
 Machine::Machine(DirectoryLock lock, std::filesystem::path root, Facts facts, Session session,
                  ProcessTable processes)
     : lock_(std::move(lock)),
@@ -185,14 +232,16 @@ Machine& Machine::load(const std::filesystem::path& dir, Session session) {
   Facts facts;
   ProcessTable processes;
   auto file = root / "machine.json";
-  if (std::filesystem::exists(file, ec)) {
-    std::ifstream in(file, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    if (!in) throw HostFailure{kExitDataError, file.string() + ": cannot be read"};
-    facts = parseFacts(text.str(), file.string());
-    processes = ProcessTable::parse(text.str(), file.string());
+  if (auto text = readMachineFile(file)) {
+    facts = parseFacts(*text, file.string());
+    processes = ProcessTable::parse(*text, file.string());
     processes.setFile(file);
+  }
+  // The journal is appended to; it must be a file that takes appends.
+  auto journal = root / "journal.jsonl";
+  if (std::filesystem::exists(std::filesystem::symlink_status(journal, ec)) &&
+      !std::filesystem::is_regular_file(std::filesystem::status(journal, ec))) {
+    throw HostFailure{kExitDataError, journal.string() + ": must be a regular file"};
   }
   if (std::filesystem::exists(root / "drives", ec) && !std::filesystem::is_directory(root / "drives", ec)) {
     throw HostFailure{kExitDataError, (root / "drives").string() + ": must be a directory"};

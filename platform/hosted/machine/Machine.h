@@ -140,6 +140,11 @@ class Machine {
 // loaded is a fault of the caller and aborts.
 Machine& machine();
 
+// The whole content of a file of the machine directory, or nullopt when there is
+// none. Anything but a regular file (a directory, a FIFO, a device) is invalid data:
+// HostFailure(65) naming the file; it is never read, so it cannot block the run.
+std::optional<std::string> readMachineFile(const std::filesystem::path& file);
+
 // Parses machine.json text; `file` names it in messages. Throws HostFailure(65).
 Facts parseFacts(const std::string& text, const std::string& file);
 

@@ -74,18 +74,6 @@ void syncDirectory(const fs::path& dir) {
   ::close(fd);
 }
 
-std::string readWhole(const fs::path& file, bool& exists) {
-  std::ifstream in(file, std::ios::binary);
-  exists = static_cast<bool>(in);
-  if (!exists) return {};
-  std::string text;
-  in.seekg(0, std::ios::end);
-  text.resize(static_cast<size_t>(in.tellg()));
-  in.seekg(0);
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  return text;
-}
-
 // Keys every Windows computer has; present in memory without being written out.
 void addStandardKeys(Key& root, const std::string& userSid) {
   auto ensure = [&](const KeyPath& path) {
@@ -115,8 +103,9 @@ Registry::~Registry() {
 
 std::unique_ptr<Registry> Registry::load(const fs::path& dir, const std::string& userSid) {
   fs::path file = dir / "registry.reg";
-  bool exists = false;
-  std::string bytes = readWhole(file, exists);
+  std::optional<std::string> content = readMachineFile(file);
+  bool exists = content.has_value();
+  std::string bytes = content ? std::move(*content) : std::string();
   // Keep the line ends the file came with; the registry editor's are CR LF.
   std::string newline = "\r\n";
   if (exists) {
@@ -128,9 +117,9 @@ std::unique_ptr<Registry> Registry::load(const fs::path& dir, const std::string&
   if (exists) parseRegFile(bytes, file.string(), userSid, registry->root_);
   addStandardKeys(registry->root_, userSid);
 
-  bool logExists = false;
-  std::string log = readWhole(registry->logFile(), logExists);
-  if (!logExists) return registry;
+  std::optional<std::string> logContent = readMachineFile(registry->logFile());
+  if (!logContent) return registry;
+  const std::string& log = *logContent;
   size_t good = 0;
   while (good < log.size()) {
     size_t end = log.find('\n', good);
