@@ -80,6 +80,27 @@ bool isWindowsAbsolute(const std::string& path) {
          (path[2] == '\\' || path[2] == '/');
 }
 
+// drives/ and its drive folders are real folders: the layer creates the system folders
+// in them and resolves every Windows path below them, and a host link among them would
+// take that outside the machine directory. (Links further down are Windows links, which
+// the layer resolves itself.)
+void checkDrives(const std::filesystem::path& drives) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  auto status = fs::symlink_status(drives, ec);
+  if (!fs::exists(status)) return;
+  if (!fs::is_directory(status)) {
+    throw HostFailure{kExitDataError, drives.string() + ": must be a directory, not a link or a file"};
+  }
+  for (fs::directory_iterator it(drives, ec), end; !ec && it != end; it.increment(ec)) {
+    auto entry = it->symlink_status(ec);
+    if (fs::is_symlink(entry)) {
+      throw HostFailure{kExitDataError, it->path().string() + ": a drive folder must be a directory, not a link"};
+    }
+  }
+  if (ec) throw HostFailure{kExitDataError, drives.string() + ": cannot be read"};
+}
+
 }  // namespace
 
 std::optional<std::string> Facts::folder(const std::string& name) const {
@@ -243,9 +264,7 @@ Machine& Machine::load(const std::filesystem::path& dir, Session session) {
       !std::filesystem::is_regular_file(std::filesystem::status(journal, ec))) {
     throw HostFailure{kExitDataError, journal.string() + ": must be a regular file"};
   }
-  if (std::filesystem::exists(root / "drives", ec) && !std::filesystem::is_directory(root / "drives", ec)) {
-    throw HostFailure{kExitDataError, (root / "drives").string() + ": must be a directory"};
-  }
+  checkDrives(root / "drives");
   auto registry = registry::Registry::load(root, facts.userSid);
   auto& slot = loadedMachine();
   slot.reset(new Machine(std::move(lock), root, std::move(facts), std::move(session), std::move(processes)));
