@@ -452,17 +452,19 @@ void parseRegFile(std::string_view bytes, const std::string& file, const std::st
         }
         value.type = type;
       }
-      // The data may go on over lines ending in a backslash.
-      std::string joined(data.substr(colon + 1));
+      // The data may go on over lines ending in a backslash. Each line is appended once,
+      // so that loading stays linear in the size of the value.
+      std::string joined;
+      std::string_view piece = trimRight(data.substr(colon + 1));
       size_t startLine = lineNumber;
-      while (!joined.empty() && trimRight(joined).back() == '\\') {
-        joined = std::string(trimRight(joined));
-        joined.pop_back();
+      while (!piece.empty() && piece.back() == '\\') {
+        piece.remove_suffix(1);
+        joined += piece;
         std::string_view more;
         if (!nextLine(more)) malformed(file, lineNumber, "hex data ends with a line continuation");
-        joined += trimLeft(more);
-        joined = std::string(trimRight(joined));
+        piece = trimRight(trimLeft(more));
       }
+      joined += piece;
       value.data = parseHexBytes(joined, file, startLine);
     } else if (!data.empty() && data.front() == '-') {
       malformed(file, lineNumber, "\"name\"=- deletes a value on import; registry.reg holds only values that exist");
