@@ -75,9 +75,19 @@ const Json& objectField(const Json& object, const char* name, const std::string&
   return *value;
 }
 
+// A full path Windows could hold: a drive, then no character a file name cannot have.
+// A quote in the uninstaller's own image would split its command line in the wrong
+// places, and a NUL would cut it short.
 bool isWindowsAbsolute(const std::string& path) {
-  return path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
-         (path[2] == '\\' || path[2] == '/');
+  if (!(path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+        (path[2] == '\\' || path[2] == '/'))) {
+    return false;
+  }
+  for (size_t i = 2; i < path.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(path[i]);
+    if (c < 0x20 || c == '"' || c == '<' || c == '>' || c == '|' || c == '?' || c == '*' || c == ':') return false;
+  }
+  return true;
 }
 
 // drives/ and its drive folders are real folders: the layer creates the system folders
