@@ -13,6 +13,7 @@
 
 #include <cerrno>
 
+#include "platform/hosted/machine/JsonLines.h"
 #include "platform/hosted/machine/Paths.h"
 #include "platform/hosted/machine/registry/Registry.h"
 
@@ -41,8 +42,16 @@ const std::map<std::string, std::optional<std::string>>& defaultFolders() {
   return folders;
 }
 
-[[noreturn]] void invalid(const std::string& file, const std::string& what) {
-  throw HostFailure{kExitDataError, file + ": " + what};
+// machine.json's text and name, for messages that name the line of a value.
+struct Source {
+  const std::string& text;
+  const std::string& file;
+};
+
+// Invalid data at the value `path` names.
+[[noreturn]] void invalid(const Source& source, const std::vector<std::string>& path, const std::string& what) {
+  throw HostFailure{kExitDataError,
+                    source.file + ":" + std::to_string(jsonLine(source.text, path)) + ": " + what};
 }
 
 // Line of a byte offset in the text, counting from 1.
@@ -59,19 +68,19 @@ const Json* member(const Json& object, const char* name) {
   return it == object.end() ? nullptr : &*it;
 }
 
-std::string stringField(const Json& object, const char* name, const std::string& fallback,
-                        const std::string& file, const std::string& where) {
+std::string stringField(const Json& object, const char* section, const char* name, const std::string& fallback,
+                        const Source& source) {
   const Json* value = member(object, name);
   if (!value) return fallback;
-  if (!value->is_string()) invalid(file, where + name + " must be a string");
+  if (!value->is_string()) invalid(source, {section, name}, std::string(section) + "." + name + " must be a string");
   return value->get<std::string>();
 }
 
-const Json& objectField(const Json& object, const char* name, const std::string& file) {
+const Json& objectField(const Json& object, const char* name, const Source& source) {
   static const Json empty = Json::object();
   const Json* value = member(object, name);
   if (!value) return empty;
-  if (!value->is_object()) invalid(file, std::string(name) + " must be an object");
+  if (!value->is_object()) invalid(source, {name}, std::string(name) + " must be an object");
   return *value;
 }
 
@@ -146,63 +155,66 @@ Facts parseFacts(const std::string& text, const std::string& file) {
     }
     throw HostFailure{kExitDataError, where + ": " + what};
   }
-  if (!doc.is_object()) invalid(file, "the top level must be an object");
+  const Source source{text, file};
+  if (!doc.is_object()) invalid(source, {}, "the top level must be an object");
 
   Facts facts;
-  const Json& os = objectField(doc, "os", file);
-  std::string version = stringField(os, "version", "10.0", file, "os.");
+  const Json& os = objectField(doc, "os", source);
+  std::string version = stringField(os, "os", "version", "10.0", source);
   int major = 0;
   int minor = 0;
   char rest = 0;
   if (std::sscanf(version.c_str(), "%d.%d%c", &major, &minor, &rest) != 2 || major < 0 || minor < 0) {
-    invalid(file, "os.version must be major.minor, as \"10.0\"");
+    invalid(source, {"os", "version"}, "os.version must be major.minor, as \"10.0\"");
   }
   facts.osMajor = major;
   facts.osMinor = minor;
-  facts.architecture = stringField(os, "architecture", "x64", file, "os.");
+  facts.architecture = stringField(os, "os", "architecture", "x64", source);
   if (facts.architecture != "x64" && facts.architecture != "x86" && facts.architecture != "ia64") {
-    invalid(file, "os.architecture must be \"x64\", \"x86\" or \"ia64\"");
+    invalid(source, {"os", "architecture"}, "os.architecture must be \"x64\", \"x86\" or \"ia64\"");
   }
 
-  const Json& process = objectField(doc, "process", file);
+  const Json& process = objectField(doc, "process", source);
   if (const Json* bitness = member(process, "bitness")) {
     if (!bitness->is_number_integer() || (*bitness != 32 && *bitness != 64)) {
-      invalid(file, "process.bitness must be 32 or 64");
+      invalid(source, {"process", "bitness"}, "process.bitness must be 32 or 64");
     }
     facts.bitness = bitness->get<int>();
   }
   if (facts.bitness == 64 && facts.architecture == "x86") {
-    invalid(file, "process.bitness 64 needs a 64-bit os.architecture");
+    invalid(source, {"process", "bitness"}, "process.bitness 64 needs a 64-bit os.architecture");
   }
   if (const Json* pid = member(process, "pid")) {
     if (!pid->is_number_unsigned() || pid->get<uint64_t>() == 0 || pid->get<uint64_t>() > 0xFFFFFFFFu) {
-      invalid(file, "process.pid must be a positive 32-bit number");
+      invalid(source, {"process", "pid"}, "process.pid must be a positive 32-bit number");
     }
     facts.pid = pid->get<uint32_t>();
   }
-  facts.image = stringField(process, "image", facts.image, file, "process.");
-  if (!isWindowsAbsolute(facts.image)) invalid(file, "process.image must be a full Windows path");
-  facts.currentDirectory = stringField(process, "currentDirectory", facts.currentDirectory, file, "process.");
+  facts.image = stringField(process, "process", "image", facts.image, source);
+  if (!isWindowsAbsolute(facts.image)) invalid(source, {"process", "image"}, "process.image must be a full Windows path");
+  facts.currentDirectory = stringField(process, "process", "currentDirectory", facts.currentDirectory, source);
   if (!isWindowsAbsolute(facts.currentDirectory)) {
-    invalid(file, "process.currentDirectory must be a full Windows path");
+    invalid(source, {"process", "currentDirectory"}, "process.currentDirectory must be a full Windows path");
   }
 
-  const Json& user = objectField(doc, "user", file);
-  facts.userSid = stringField(user, "sid", facts.userSid, file, "user.");
-  if (facts.userSid.rfind("S-1-", 0) != 0) invalid(file, "user.sid must be a SID such as S-1-5-21-...");
-  facts.country = stringField(objectField(doc, "locale", file), "country", facts.country, file, "locale.");
+  const Json& user = objectField(doc, "user", source);
+  facts.userSid = stringField(user, "user", "sid", facts.userSid, source);
+  if (facts.userSid.rfind("S-1-", 0) != 0) {
+    invalid(source, {"user", "sid"}, "user.sid must be a SID such as S-1-5-21-...");
+  }
+  facts.country = stringField(objectField(doc, "locale", source), "locale", "country", facts.country, source);
 
-  for (const auto& [name, value] : objectField(doc, "folders", file).items()) {
+  for (const auto& [name, value] : objectField(doc, "folders", source).items()) {
     if (value.is_null()) {
       facts.folders[name] = std::nullopt;
     } else if (value.is_string() && isWindowsAbsolute(value.get<std::string>())) {
       facts.folders[name] = value.get<std::string>();
     } else {
-      invalid(file, "folders." + name + " must be a full Windows path or null");
+      invalid(source, {"folders", name}, "folders." + name + " must be a full Windows path or null");
     }
   }
-  for (const auto& [name, value] : objectField(doc, "environment", file).items()) {
-    if (!value.is_string()) invalid(file, "environment." + name + " must be a string");
+  for (const auto& [name, value] : objectField(doc, "environment", source).items()) {
+    if (!value.is_string()) invalid(source, {"environment", name}, "environment." + name + " must be a string");
     facts.environment[name] = value.get<std::string>();
   }
   return facts;
