@@ -74,6 +74,12 @@ void syncDirectory(const fs::path& dir) {
   ::close(fd);
 }
 
+// Whether a name can stand in registry.reg and be read back: a line break cannot, and
+// the file is UTF-8 text.
+bool writableName(std::string_view name) {
+  return name.find_first_of("\r\n") == std::string_view::npos && isValidUtf8(name);
+}
+
 // Keys every Windows computer has; present in memory without being written out.
 void addStandardKeys(Key& root, const std::string& userSid) {
   auto ensure = [&](const KeyPath& path) {
@@ -126,7 +132,10 @@ std::unique_ptr<Registry> Registry::load(const fs::path& dir, const std::string&
     if (end == std::string::npos) break;
     Change change;
     if (!decode(std::string_view(log).substr(good, end - good), change)) break;
-    registry->apply(change);
+    // A whole line this layer would not have written (a key outside the stored roots,
+    // deeper than Windows allows, or a name registry.reg cannot hold) is passed over, so
+    // that the fold always writes a file that loads.
+    if (representable(change)) registry->apply(change);
     good = end + 1;
   }
   registry->dirty_ = true;
@@ -137,6 +146,16 @@ std::unique_ptr<Registry> Registry::load(const fs::path& dir, const std::string&
     }
   }
   return registry;
+}
+
+bool Registry::representable(const Change& change) {
+  if (change.path.empty() || change.path.size() - 1 > kMaxKeyDepth) return false;
+  std::string rootName = asciiUpper(change.path[0]);
+  if (rootName != kLocalMachine && rootName != kUsers && rootName != kCurrentConfig) return false;
+  for (const auto& name : change.path) {
+    if (name.empty() || !writableName(name)) return false;
+  }
+  return writableName(change.name);
 }
 
 std::shared_ptr<Key> Registry::find(const KeyPath& path) const {
