@@ -4,7 +4,11 @@
 //   uninstaller --machine DIR [--answer ok|cancel]... [--dry-run] [--report] [-- ARG...]
 #include <windows.h>
 
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 
 #include <cstdio>
 #include <cstdlib>
@@ -97,6 +101,31 @@ struct ScratchCopy {
   }
 };
 
+pid_t dryRunChild = 0;
+
+void forwardSignal(int signal) {
+  if (dryRunChild > 0) ::kill(dryRunChild, signal);
+}
+
+// The dry run's own process: waits for the run and removes the scratch copy however the
+// run ended (69 at a prompt, a crash), then ends as the run ended.
+int superviseDryRun(pid_t child, ScratchCopy& scratch) {
+  dryRunChild = child;
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, forwardSignal);
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  std::error_code ec;
+  fs::remove_all(scratch.dir, ec);
+  scratch.dir.clear();
+  if (WIFSIGNALED(status)) {
+    std::signal(WTERMSIG(status), SIG_DFL);
+    std::raise(WTERMSIG(status));
+    return 128 + WTERMSIG(status);
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : hosted::kExitUnavailable;
+}
+
 int run(const Options& options) {
   ScratchCopy scratch;
   fs::path dir = options.machine;
@@ -106,9 +135,18 @@ int run(const Options& options) {
     std::string pattern = (fs::temp_directory_path() / "uninstaller-dry-run-XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw hosted::HostFailure{hosted::kExitUnavailable, "cannot make a scratch copy"};
     scratch.dir = pattern;
-    fs::copy(dir, scratch.dir, fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec);
+    // The run ends in ways that skip this process's clean-up (std::exit at a prompt,
+    // a crash); it runs in a child, and this process removes the copy after it.
+    std::fflush(nullptr);
+    pid_t child = ::fork();
+    if (child < 0) throw hosted::HostFailure{hosted::kExitUnavailable, "cannot start the dry run"};
+    if (child > 0) return superviseDryRun(child, scratch);
+    scratch.dir.clear();
+    // Copied while no other run is changing it.
+    hosted::DirectoryLock original(dir);
+    fs::copy(dir, pattern, fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec);
     if (ec) throw hosted::HostFailure{hosted::kExitDataError, dir.string() + ": cannot be copied: " + ec.message()};
-    dir = scratch.dir;
+    dir = pattern;
   }
 
   hosted::Session session;

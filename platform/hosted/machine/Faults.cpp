@@ -9,6 +9,12 @@ void Faults::failNext(std::string function, uint32_t error, std::string object, 
 }
 
 std::optional<uint32_t> Faults::take(std::string_view function, std::string_view object) {
+  ++calls_;
+  if (tracing_) trace_.emplace_back(function);
+  if (sweepIndex_ != 0 && calls_ == sweepIndex_) {
+    sweptFunction_ = function;
+    return sweepError_;
+  }
   for (auto it = armed_.begin(); it != armed_.end(); ++it) {
     if (it->function != function) continue;
     if (!it->object.empty() && !equalsIgnoringAsciiCase(it->object, object)) continue;

@@ -22,7 +22,27 @@ class Faults {
   void clear() { armed_.clear(); }
   bool empty() const { return armed_.empty(); }
 
+  // For sweeps over a whole run: every take() is one call that could fail. Calls are
+  // counted from 1; the functions called are kept in order while `trace` is on, and
+  // failCall() makes the index-th call fail with `error` whatever it is.
+  void setTracing(bool trace) { tracing_ = trace; }
+  void failCall(uint64_t index, uint32_t error) {
+    sweepIndex_ = index;
+    sweepError_ = error;
+  }
+  uint64_t calls() const { return calls_; }
+  const std::vector<std::string>& trace() const { return trace_; }
+  // The function whose call failCall() made fail, or empty.
+  const std::string& sweptFunction() const { return sweptFunction_; }
+
  private:
+  bool tracing_ = false;
+  uint64_t calls_ = 0;
+  uint64_t sweepIndex_ = 0;
+  uint32_t sweepError_ = 0;
+  std::string sweptFunction_;
+  std::vector<std::string> trace_;
+
   struct Armed {
     std::string function;
     std::string object;

@@ -3,11 +3,17 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+
+#include "platform/hosted/machine/JsonLines.h"
 #include "platform/hosted/machine/Paths.h"
 #include "platform/hosted/machine/Text.h"
 #include "platform/hosted/machine/registry/Registry.h"
@@ -37,8 +43,16 @@ const std::map<std::string, std::optional<std::string>>& defaultFolders() {
   return folders;
 }
 
-[[noreturn]] void invalid(const std::string& file, const std::string& what) {
-  throw HostFailure{kExitDataError, file + ": " + what};
+// machine.json's text and name, for messages that name the line of a value.
+struct Source {
+  const std::string& text;
+  const std::string& file;
+};
+
+// Invalid data at the value `path` names.
+[[noreturn]] void invalid(const Source& source, const std::vector<std::string>& path, const std::string& what) {
+  throw HostFailure{kExitDataError,
+                    source.file + ":" + std::to_string(jsonLine(source.text, path)) + ": " + what};
 }
 
 // Line of a byte offset in the text, counting from 1.
@@ -55,25 +69,56 @@ const Json* member(const Json& object, const char* name) {
   return it == object.end() ? nullptr : &*it;
 }
 
-std::string stringField(const Json& object, const char* name, const std::string& fallback,
-                        const std::string& file, const std::string& where) {
+std::string stringField(const Json& object, const char* section, const char* name, const std::string& fallback,
+                        const Source& source) {
   const Json* value = member(object, name);
   if (!value) return fallback;
-  if (!value->is_string()) invalid(file, where + name + " must be a string");
+  if (!value->is_string()) invalid(source, {section, name}, std::string(section) + "." + name + " must be a string");
   return value->get<std::string>();
 }
 
-const Json& objectField(const Json& object, const char* name, const std::string& file) {
+const Json& objectField(const Json& object, const char* name, const Source& source) {
   static const Json empty = Json::object();
   const Json* value = member(object, name);
   if (!value) return empty;
-  if (!value->is_object()) invalid(file, std::string(name) + " must be an object");
+  if (!value->is_object()) invalid(source, {name}, std::string(name) + " must be an object");
   return *value;
 }
 
+// A full path Windows could hold: a drive, then no character a file name cannot have.
+// A quote in the uninstaller's own image would split its command line in the wrong
+// places, and a NUL would cut it short.
 bool isWindowsAbsolute(const std::string& path) {
-  return path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
-         (path[2] == '\\' || path[2] == '/');
+  if (!(path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+        (path[2] == '\\' || path[2] == '/'))) {
+    return false;
+  }
+  for (size_t i = 2; i < path.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(path[i]);
+    if (c < 0x20 || c == '"' || c == '<' || c == '>' || c == '|' || c == '?' || c == '*' || c == ':') return false;
+  }
+  return true;
+}
+
+// drives/ and its drive folders are real folders: the layer creates the system folders
+// in them and resolves every Windows path below them, and a host link among them would
+// take that outside the machine directory. (Links further down are Windows links, which
+// the layer resolves itself.)
+void checkDrives(const std::filesystem::path& drives) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  auto status = fs::symlink_status(drives, ec);
+  if (!fs::exists(status)) return;
+  if (!fs::is_directory(status)) {
+    throw HostFailure{kExitDataError, drives.string() + ": must be a directory, not a link or a file"};
+  }
+  for (fs::directory_iterator it(drives, ec), end; !ec && it != end; it.increment(ec)) {
+    auto entry = it->symlink_status(ec);
+    if (fs::is_symlink(entry)) {
+      throw HostFailure{kExitDataError, it->path().string() + ": a drive folder must be a directory, not a link"};
+    }
+  }
+  if (ec) throw HostFailure{kExitDataError, drives.string() + ": cannot be read"};
 }
 
 }  // namespace
@@ -97,79 +142,126 @@ Facts parseFacts(const std::string& text, const std::string& file) {
     what = pos == std::string::npos ? what : what.substr(pos + 2);
     throw HostFailure{kExitDataError,
                       file + ":" + std::to_string(lineOf(text, e.byte == 0 ? 0 : e.byte - 1)) + ": " + what};
+  } catch (const Json::exception& e) {
+    // A number beyond any range, say; nlohmann quotes the token, which finds its line.
+    std::string what = e.what();
+    auto pos = what.find("] ");
+    what = pos == std::string::npos ? what : what.substr(pos + 2);
+    std::string where = file;
+    auto open = what.find('\'');
+    auto close = open == std::string::npos ? open : what.find('\'', open + 1);
+    if (close != std::string::npos) {
+      auto at = text.find(what.substr(open + 1, close - open - 1));
+      if (at != std::string::npos) where += ":" + std::to_string(lineOf(text, at));
+    }
+    throw HostFailure{kExitDataError, where + ": " + what};
   }
-  if (!doc.is_object()) invalid(file, "the top level must be an object");
+  const Source source{text, file};
+  if (!doc.is_object()) invalid(source, {}, "the top level must be an object");
 
   Facts facts;
-  const Json& os = objectField(doc, "os", file);
-  std::string version = stringField(os, "version", "10.0", file, "os.");
+  const Json& os = objectField(doc, "os", source);
+  std::string version = stringField(os, "os", "version", "10.0", source);
   int major = 0;
   int minor = 0;
   char rest = 0;
   if (std::sscanf(version.c_str(), "%d.%d%c", &major, &minor, &rest) != 2 || major < 0 || minor < 0) {
-    invalid(file, "os.version must be major.minor, as \"10.0\"");
+    invalid(source, {"os", "version"}, "os.version must be major.minor, as \"10.0\"");
   }
   facts.osMajor = major;
   facts.osMinor = minor;
-  facts.architecture = stringField(os, "architecture", "x64", file, "os.");
+  facts.architecture = stringField(os, "os", "architecture", "x64", source);
   if (facts.architecture != "x64" && facts.architecture != "x86" && facts.architecture != "ia64") {
-    invalid(file, "os.architecture must be \"x64\", \"x86\" or \"ia64\"");
+    invalid(source, {"os", "architecture"}, "os.architecture must be \"x64\", \"x86\" or \"ia64\"");
   }
 
-  const Json& process = objectField(doc, "process", file);
+  const Json& process = objectField(doc, "process", source);
   if (const Json* bitness = member(process, "bitness")) {
     if (!bitness->is_number_integer() || (*bitness != 32 && *bitness != 64)) {
-      invalid(file, "process.bitness must be 32 or 64");
+      invalid(source, {"process", "bitness"}, "process.bitness must be 32 or 64");
     }
     facts.bitness = bitness->get<int>();
   }
   if (facts.bitness == 64 && facts.architecture == "x86") {
-    invalid(file, "process.bitness 64 needs a 64-bit os.architecture");
+    invalid(source, {"process", "bitness"}, "process.bitness 64 needs a 64-bit os.architecture");
   }
   if (const Json* pid = member(process, "pid")) {
     if (!pid->is_number_unsigned() || pid->get<uint64_t>() == 0 || pid->get<uint64_t>() > 0xFFFFFFFFu) {
-      invalid(file, "process.pid must be a positive 32-bit number");
+      invalid(source, {"process", "pid"}, "process.pid must be a positive 32-bit number");
     }
     facts.pid = pid->get<uint32_t>();
   }
-  facts.image = stringField(process, "image", facts.image, file, "process.");
-  if (!isWindowsAbsolute(facts.image)) invalid(file, "process.image must be a full Windows path");
-  facts.currentDirectory = stringField(process, "currentDirectory", facts.currentDirectory, file, "process.");
+  facts.image = stringField(process, "process", "image", facts.image, source);
+  if (!isWindowsAbsolute(facts.image)) invalid(source, {"process", "image"}, "process.image must be a full Windows path");
+  facts.currentDirectory = stringField(process, "process", "currentDirectory", facts.currentDirectory, source);
   if (!isWindowsAbsolute(facts.currentDirectory)) {
-    invalid(file, "process.currentDirectory must be a full Windows path");
+    invalid(source, {"process", "currentDirectory"}, "process.currentDirectory must be a full Windows path");
   }
 
-  const Json& user = objectField(doc, "user", file);
-  facts.userSid = stringField(user, "sid", facts.userSid, file, "user.");
-  if (facts.userSid.rfind("S-1-", 0) != 0) invalid(file, "user.sid must be a SID such as S-1-5-21-...");
-  const Json& locale = objectField(doc, "locale", file);
-  facts.country = stringField(locale, "country", facts.country, file, "locale.");
-  facts.uiLanguage = stringField(locale, "uiLanguage", facts.uiLanguage, file, "locale.");
+  const Json& user = objectField(doc, "user", source);
+  facts.userSid = stringField(user, "user", "sid", facts.userSid, source);
+  if (facts.userSid.rfind("S-1-", 0) != 0) {
+    invalid(source, {"user", "sid"}, "user.sid must be a SID such as S-1-5-21-...");
+  }
+  const Json& locale = objectField(doc, "locale", source);
+  facts.country = stringField(locale, "locale", "country", facts.country, source);
+  facts.uiLanguage = stringField(locale, "locale", "uiLanguage", facts.uiLanguage, source);
   if (const Json* codePage = member(locale, "codePage")) {
     if (!codePage->is_number_unsigned() || !isSupportedCodePage(codePage->get<uint64_t>())) {
-      invalid(file, "locale.codePage must be one of " + supportedCodePages());
+      invalid(source, {"locale", "codePage"}, "locale.codePage must be one of " + supportedCodePages());
     }
     facts.codePage = codePage->get<unsigned>();
   }
 
-  for (const auto& [name, value] : objectField(doc, "folders", file).items()) {
+  for (const auto& [name, value] : objectField(doc, "folders", source).items()) {
     if (value.is_null()) {
       facts.folders[name] = std::nullopt;
     } else if (value.is_string() && isWindowsAbsolute(value.get<std::string>())) {
       facts.folders[name] = value.get<std::string>();
     } else {
-      invalid(file, "folders." + name + " must be a full Windows path or null");
+      invalid(source, {"folders", name}, "folders." + name + " must be a full Windows path or null");
     }
   }
-  for (const auto& [name, value] : objectField(doc, "environment", file).items()) {
-    if (!value.is_string()) invalid(file, "environment." + name + " must be a string");
+  for (const auto& [name, value] : objectField(doc, "environment", source).items()) {
+    if (!value.is_string()) invalid(source, {"environment", name}, "environment." + name + " must be a string");
     facts.environment[name] = value.get<std::string>();
   }
   return facts;
 }
 
-Machine::Machine(std::filesystem::path root, Facts facts, Session session, ProcessTable processes)
-    : root_(std::move(root)),
+std::optional<std::string> readMachineFile(const std::filesystem::path& file) {
+  int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return std::nullopt;
+    throw HostFailure{kExitDataError, file.string() + ": cannot be read: " + std::strerror(errno)};
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    throw HostFailure{kExitDataError, file.string() + ": must be a regular file"};
+  }
+  std::string text;
+  text.reserve(static_cast<size_t>(info.st_size));
+  char buffer[65536];
+  while (true) {
+    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      int error = errno;
+      ::close(fd);
+      throw HostFailure{kExitDataError, file.string() + ": cannot be read: " + std::strerror(error)};
+    }
+    if (n == 0) break;
+    text.append(buffer, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return text;
+}
+
+Machine::Machine(DirectoryLock lock, std::filesystem::path root, Facts facts, Session session,
+                 ProcessTable processes)
+    : lock_(std::move(lock)),
+      root_(std::move(root)),
       facts_(std::move(facts)),
       session_(std::move(session)),
       journal_(root_ / "journal.jsonl"),
@@ -189,24 +281,27 @@ Machine& Machine::load(const std::filesystem::path& dir, Session session) {
     throw HostFailure{kExitDataError, dir.string() + ": no such machine directory"};
   }
   auto root = std::filesystem::absolute(dir, ec).lexically_normal();
+  // A machine this process still holds would otherwise keep its own directory locked.
+  loadedMachine().reset();
+  DirectoryLock lock(root);
   Facts facts;
   ProcessTable processes;
   auto file = root / "machine.json";
-  if (std::filesystem::exists(file, ec)) {
-    std::ifstream in(file, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    if (!in) throw HostFailure{kExitDataError, file.string() + ": cannot be read"};
-    facts = parseFacts(text.str(), file.string());
-    processes = ProcessTable::parse(text.str(), file.string());
+  if (auto text = readMachineFile(file)) {
+    facts = parseFacts(*text, file.string());
+    processes = ProcessTable::parse(*text, file.string());
     processes.setFile(file);
   }
-  if (std::filesystem::exists(root / "drives", ec) && !std::filesystem::is_directory(root / "drives", ec)) {
-    throw HostFailure{kExitDataError, (root / "drives").string() + ": must be a directory"};
+  // The journal is appended to; it must be a file that takes appends.
+  auto journal = root / "journal.jsonl";
+  if (std::filesystem::exists(std::filesystem::symlink_status(journal, ec)) &&
+      !std::filesystem::is_regular_file(std::filesystem::status(journal, ec))) {
+    throw HostFailure{kExitDataError, journal.string() + ": must be a regular file"};
   }
+  checkDrives(root / "drives");
   auto registry = registry::Registry::load(root, facts.userSid);
   auto& slot = loadedMachine();
-  slot.reset(new Machine(root, std::move(facts), std::move(session), std::move(processes)));
+  slot.reset(new Machine(std::move(lock), root, std::move(facts), std::move(session), std::move(processes)));
   slot->registry_ = std::move(registry);
   // A Windows computer always has its system folders; an empty machine directory gets them.
   for (const char* name : {"commonAppData", "system", "systemWow64", "windows", "programFilesCommon",

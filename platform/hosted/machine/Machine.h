@@ -20,6 +20,7 @@
 #include "platform/hosted/machine/Faults.h"
 #include "platform/hosted/machine/Handles.h"
 #include "platform/hosted/machine/Journal.h"
+#include "platform/hosted/machine/Lock.h"
 #include "platform/hosted/machine/ProcessTable.h"
 #include "platform/hosted/machine/SharedMemory.h"
 
@@ -78,7 +79,9 @@ class Machine {
  public:
   // Reads DIR/machine.json and prepares the machine for a run. Throws HostFailure
   // (65, naming the file and line) when the directory or its data cannot be used;
-  // it then has changed nothing in the directory.
+  // it then has changed nothing in the directory. The machine loaded before is
+  // unloaded first. The directory stays locked against other runs until unload();
+  // while another run holds it, load() waits.
   static Machine& load(const std::filesystem::path& dir, Session session = {});
   // Forgets the loaded machine (tests load a new one for every case).
   static void unload();
@@ -116,8 +119,10 @@ class Machine {
   Machine& operator=(const Machine&) = delete;
 
  private:
-  Machine(std::filesystem::path root, Facts facts, Session session, ProcessTable processes);
+  Machine(DirectoryLock lock, std::filesystem::path root, Facts facts, Session session, ProcessTable processes);
 
+  // First, so that it is released last, after every file is closed.
+  DirectoryLock lock_;
   std::filesystem::path root_;
   Facts facts_;
   Session session_;
@@ -136,6 +141,11 @@ class Machine {
 // The loaded machine. Calling a Windows function of the layer with no machine
 // loaded is a fault of the caller and aborts.
 Machine& machine();
+
+// The whole content of a file of the machine directory, or nullopt when there is
+// none. Anything but a regular file (a directory, a FIFO, a device) is invalid data:
+// HostFailure(65) naming the file; it is never read, so it cannot block the run.
+std::optional<std::string> readMachineFile(const std::filesystem::path& file);
 
 // Parses machine.json text; `file` names it in messages. Throws HostFailure(65).
 Facts parseFacts(const std::string& text, const std::string& file);

@@ -181,6 +181,12 @@ std::optional<ResolvedPath> resolveNormalised(const Normalised& path, bool follo
   std::string letter(1, path.drive);
   fs::path host = drives / (findEntry(drives, letter).value_or(letter));
   std::error_code ec;
+  // The machine refuses host links as drives/ or a drive folder when it loads; one made
+  // since would lead outside it.
+  if (fs::is_symlink(fs::symlink_status(drives, ec)) || fs::is_symlink(fs::symlink_status(host, ec))) {
+    *error = ERROR_ACCESS_DENIED;
+    return std::nullopt;
+  }
   bool present = fs::is_directory(fs::symlink_status(host, ec));
   std::vector<std::string> windowsNames;
   ResolvedPath out;

@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/hosted/machine/JsonLines.h"
 #include "platform/hosted/machine/Machine.h"
 
 namespace hosted {
@@ -19,34 +20,47 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-[[noreturn]] void invalid(const std::string& file, size_t index, const std::string& what) {
-  throw HostFailure{kExitDataError, file + ": processes[" + std::to_string(index) + "]: " + what};
+// machine.json's text and name, for messages that name the line of a value.
+struct Source {
+  const std::string& text;
+  const std::string& file;
+};
+
+// Invalid data in processes[index], at its member `field` when one is named.
+[[noreturn]] void invalid(const Source& source, size_t index, const std::string& what,
+                          const std::vector<std::string>& below = {}) {
+  std::vector<std::string> path{"processes", std::to_string(index)};
+  path.insert(path.end(), below.begin(), below.end());
+  throw HostFailure{kExitDataError, source.file + ":" + std::to_string(jsonLine(source.text, path)) +
+                                        ": processes[" + std::to_string(index) + "]: " + what};
 }
 
-std::string text(const Json& entry, const char* name, size_t index, const std::string& file) {
+std::string text(const Json& entry, const char* name, size_t index, const Source& file,
+                 std::vector<std::string> where = {}) {
   auto it = entry.find(name);
   if (it == entry.end()) return {};
-  if (!it->is_string()) invalid(file, index, std::string(name) + " must be a string");
+  where.emplace_back(name);
+  if (!it->is_string()) invalid(file, index, std::string(name) + " must be a string", where);
   return it->get<std::string>();
 }
 
 bool choice(const Json& entry, const char* name, const char* yes, const char* no, bool fallback, size_t index,
-            const std::string& file) {
+            const Source& file) {
   std::string value = text(entry, name, index, file);
   if (value.empty()) return fallback;
   if (value == yes) return true;
   if (value == no) return false;
-  invalid(file, index, std::string(name) + " must be \"" + yes + "\" or \"" + no + "\"");
+  invalid(file, index, std::string(name) + " must be \"" + yes + "\" or \"" + no + "\"", {name});
 }
 
-uint32_t processId(const Json& entry, const char* name, size_t index, const std::string& file, bool required) {
+uint32_t processId(const Json& entry, const char* name, size_t index, const Source& file, bool required) {
   auto it = entry.find(name);
   if (it == entry.end()) {
     if (required) invalid(file, index, std::string(name) + " is required");
     return 0;
   }
   if (!it->is_number_unsigned() || it->get<uint64_t>() > 0xFFFFFFFFu) {
-    invalid(file, index, std::string(name) + " must be a 32-bit process id");
+    invalid(file, index, std::string(name) + " must be a 32-bit process id", {name});
   }
   return it->get<uint32_t>();
 }
@@ -72,42 +86,49 @@ std::vector<std::string> HostedProcess::allModules() const {
   return all;
 }
 
-ProcessTable ProcessTable::parse(const std::string& machineJson, const std::string& file) {
+ProcessTable ProcessTable::parse(const std::string& machineJson, const std::string& fileName) {
   ProcessTable table;
+  const Source file{machineJson, fileName};
   Json doc = Json::parse(machineJson);
   auto list = doc.find("processes");
   if (list == doc.end()) return table;
-  if (!list->is_array()) throw HostFailure{kExitDataError, file + ": processes must be an array"};
+  if (!list->is_array()) {
+    throw HostFailure{kExitDataError, fileName + ":" + std::to_string(jsonLine(machineJson, {"processes"})) +
+                                          ": processes must be an array"};
+  }
   for (size_t i = 0; i < list->size(); ++i) {
     const Json& entry = (*list)[i];
     if (!entry.is_object()) invalid(file, i, "must be an object");
     HostedProcess p;
     p.pid = processId(entry, "pid", i, file, true);
-    if (p.pid == 0) invalid(file, i, "pid must not be 0");
+    if (p.pid == 0) invalid(file, i, "pid must not be 0", {"pid"});
     p.ppid = processId(entry, "ppid", i, file, false);
     p.exe = text(entry, "exe", i, file);
     p.image = text(entry, "image", i, file);
     if (p.image.empty() && p.exe.empty()) invalid(file, i, "needs an exe or an image");
-    if (!p.image.empty() && !isFullPath(p.image)) invalid(file, i, "image must be a full Windows path");
+    if (!p.image.empty() && !isFullPath(p.image)) invalid(file, i, "image must be a full Windows path", {"image"});
     if (p.exe.empty()) p.exe = baseName(p.image);
     if (p.image.empty()) p.image = "C:\\Windows\\System32\\" + p.exe;
     if (auto modules = entry.find("modules"); modules != entry.end()) {
-      if (!modules->is_array()) invalid(file, i, "modules must be an array of full Windows paths");
+      if (!modules->is_array()) invalid(file, i, "modules must be an array of full Windows paths", {"modules"});
       for (const Json& m : *modules) {
         if (!m.is_string() || !isFullPath(m.get<std::string>())) {
-          invalid(file, i, "modules must be an array of full Windows paths");
+          invalid(file, i, "modules must be an array of full Windows paths", {"modules"});
         }
         p.modules.push_back(m.get<std::string>());
       }
     }
     if (auto windows = entry.find("windows"); windows != entry.end()) {
-      if (!windows->is_array()) invalid(file, i, "windows must be an array");
-      for (const Json& w : *windows) {
-        if (!w.is_object()) invalid(file, i, "every window must be an object");
+      if (!windows->is_array()) invalid(file, i, "windows must be an array", {"windows"});
+      for (size_t j = 0; j < windows->size(); ++j) {
+        const Json& w = (*windows)[j];
+        if (!w.is_object()) invalid(file, i, "every window must be an object", {"windows", std::to_string(j)});
         HostedWindow window;
-        window.title = text(w, "title", i, file);
+        window.title = text(w, "title", i, file, {"windows", std::to_string(j)});
         if (auto visible = w.find("visible"); visible != w.end()) {
-          if (!visible->is_boolean()) invalid(file, i, "visible must be true or false");
+          if (!visible->is_boolean()) {
+            invalid(file, i, "visible must be true or false", {"windows", std::to_string(j), "visible"});
+          }
           window.visible = visible->get<bool>();
         }
         window.handle = reinterpret_cast<HWND>(nextWindowHandle);
@@ -119,7 +140,7 @@ ProcessTable ProcessTable::parse(const std::string& machineJson, const std::stri
     p.endsOnTerminate = choice(entry, "onTerminate", "exit", "ignore", true, i, file);
     p.accessDenied = choice(entry, "access", "denied", "allowed", false, i, file);
     for (const HostedProcess& other : table.processes_) {
-      if (other.pid == p.pid) invalid(file, i, "pid " + std::to_string(p.pid) + " is listed twice");
+      if (other.pid == p.pid) invalid(file, i, "pid " + std::to_string(p.pid) + " is listed twice", {"pid"});
     }
     table.processes_.push_back(std::move(p));
   }
@@ -204,20 +225,25 @@ void ProcessTable::writeBack(uint32_t pid) const {
     }
   }
   // A crash while writing must leave the old file whole: write beside it, then rename.
-  std::filesystem::path temp = file_;
-  temp += ".tmp";
+  std::filesystem::path temp;
+  int fd = createTempBeside(file_, temp);
   std::string data = doc.dump(2) + "\n";
-  std::FILE* out = std::fopen(temp.c_str(), "wb");
+  std::FILE* out = fd < 0 ? nullptr : ::fdopen(fd, "wb");
+  if (fd >= 0 && !out) ::close(fd);
   bool written = out && std::fwrite(data.data(), 1, data.size(), out) == data.size() && std::fflush(out) == 0 &&
                  ::fsync(::fileno(out)) == 0;
   if (out) std::fclose(out);
   if (!written) {
-    std::fprintf(stderr, "uninstaller: cannot write %s\n", temp.string().c_str());
+    std::fprintf(stderr, "uninstaller: cannot write a new %s\n", file_.string().c_str());
+    if (!temp.empty()) ::unlink(temp.c_str());
     return;
   }
   std::error_code ec;
   std::filesystem::rename(temp, file_, ec);
-  if (ec) std::fprintf(stderr, "uninstaller: cannot replace %s: %s\n", file_.string().c_str(), ec.message().c_str());
+  if (ec) {
+    std::fprintf(stderr, "uninstaller: cannot replace %s: %s\n", file_.string().c_str(), ec.message().c_str());
+    ::unlink(temp.c_str());
+  }
 }
 
 }  // namespace hosted

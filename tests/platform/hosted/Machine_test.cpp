@@ -55,9 +55,9 @@ TEST(MachineFacts, InvalidDataNamesTheFileAndLine) {
     const char* expected;
   };
   const Case cases[] = {
-      {"{\n  \"os\": {\n    \"version\": 10\n  }\n}", "machine.json: os.version must be a string"},
+      {"{\n  \"os\": {\n    \"version\": 10\n  }\n}", "machine.json:3: os.version must be a string"},
       {"{\n  \"os\": {\n  }\n  \"user\": {}\n}", "machine.json:4: "},
-      {"[]", "machine.json: the top level must be an object"},
+      {"[]", "machine.json:1: the top level must be an object"},
       {R"({"process": {"bitness": 16}})", "process.bitness must be 32 or 64"},
       {R"({"os": {"architecture": "x86"}, "process": {"bitness": 64}})", "needs a 64-bit"},
       {R"({"process": {"pid": -1}})", "process.pid"},

@@ -152,6 +152,9 @@ Key& keyForHeader(Key& root, std::string_view path, const std::string& userSid, 
     malformed(file, line, "unknown root key '" + parts[0] + "' (use the full name, as HKEY_LOCAL_MACHINE)");
   }
   real.insert(real.end(), parts.begin() + 1, parts.end());
+  if (real.size() - 1 > kMaxKeyDepth) {
+    malformed(file, line, "a key path is more than " + std::to_string(kMaxKeyDepth) + " levels deep");
+  }
   size_t shared = 0;
   while (shared < real.size() && shared < chain.names.size() && real[shared] == chain.names[shared]) ++shared;
   chain.names.resize(shared);
@@ -246,20 +249,42 @@ void formatValue(std::string& out, const Value& value, std::string_view newline)
   out += newline;
 }
 
-void formatKey(std::string& out, const Key& key, std::string& path, std::string_view newline) {
-  size_t before = path.size();
-  if (!path.empty()) path += '\\';
-  path += key.name;
-  if (key.explicitKey) {
-    out += '[';
-    out += path;
-    out += ']';
-    out += newline;
-    for (const auto& value : key.values) formatValue(out, value, newline);
-    out += newline;
+// Writes `top` and every key below it, depth first in the order of the subkey maps.
+// Iterative: the depth of the tree is the input's to decide.
+void formatTree(std::string& out, const Key& top, std::string_view newline) {
+  struct Frame {
+    const Key* key;
+    std::map<std::string, std::shared_ptr<Key>>::const_iterator next;
+    size_t pathLength;  // of `path` before this key's name was added
+  };
+  std::string path;
+  std::vector<Frame> stack;
+  auto enter = [&](const Key& key) {
+    size_t before = path.size();
+    if (!path.empty()) path += '\\';
+    path += key.name;
+    if (key.explicitKey) {
+      out += '[';
+      out += path;
+      out += ']';
+      out += newline;
+      for (const auto& value : key.values) formatValue(out, value, newline);
+      out += newline;
+    }
+    stack.push_back(Frame{&key, key.subkeys.begin(), before});
+  };
+  enter(top);
+  while (!stack.empty()) {
+    Frame& frame = stack.back();
+    if (frame.next == frame.key->subkeys.end()) {
+      path.resize(frame.pathLength);
+      stack.pop_back();
+      continue;
+    }
+    const Key& child = *frame.next->second;
+    ++frame.next;
+    enter(child);
   }
-  for (const auto& [upper, subkey] : key.subkeys) formatKey(out, *subkey, path, newline);
-  path.resize(before);
 }
 
 }  // namespace
@@ -276,9 +301,28 @@ std::shared_ptr<Key> Key::findSubkey(std::string_view subkeyName) const {
   return it == subkeys.end() ? nullptr : it->second;
 }
 
+Key::~Key() {
+  std::vector<std::shared_ptr<Key>> pending;
+  for (auto& [upper, subkey] : subkeys) pending.push_back(std::move(subkey));
+  subkeys.clear();
+  while (!pending.empty()) {
+    std::shared_ptr<Key> key = std::move(pending.back());
+    pending.pop_back();
+    // A key a handle still holds stays whole; only the last owner takes it apart.
+    if (key.use_count() != 1) continue;
+    for (auto& [upper, subkey] : key->subkeys) pending.push_back(std::move(subkey));
+    key->subkeys.clear();
+  }
+}
+
 void Key::markDeleted() {
-  deleted = true;
-  for (auto& [upper, subkey] : subkeys) subkey->markDeleted();
+  std::vector<Key*> pending{this};
+  while (!pending.empty()) {
+    Key* key = pending.back();
+    pending.pop_back();
+    key->deleted = true;
+    for (auto& [upper, subkey] : key->subkeys) pending.push_back(subkey.get());
+  }
 }
 
 std::vector<std::string> splitKeyPath(std::string_view path) {
@@ -408,17 +452,19 @@ void parseRegFile(std::string_view bytes, const std::string& file, const std::st
         }
         value.type = type;
       }
-      // The data may go on over lines ending in a backslash.
-      std::string joined(data.substr(colon + 1));
+      // The data may go on over lines ending in a backslash. Each line is appended once,
+      // so that loading stays linear in the size of the value.
+      std::string joined;
+      std::string_view piece = trimRight(data.substr(colon + 1));
       size_t startLine = lineNumber;
-      while (!joined.empty() && trimRight(joined).back() == '\\') {
-        joined = std::string(trimRight(joined));
-        joined.pop_back();
+      while (!piece.empty() && piece.back() == '\\') {
+        piece.remove_suffix(1);
+        joined += piece;
         std::string_view more;
         if (!nextLine(more)) malformed(file, lineNumber, "hex data ends with a line continuation");
-        joined += trimLeft(more);
-        joined = std::string(trimRight(joined));
+        piece = trimRight(trimLeft(more));
       }
+      joined += piece;
       value.data = parseHexBytes(joined, file, startLine);
     } else if (!data.empty() && data.front() == '-') {
       malformed(file, lineNumber, "\"name\"=- deletes a value on import; registry.reg holds only values that exist");
@@ -438,8 +484,7 @@ std::string formatRegFile(const Key& root, std::string_view newline, size_t size
   out += kSignature;
   out += newline;
   out += newline;
-  std::string path;
-  for (const auto& [upper, top] : root.subkeys) formatKey(out, *top, path, newline);
+  for (const auto& [upper, top] : root.subkeys) formatTree(out, *top, newline);
   return out;
 }
 

@@ -33,6 +33,15 @@ struct Key {
   std::vector<Value> values;  // in creation order
   std::map<std::string, std::shared_ptr<Key>> subkeys;  // by upper-cased name
 
+  Key() = default;
+  Key(const Key&) = default;
+  Key& operator=(const Key&) = default;
+  Key(Key&&) = default;
+  Key& operator=(Key&&) = default;
+  // Takes the keys below apart one level at a time, so that no depth of tree runs the
+  // destruction out of stack.
+  ~Key();
+
   Value* findValue(std::string_view valueName);
   std::shared_ptr<Key> findSubkey(std::string_view subkeyName) const;
   // Marks this key and every key below it deleted.
@@ -47,6 +56,9 @@ using KeyPath = std::vector<std::string>;
 inline constexpr const char* kLocalMachine = "HKEY_LOCAL_MACHINE";
 inline constexpr const char* kUsers = "HKEY_USERS";
 inline constexpr const char* kCurrentConfig = "HKEY_CURRENT_CONFIG";
+
+// How many levels of keys a root may have below it, as on Windows.
+inline constexpr size_t kMaxKeyDepth = 512;
 
 // "A\B\C" split at backslashes.
 std::vector<std::string> splitKeyPath(std::string_view path);

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/hosted/machine/Lock.h"
 #include "platform/hosted/machine/Machine.h"
 #include "platform/hosted/machine/Text.h"
 
@@ -73,16 +74,10 @@ void syncDirectory(const fs::path& dir) {
   ::close(fd);
 }
 
-std::string readWhole(const fs::path& file, bool& exists) {
-  std::ifstream in(file, std::ios::binary);
-  exists = static_cast<bool>(in);
-  if (!exists) return {};
-  std::string text;
-  in.seekg(0, std::ios::end);
-  text.resize(static_cast<size_t>(in.tellg()));
-  in.seekg(0);
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  return text;
+// Whether a name can stand in registry.reg and be read back: a line break cannot, and
+// the file is UTF-8 text.
+bool writableName(std::string_view name) {
+  return name.find_first_of("\r\n") == std::string_view::npos && isValidUtf8(name);
 }
 
 // Keys every Windows computer has; present in memory without being written out.
@@ -114,8 +109,9 @@ Registry::~Registry() {
 
 std::unique_ptr<Registry> Registry::load(const fs::path& dir, const std::string& userSid) {
   fs::path file = dir / "registry.reg";
-  bool exists = false;
-  std::string bytes = readWhole(file, exists);
+  std::optional<std::string> content = readMachineFile(file);
+  bool exists = content.has_value();
+  std::string bytes = content ? std::move(*content) : std::string();
   // Keep the line ends the file came with; the registry editor's are CR LF.
   std::string newline = "\r\n";
   if (exists) {
@@ -127,16 +123,19 @@ std::unique_ptr<Registry> Registry::load(const fs::path& dir, const std::string&
   if (exists) parseRegFile(bytes, file.string(), userSid, registry->root_);
   addStandardKeys(registry->root_, userSid);
 
-  bool logExists = false;
-  std::string log = readWhole(registry->logFile(), logExists);
-  if (!logExists) return registry;
+  std::optional<std::string> logContent = readMachineFile(registry->logFile());
+  if (!logContent) return registry;
+  const std::string& log = *logContent;
   size_t good = 0;
   while (good < log.size()) {
     size_t end = log.find('\n', good);
     if (end == std::string::npos) break;
     Change change;
     if (!decode(std::string_view(log).substr(good, end - good), change)) break;
-    registry->apply(change);
+    // A whole line this layer would not have written (a key outside the stored roots,
+    // deeper than Windows allows, or a name registry.reg cannot hold) is passed over, so
+    // that the fold always writes a file that loads.
+    if (representable(change)) registry->apply(change);
     good = end + 1;
   }
   registry->dirty_ = true;
@@ -147,6 +146,16 @@ std::unique_ptr<Registry> Registry::load(const fs::path& dir, const std::string&
     }
   }
   return registry;
+}
+
+bool Registry::representable(const Change& change) {
+  if (change.path.empty() || change.path.size() - 1 > kMaxKeyDepth) return false;
+  std::string rootName = asciiUpper(change.path[0]);
+  if (rootName != kLocalMachine && rootName != kUsers && rootName != kCurrentConfig) return false;
+  for (const auto& name : change.path) {
+    if (name.empty() || !writableName(name)) return false;
+  }
+  return writableName(change.name);
 }
 
 std::shared_ptr<Key> Registry::find(const KeyPath& path) const {
@@ -306,8 +315,8 @@ bool Registry::fold() {
   std::error_code ec;
   auto lastSize = fs::file_size(file_, ec);
   std::string text = formatRegFile(root_, newline_, ec ? 0 : static_cast<size_t>(lastSize) + (1u << 20));
-  fs::path temp = file_.string() + ".tmp";
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  fs::path temp;
+  int fd = createTempBeside(file_, temp);
   if (fd < 0) return false;
   bool ok = writeAll(fd, text) && ::fsync(fd) == 0;
   ::close(fd);

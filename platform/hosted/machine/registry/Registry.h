@@ -68,6 +68,8 @@ class Registry {
     std::vector<uint8_t> data;
   };
   void apply(const Change& change);
+  // Whether registry.reg can hold the change's keys and names.
+  static bool representable(const Change& change);
   uint32_t record(const Change& change);
   static std::string encode(const Change& change);
   static bool decode(std::string_view line, Change& change);
