@@ -15,6 +15,7 @@
 #include <iostream>
 #include <map>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -368,7 +369,10 @@ class ImportDifferential : public zutest::MachineTest {
       const ref::IKeyMapper* referenceMapper = import.keyMapper ? referenceKeyMapper.get() : nullptr;
       int code = 0, referenceCode = 0;
       std::string messages, referenceMessages;
-      if (import.fromFile) zutest::writeFile(hostPath("C:\\diff\\import.cfg"), import.text);
+      if (import.fromFile && import.text != fileText) {
+        zutest::writeFile(hostPath("C:\\diff\\import.cfg"), import.text);
+        fileText = import.text;
+      }
       {
         CapturedErrors errors;
         code = import.fromFile
@@ -417,6 +421,7 @@ class ImportDifferential : public zutest::MachineTest {
   std::unique_ptr<ref::ConfigValidator> referenceValidators[3];
   settings_key_mapper* keyMapper = nullptr;
   std::unique_ptr<ref::IKeyMapper> referenceKeyMapper;
+  std::optional<std::string> fileText;  // what the import file holds, once written
 };
 
 // Texts the format's rules single out, each under every combination of the flags and
