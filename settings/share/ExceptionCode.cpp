@@ -1,11 +1,21 @@
 #include "settings/share/ExceptionCode.h"
 
+#include <cstring>
+
 namespace settings_impl {
 
 bool isWellFormedUtf8(std::string_view text) {
   size_t i = 0;
   const size_t size = text.size();
   while (i < size) {
+    // Configuration text is mostly ASCII: pass it eight bytes at a time.
+    while (size - i >= 8) {
+      uint64_t word;
+      std::memcpy(&word, text.data() + i, sizeof word);
+      if (word & 0x8080808080808080ull) break;
+      i += 8;
+    }
+    if (i == size) break;
     unsigned char lead = static_cast<unsigned char>(text[i++]);
     size_t follow;
     if (lead < 0x80) continue;

@@ -156,6 +156,20 @@ TEST(PlainTextFormat, Utf8IsCheckedStructurally) {
   EXPECT_TRUE(isWellFormedUtf8("\xFC\x84\x80\x80\x80\x80"));
 }
 
+TEST(PlainTextFormat, Utf8FaultsAreFoundWhereverTheyFallInTheText) {
+  // ASCII is passed over in words; faults and sequences must be found at every offset.
+  for (size_t before = 0; before < 20; ++before) {
+    std::string ascii(before, 'a');
+    for (const std::string bad : {"\x80", "\xFF", "\xE2" "A", "\xC3" "\xC3"}) {
+      EXPECT_FALSE(isWellFormedUtf8(ascii + bad + std::string(13, 'b'))) << before;
+      EXPECT_FALSE(isWellFormedUtf8(ascii + bad)) << before;
+    }
+    EXPECT_FALSE(isWellFormedUtf8(ascii + "\xF0\x9F\x98")) << before;  // cut off by the end
+    EXPECT_TRUE(isWellFormedUtf8(ascii + "\xF0\x9F\x98\x80" + std::string(9, 'c') + "\xC3\xA9")) << before;
+    EXPECT_TRUE(isWellFormedUtf8(ascii)) << before;
+  }
+}
+
 TEST(PlainTextFormat, AKeyThatANulByteCutsToNothingIsAnEmptyKey) {
   Parsed result = parse(std::string("\0a=1\n\0flag\nb\0c=2", 16), false, true);
   ASSERT_EQ(result.reports.size(), 2u);
