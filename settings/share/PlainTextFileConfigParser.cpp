@@ -4,7 +4,7 @@
 #include <tchar.h>
 
 #include <cstdio>
-#include <vector>
+#include <cstring>
 
 #include "settings/share/ConfigBuilder.h"
 
@@ -12,9 +12,6 @@ namespace settings_impl {
 
 namespace {
 
-constexpr const char* kLineTerminators = "\r\n";
-constexpr const char* kSeparators = "=:";
-constexpr const char* kBlanks = " \t";
 constexpr size_t kMaxFileBytes = 0x100000;
 
 struct FileCloser {
@@ -27,66 +24,100 @@ std::string positionText(const IParserCursor& cursor) {
          std::to_string(static_cast<uint64_t>(at.column) + 1);
 }
 
-std::string trimTrailingBlanks(std::string_view text) {
-  size_t end = text.find_last_not_of(kBlanks);
-  return std::string(end == std::string_view::npos ? std::string_view() : text.substr(0, end + 1));
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isSeparator(char c) { return c == '=' || c == ':'; }
+
+// The end of `text` without its trailing blanks, at `from` or after it.
+size_t trimmedEnd(std::string_view text, size_t from, size_t end) {
+  while (end > from && isBlank(text[end - 1])) --end;
+  return end;
 }
 
-// One line's status: 300 when it is accepted, else the reason it failed.
+// Finds line terminators (CR or LF). It remembers the next CR and the next LF it has
+// found, so that each byte is searched once for either, whatever the text's line ends.
+class LineEnds {
+ public:
+  explicit LineEnds(std::string_view text) : text_(text), nextCr_(find('\r', 0)), nextLf_(find('\n', 0)) {}
+  // The first terminator at or after `from`, or the text's size.
+  size_t next(size_t at) {
+    if (nextCr_ < at) nextCr_ = find('\r', at);
+    if (nextLf_ < at) nextLf_ = find('\n', at);
+    return nextCr_ < nextLf_ ? nextCr_ : nextLf_;
+  }
+
+ private:
+  size_t find(char terminator, size_t from) const {
+    if (from >= text_.size()) return text_.size();
+    const void* found = std::memchr(text_.data() + from, terminator, text_.size() - from);
+    return found ? static_cast<size_t>(static_cast<const char*>(found) - text_.data()) : text_.size();
+  }
+  std::string_view text_;
+  size_t nextCr_;
+  size_t nextLf_;
+};
+
+// One line's status: 300 when it is accepted, else the reason it failed. Keys, values and
+// comments are handed on as NUL-terminated copies in `scratch`, which is reused from line
+// to line.
 int32_t parseLine(std::string_view line, const Cursor& cursor, IConfigParserCallback& callback,
-                  bool allowKeysWithoutValue) {
-  size_t first = cursor.column;
+                  bool allowKeysWithoutValue, std::string& scratch) {
+  const size_t first = cursor.column;
   if (line[first] == '#') {
-    std::string comment(line.substr(first));
-    return callback.onComment(cursor, comment.c_str()) ? kLineAccepted : kInvalidComment;
+    scratch.assign(line.substr(first));
+    return callback.onComment(cursor, scratch.c_str()) ? kLineAccepted : kInvalidComment;
   }
-  size_t separator = line.find_first_of(kSeparators, first);
-  if (separator == std::string_view::npos) {
+  size_t separator = first;
+  while (separator < line.size() && !isSeparator(line[separator])) ++separator;
+  if (separator == line.size()) {
     if (!allowKeysWithoutValue) return kKeyWithoutValue;
-    std::string key = trimTrailingBlanks(line.substr(first));
-    if (key[0] == '\0') return kEmptyKey;
-    return callback.onEntry(cursor, key.c_str(), nullptr);
+    if (line[first] == '\0') return kEmptyKey;
+    scratch.assign(line.substr(first, trimmedEnd(line, first, line.size()) - first));
+    return callback.onEntry(cursor, scratch.c_str(), nullptr);
   }
-  std::string key = trimTrailingBlanks(line.substr(first, separator - first));
   // Keys travel as NUL-terminated strings: one that a NUL byte cuts down to nothing
   // would be stored as an empty key and written back as a line that cannot be read.
-  if (key.empty() || key[0] == '\0') return kEmptyKey;
-  std::string_view rest = line.substr(separator + 1);
-  size_t valueStart = rest.find_first_not_of(kBlanks);
-  std::string value = valueStart == std::string_view::npos ? std::string() : trimTrailingBlanks(rest.substr(valueStart));
-  return callback.onEntry(cursor, key.c_str(), value.c_str());
+  if (separator == first || line[first] == '\0') return kEmptyKey;
+  size_t valueStart = separator + 1;
+  while (valueStart < line.size() && isBlank(line[valueStart])) ++valueStart;
+  scratch.assign(line.substr(first, trimmedEnd(line, first, separator) - first));
+  scratch.push_back('\0');
+  const size_t valueAt = scratch.size();
+  scratch.append(line.substr(valueStart, trimmedEnd(line, valueStart, line.size()) - valueStart));
+  return callback.onEntry(cursor, scratch.data(), scratch.data() + valueAt);
 }
 
 }  // namespace
 
-PlainTextFileConfigParser::PlainTextFileConfigParser(const std::string& text)
-    : buffer_(std::make_unique<StringBuffer>(text)) {}
+PlainTextFileConfigParser::PlainTextFileConfigParser(std::string text)
+    : buffer_(std::make_unique<StringBuffer>(std::move(text))) {}
 
 PlainTextFileConfigParser::PlainTextFileConfigParser(const FilePath& file)
     : buffer_(std::make_unique<FileBuffer>(file)) {}
 
 std::unique_ptr<IConfig> PlainTextFileConfigParser::parse() {
-  std::string text;
-  buffer_->read(text);
+  std::string storage;
+  const std::string_view all = buffer_->view(storage);
 
   ParserErrorCounter counter(listener_);
   ConfigBuilder builder(positionText, validator_, keyMapper_, &counter);
-  std::string_view all(text);
+  LineEnds lineEnds(all);
+  std::string scratch;
   uint32_t lineIndex = 0;
   size_t start = 0;
   for (bool more = true; more; ++lineIndex) {
-    size_t end = all.find_first_of(kLineTerminators, start);
-    std::string_view line = all.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
-    if (end == std::string_view::npos) {
+    size_t end = lineEnds.next(start);
+    std::string_view line = all.substr(start, end - start);
+    if (end == all.size()) {
       more = false;
     } else {
       start = end + ((all[end] == '\r' && end + 1 < all.size() && all[end + 1] == '\n') ? 2 : 1);
     }
-    size_t first = line.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos) continue;
+    size_t first = 0;
+    while (first < line.size() && isBlank(line[first])) ++first;
+    if (first == line.size()) continue;
     Cursor cursor(lineIndex, static_cast<uint32_t>(first));
     try {
-      int32_t status = parseLine(line, cursor, builder, allowKeysWithoutValue_);
+      int32_t status = parseLine(line, cursor, builder, allowKeysWithoutValue_, scratch);
       if (status != kLineAccepted) {
         builder.onError(cursor, status);
         if (stopOnError_) break;
@@ -99,22 +130,25 @@ std::unique_ptr<IConfig> PlainTextFileConfigParser::parse() {
   return builder.takeConfig();
 }
 
-void StringBuffer::read(std::string& text) const {
+void StringBuffer::read(std::string& text) const { text = view(text); }
+
+std::string_view StringBuffer::view(std::string&) const {
   if (!isWellFormedUtf8(text_)) throw settings::Exception(314);
-  text = text_;
+  return text_;
 }
 
 void FileBuffer::read(std::string& text) const {
   std::unique_ptr<FILE, FileCloser> file(_wfopen(path_.wide.c_str(), L"rb"));
   if (!file) throw settings::Exception(304);
-  std::vector<char> buffer(kMaxFileBytes + 1);
-  size_t count = fread(buffer.data(), 1, kMaxFileBytes, file.get());
+  // Left uninitialised: only the bytes read are ever looked at.
+  std::unique_ptr<char[]> buffer(new char[kMaxFileBytes + 1]);
+  size_t count = fread(buffer.get(), 1, kMaxFileBytes, file.get());
   if (count > kMaxFileBytes) throw settings::Exception(200);
   if (ferror(file.get())) throw settings::Exception(307);
   // The read must meet the end of the file, so a file of exactly the buffer's size is
   // refused as well as any larger one.
   if (!feof(file.get())) throw settings::Exception(315);
-  std::string_view read(buffer.data(), count);
+  std::string_view read(buffer.get(), count);
   if (!isWellFormedUtf8(read)) throw settings::Exception(314);
   text.assign(read);
 }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <string_view>
 
 #include "settings/share/ConfigParser.h"
 #include "settings/share/SystemConfig.h"
@@ -19,10 +20,16 @@ class PlainTextFileConfigParser : public IConfigParser {
     virtual ~IBuffer() = default;
     // The whole text, bytes as stored. Throws settings::Exception.
     virtual void read(std::string& text) const = 0;
+    // The same text, as read() would give it, in `storage` or in the buffer itself; valid
+    // while both live.
+    virtual std::string_view view(std::string& storage) const {
+      read(storage);
+      return storage;
+    }
   };
 
-  // Parses a copy of `text`.
-  explicit PlainTextFileConfigParser(const std::string& text);
+  // Parses `text` (a copy of it, unless it is moved in).
+  explicit PlainTextFileConfigParser(std::string text);
   // Parses the file at a canonical path.
   explicit PlainTextFileConfigParser(const FilePath& file);
 
@@ -52,6 +59,8 @@ class StringBuffer : public PlainTextFileConfigParser::IBuffer {
  public:
   explicit StringBuffer(std::string text) : text_(std::move(text)) {}
   void read(std::string& text) const override;
+  // The held text itself, without a copy; refused as read() refuses it.
+  std::string_view view(std::string& storage) const override;
 
  private:
   std::string text_;

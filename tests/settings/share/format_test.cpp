@@ -107,6 +107,26 @@ TEST(PlainTextFormat, EveryTerminatorEndsOneLine) {
   EXPECT_EQ(lfcr.reports[0].line, 2u);
 }
 
+TEST(PlainTextFormat, LineNumbersHoldOverManyLinesOfEveryEnding) {
+  // Terminators are searched ahead of the line being read; each report must still name
+  // its own line, whichever ends come before it and however far the next one is.
+  for (const std::string end : {"\n", "\r", "\r\n", "\n\r"}) {
+    std::string text;
+    for (int i = 0; i < 300; ++i) text += "k" + std::to_string(i) + "=v" + end;
+    text += "=x" + end + std::string(5000, ' ') + "y=1" + end + "flag";
+    Parsed result = parse(text);
+    const uint32_t perLine = end == "\n\r" ? 2 : 1;
+    ASSERT_EQ(result.reports.size(), 2u) << end.size();
+    EXPECT_EQ(result.reports[0].line, 300 * perLine) << end.size();
+    EXPECT_EQ(result.reports[1].line, 302 * perLine) << end.size();
+    EXPECT_EQ(result.reports[1].message, "\"Key without value\" at line " + std::to_string(302 * perLine + 1) +
+                                             "; char 1");
+    ASSERT_TRUE(result.config);
+    EXPECT_EQ(result.config->getKeys().size(), 301u);
+    EXPECT_STREQ(result.config->getUtf8("y"), "1");
+  }
+}
+
 TEST(PlainTextFormat, StopOnErrorKeepsNothingAndSkippingKeepsTheGoodLines) {
   Parsed stopped = parse("a=1\n=2\nc=3", true);
   EXPECT_FALSE(stopped.config);
