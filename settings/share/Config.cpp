@@ -58,15 +58,15 @@ bool convertToBoolean(const std::string& text) {
   return convertToInteger(text) != 0;
 }
 
-std::unique_ptr<ConfigValue> ConfigValue::fromText(const std::string& text, uint32_t type) {
+std::unique_ptr<ConfigValue> ConfigValue::fromText(std::string text, uint32_t type) {
   requireUtf8(text);
-  std::unique_ptr<ConfigValue> value(new ConfigValue(type, text));
+  std::unique_ptr<ConfigValue> value(new ConfigValue(type, std::move(text)));
   switch (type) {
     case kUntyped:
     case kUtf8: break;
-    case kInteger: value->integer_ = convertToInteger(text); break;
-    case kBoolean: value->boolean_ = convertToBoolean(text); break;
-    case kDouble: value->double_ = convertToDouble(text); break;
+    case kInteger: value->integer_ = convertToInteger(value->text_); break;
+    case kBoolean: value->boolean_ = convertToBoolean(value->text_); break;
+    case kDouble: value->double_ = convertToDouble(value->text_); break;
     default: unexpectedType();
   }
   return value;
@@ -152,7 +152,7 @@ void copyEntry(const IConfig& source, const char* key, ConfigMap& target) {
     std::string text = source.getText(key);
     switch (uint32_t type = source.getType(key)) {
       case kUntyped:
-      case kUtf8: value = ConfigValue::fromText(text, type); break;
+      case kUtf8: value = ConfigValue::fromText(std::move(text), type); break;
       case kInteger: value = ConfigValue::fromInteger(source.getInteger(key), text); break;
       case kBoolean: value = ConfigValue::fromBoolean(source.getBoolean(key), text); break;
       case kDouble: value = ConfigValue::fromDouble(source.getDouble(key), text); break;
@@ -168,6 +168,23 @@ std::unique_ptr<Config> mergeConfigs(const IConfig& a, const IConfig& b) {
   ConfigMap entries;
   for (const char* key : a.getKeys()) copyEntry(a, key, entries);
   for (const char* key : b.getKeys()) copyEntry(b, key, entries);
+  return std::make_unique<Config>(std::move(entries));
+}
+
+std::unique_ptr<Config> mergeConfigs(const IConfig& a, std::unique_ptr<Config> b) {
+  ConfigMap entries = std::move(b->entries_);
+  b.reset();
+  if (const auto* config = dynamic_cast<const Config*>(&a)) {
+    // A stored value never changes, so a copy of it is what re-creating it would make.
+    for (const auto& [key, value] : config->entries_) {
+      auto [at, added] = entries.try_emplace(key);
+      if (added && value) at->second = std::make_unique<ConfigValue>(*value);
+    }
+  } else {
+    for (const char* key : a.getKeys()) {
+      if (entries.find(key) == entries.end()) copyEntry(a, key, entries);
+    }
+  }
   return std::make_unique<Config>(std::move(entries));
 }
 

@@ -27,7 +27,7 @@ class ConfigValue {
   // Throws ExceptionCode<302> when the text is not well-formed UTF-8, the conversion's
   // exception when the text does not convert to `type`, and std::runtime_error
   // "unexpected" for a type outside 100..104.
-  static std::unique_ptr<ConfigValue> fromText(const std::string& text, uint32_t type);
+  static std::unique_ptr<ConfigValue> fromText(std::string text, uint32_t type);
   // From a typed value; without a text, the text is made from the value ("true",
   // "42", "0.5"). Throws ExceptionCode<302> for a text that is not UTF-8.
   static std::unique_ptr<ConfigValue> fromInteger(int32_t value, const std::optional<std::string>& text);
@@ -97,6 +97,7 @@ class Config : public IConfig {
   bool empty() const { return entries_.empty(); }
 
  private:
+  friend std::unique_ptr<Config> mergeConfigs(const IConfig& a, std::unique_ptr<Config> b);
   const ConfigValue* valueOf(const char* key) const;  // throws 303, 301
   ConfigMap entries_;
 };
@@ -105,6 +106,9 @@ class Config : public IConfig {
 std::unique_ptr<Config> makeEmptyConfig();
 // Entries of `b` win over entries of `a` with the same key, also a key without value.
 std::unique_ptr<Config> mergeConfigs(const IConfig& a, const IConfig& b);
+// The same merge when `b` is no longer needed: its entries are moved into the result
+// rather than made again, and only the entries of `a` that `b` lacks are copied.
+std::unique_ptr<Config> mergeConfigs(const IConfig& a, std::unique_ptr<Config> b);
 // With mustExist, a listed key that `a` lacks throws ExceptionCode<303>.
 std::unique_ptr<Config> removeKeys(const IConfig& a, const std::vector<std::string>& keys, bool mustExist);
 // Same keys, and for each the same presence of a value, the same type and the same

@@ -1,7 +1,5 @@
 #include "settings/share/ConfigBuilder.h"
 
-#include <cstring>
-
 #include "settings/share/KeyMappers.h"
 #include "settings/share/Validators.h"
 
@@ -25,9 +23,11 @@ namespace {
 // (reading trims them) and without a NUL byte (keys travel as C strings).
 bool isStorableKey(const std::string& key) {
   if (key.empty() || key[0] == '#') return false;
-  if (key.find_first_of("=:\r\n", 0) != std::string::npos || key.find('\0') != std::string::npos) return false;
-  const char* blanks = " \t";
-  return std::strchr(blanks, key.front()) == nullptr && std::strchr(blanks, key.back()) == nullptr;
+  for (char c : key) {
+    if (c == '=' || c == ':' || c == '\r' || c == '\n' || c == '\0') return false;
+  }
+  auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
+  return !isBlank(key.front()) && !isBlank(key.back());
 }
 
 }  // namespace
@@ -38,7 +38,7 @@ int32_t ConfigBuilder::onEntry(const IParserCursor&, const char* key, const char
   // A mapping may turn a readable key into one that could be stored but never read back.
   if (!isStorableKey(name)) return kInvalidKey;
   if (!value) {
-    entries_[name] = nullptr;
+    entries_.insert_or_assign(std::move(name), nullptr);
     return kLineAccepted;
   }
   std::unique_ptr<ConfigValue> made;
@@ -51,7 +51,7 @@ int32_t ConfigBuilder::onEntry(const IParserCursor&, const char* key, const char
   } catch (const settings::Exception&) {
     return kInvalidValue;
   }
-  entries_[name] = std::move(made);
+  entries_.insert_or_assign(std::move(name), std::move(made));
   return kLineAccepted;
 }
 

@@ -61,7 +61,12 @@ void Context::import(IConfigParser& parser, const ConfigValidator* validator, co
   lastImportErrors_.clear();
   std::unique_ptr<IConfig> parsed = parser.parse();
   if (!parsed) throw settings::Exception(313);
-  config_ = mergeConfigs(*config_, *parsed);
+  if (dynamic_cast<Config*>(parsed.get())) {
+    // The parsed entries are not needed afterwards: they move into the new configuration.
+    config_ = mergeConfigs(*config_, std::unique_ptr<Config>(static_cast<Config*>(parsed.release())));
+  } else {
+    config_ = mergeConfigs(*config_, *parsed);
+  }
   if (!lastImportErrors_.empty()) throw settings::Exception(313);
 }
 

@@ -121,6 +121,52 @@ TEST(ConfigStore, MergeKeepsTypedValuesAndTheirTexts) {
   EXPECT_TRUE(configsEqual(source, *copy));
 }
 
+// Another implementation of the read interface, as a merge may be given.
+class ForwardingConfig : public IConfig {
+ public:
+  explicit ForwardingConfig(const IConfig& inner) : inner_(inner) {}
+  uint32_t getType(const char* key) const override { return inner_.getType(key); }
+  bool hasValue(const char* key) const override { return inner_.hasValue(key); }
+  const char* getUtf8(const char* key) const override { return inner_.getUtf8(key); }
+  int32_t getInteger(const char* key) const override { return inner_.getInteger(key); }
+  double getDouble(const char* key) const override { return inner_.getDouble(key); }
+  bool getBoolean(const char* key) const override { return inner_.getBoolean(key); }
+  std::string getText(const char* key) const override { return inner_.getText(key); }
+  std::vector<const char*> getKeys() const override { return inner_.getKeys(); }
+
+ private:
+  const IConfig& inner_;
+};
+
+TEST(ConfigStore, MergingIntoAGivenUpConfigurationEqualsTheCopyingMerge) {
+  auto make = [](const char* text, const char* typedKey) {
+    PlainTextFileConfigParser parser{std::string(text)};
+    parser.setAllowKeysWithoutValue(true);
+    auto parsed = parser.parse();
+    ConfigMap entries;
+    for (const char* key : parsed->getKeys()) copyEntry(*parsed, key, entries);
+    entries[typedKey] = ConfigValue::fromText("0x10", kInteger);
+    return std::make_unique<Config>(std::move(entries));
+  };
+  auto a = make("shared=a\nonlyA=1\nnone\nloses", "typedA");
+  auto b = make("shared=b\nonlyB\nnone=set\nloses", "typedB");
+  auto expected = mergeConfigs(*a, *b);
+  for (bool forwarded : {false, true}) {
+    ForwardingConfig view(*a);
+    const IConfig& first = forwarded ? static_cast<const IConfig&>(view) : *a;
+    auto merged = mergeConfigs(first, make("shared=b\nonlyB\nnone=set\nloses", "typedB"));
+    EXPECT_TRUE(configsEqual(*merged, *expected)) << forwarded;
+    EXPECT_STREQ(merged->getUtf8("shared"), "b");
+    EXPECT_FALSE(merged->hasValue("onlyB"));
+    EXPECT_STREQ(merged->getUtf8("none"), "set");
+    EXPECT_EQ(merged->getInteger("typedA"), 16);
+    EXPECT_STREQ(merged->getUtf8("typedA"), "0x10");
+    EXPECT_EQ(merged->getKeys().size(), 7u);
+    EXPECT_STREQ(a->getUtf8("shared"), "a");  // the first configuration is unchanged
+    EXPECT_EQ(a->getKeys().size(), 5u);
+  }
+}
+
 TEST(ConfigStore, RemovingAMissingKeyFailsAndChangesNothing) {
   auto config = parse("a=1\nb=2");
   expectCode<303>([&] { removeKeys(*config, {"c"}, true); });
