@@ -106,8 +106,8 @@ class Config : public IConfig {
 std::unique_ptr<Config> makeEmptyConfig();
 // Entries of `b` win over entries of `a` with the same key, also a key without value.
 std::unique_ptr<Config> mergeConfigs(const IConfig& a, const IConfig& b);
-// The same merge when `b` is no longer needed: its entries are moved into the result
-// rather than made again, and only the entries of `a` that `b` lacks are copied.
+// The same merge when `b` (not null) is no longer needed: its entries are moved into the
+// result rather than made again, and only the entries of `a` that `b` lacks are copied.
 std::unique_ptr<Config> mergeConfigs(const IConfig& a, std::unique_ptr<Config> b);
 // With mustExist, a listed key that `a` lacks throws ExceptionCode<303>.
 std::unique_ptr<Config> removeKeys(const IConfig& a, const std::vector<std::string>& keys, bool mustExist);

@@ -38,7 +38,7 @@ size_t trimmedEnd(std::string_view text, size_t from, size_t end) {
 class LineEnds {
  public:
   explicit LineEnds(std::string_view text) : text_(text), nextCr_(find('\r', 0)), nextLf_(find('\n', 0)) {}
-  // The first terminator at or after `from`, or the text's size.
+  // The first terminator at or after `at`, or the text's size.
   size_t next(size_t at) {
     if (nextCr_ < at) nextCr_ = find('\r', at);
     if (nextLf_ < at) nextLf_ = find('\n', at);
@@ -130,7 +130,7 @@ std::unique_ptr<IConfig> PlainTextFileConfigParser::parse() {
   return builder.takeConfig();
 }
 
-void StringBuffer::read(std::string& text) const { text = view(text); }
+void StringBuffer::read(std::string& text) const { text.assign(view(text)); }
 
 std::string_view StringBuffer::view(std::string&) const {
   if (!isWellFormedUtf8(text_)) throw settings::Exception(314);
