@@ -4,9 +4,15 @@
 // Names are UTF-8 and keep the case they were created with; lookups ignore ASCII case.
 // Subkeys are kept in ascending order of their upper-cased names, the order in which
 // RegEnumKey* lists them.
+//
+// A large registry.reg is read without building its values: the tree of keys is made
+// at once (enumeration needs it), but each key keeps only where its value lines stand in
+// the file's text until something asks for its values, and a key whose values did not
+// change is written back with those lines as they stood.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -30,7 +36,16 @@ struct Key {
   bool explicitKey = false;
   // Set when the key is deleted; handles to it then report ERROR_KEY_DELETED.
   bool deleted = false;
-  std::vector<Value> values;  // in creation order
+  // In creation order. While `valuesPending`, not read yet: call loadValues() first
+  // (findValue() and Registry::find() do).
+  std::vector<Value> values;
+  // While the values are those of the text registry.reg was read from: that text, and
+  // the byte range of the key's value lines in it (comments between them included). Null
+  // for keys made or changed since, whose values are written from `values`.
+  std::shared_ptr<const std::string> source;
+  size_t bodyOffset = 0;
+  size_t bodyLength = 0;
+  bool valuesPending = false;
   std::map<std::string, std::shared_ptr<Key>> subkeys;  // by upper-cased name
 
   Key() = default;
@@ -42,6 +57,10 @@ struct Key {
   // destruction out of stack.
   ~Key();
 
+  // Parses the value lines of `source` into `values` if that has not been done yet.
+  void loadValues();
+  // Before the values change: loads them and lets go of the text they came from.
+  void editValues();
   Value* findValue(std::string_view valueName);
   std::shared_ptr<Key> findSubkey(std::string_view subkeyName) const;
   // Marks this key and every key below it deleted.
@@ -69,10 +88,20 @@ std::string joinKeyPath(const KeyPath& path);
 // which key of HKEY_USERS a [HKEY_CURRENT_USER\...] header names. Throws
 // hosted::HostFailure (65) with "<file>:<line>: <what>" for malformed text.
 void parseRegFile(std::string_view bytes, const std::string& file, const std::string& userSid, Key& root);
+// The same, checking every line as thoroughly but leaving each key's values unread: the
+// keys keep the text (moved out of `bytes` when it is UTF-8) and read their values when
+// asked. A key named by two headers has its values read at once.
+void parseRegFileLazily(std::string bytes, const std::string& file, const std::string& userSid, Key& root);
 
 // The text the registry editor writes for the tree under `root` (UTF-8), with
 // `newline` ending each line. `sizeHint` is the expected size (the file's last size).
+// A key that still has its `source` is written with its value lines as they stand
+// there (a last line without a line end gets `newline`).
 std::string formatRegFile(const Key& root, std::string_view newline, size_t sizeHint = 0);
+// The same text handed to `sink` in pieces of about `chunk` bytes, so that a large
+// registry is never held twice in memory. Stops and returns false when `sink` does.
+bool writeRegFile(const Key& root, std::string_view newline, size_t chunk,
+                  const std::function<bool(std::string_view)>& sink);
 
 // Whether a string value's data can be written as "text" and read back unchanged.
 bool isPlainString(const std::vector<uint8_t>& data);

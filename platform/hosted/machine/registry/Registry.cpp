@@ -120,7 +120,7 @@ std::unique_ptr<Registry> Registry::load(const fs::path& dir, const std::string&
     if (!utf16 && lf != std::string::npos && (lf == 0 || bytes[lf - 1] != '\r')) newline = "\n";
   }
   std::unique_ptr<Registry> registry(new Registry(file, newline));
-  if (exists) parseRegFile(bytes, file.string(), userSid, registry->root_);
+  if (exists) parseRegFileLazily(std::move(bytes), file.string(), userSid, registry->root_);
   addStandardKeys(registry->root_, userSid);
 
   std::optional<std::string> logContent = readMachineFile(registry->logFile());
@@ -162,6 +162,7 @@ std::shared_ptr<Key> Registry::find(const KeyPath& path) const {
   if (path.empty()) return nullptr;
   std::shared_ptr<Key> key = root_.findSubkey(path[0]);
   for (size_t i = 1; key && i < path.size(); ++i) key = key->findSubkey(path[i]);
+  if (key) key->loadValues();
   return key;
 }
 
@@ -197,6 +198,7 @@ void Registry::apply(const Change& change) {
       std::shared_ptr<Key> key = find(change.path);
       if (!key) break;
       key->explicitKey = true;
+      key->editValues();
       if (Value* value = key->findValue(change.name)) {
         value->type = change.type;
         value->data = change.data;
@@ -208,6 +210,7 @@ void Registry::apply(const Change& change) {
     case 'X': {
       std::shared_ptr<Key> key = find(change.path);
       if (!key) break;
+      key->editValues();
       for (auto it = key->values.begin(); it != key->values.end(); ++it) {
         if (equalsIgnoringAsciiCase(it->name, change.name)) {
           key->values.erase(it);
@@ -312,13 +315,13 @@ uint32_t Registry::deleteValue(const KeyPath& path, const std::string& name) {
 
 bool Registry::fold() {
   if (!dirty_) return true;
-  std::error_code ec;
-  auto lastSize = fs::file_size(file_, ec);
-  std::string text = formatRegFile(root_, newline_, ec ? 0 : static_cast<size_t>(lastSize) + (1u << 20));
   fs::path temp;
   int fd = createTempBeside(file_, temp);
   if (fd < 0) return false;
-  bool ok = writeAll(fd, text) && ::fsync(fd) == 0;
+  // Written in large pieces straight from the tree: keys the run did not change are
+  // copied as they stood in the text that was read.
+  bool ok = writeRegFile(root_, newline_, 4u << 20, [fd](std::string_view piece) { return writeAll(fd, piece); }) &&
+            ::fsync(fd) == 0;
   ::close(fd);
   if (!ok || ::rename(temp.c_str(), file_.c_str()) != 0) {
     ::unlink(temp.c_str());
