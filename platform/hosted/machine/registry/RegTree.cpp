@@ -1,5 +1,8 @@
 #include "platform/hosted/machine/registry/RegTree.h"
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -41,6 +44,21 @@ std::vector<uint8_t> utf16Bytes(std::string_view utf8, bool terminate) {
   return out;
 }
 
+[[noreturn]] void notUtf8(std::string_view text, const std::string& file) {
+  size_t line = 1;
+  // Name the first line that is not UTF-8.
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find('\n', start);
+    std::string_view piece = text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+    if (!isValidUtf8(piece)) break;
+    if (end == std::string_view::npos) break;
+    start = end + 1;
+    ++line;
+  }
+  malformed(file, line, "not UTF-8 text (save it as UTF-8 or as UTF-16LE with a byte-order mark)");
+}
+
 // Makes `bytes` the file's text as UTF-8: UTF-16LE with a byte-order mark is converted,
 // a UTF-8 byte-order mark dropped. Anything else must be UTF-8 already.
 void decodeText(std::string& bytes, const std::string& file) {
@@ -56,21 +74,7 @@ void decodeText(std::string& bytes, const std::string& file) {
     return;
   }
   if (bytes.size() >= 3 && std::string_view(bytes).substr(0, 3) == "\xEF\xBB\xBF") bytes.erase(0, 3);
-  if (!isValidUtf8(bytes)) {
-    std::string_view text = bytes;
-    size_t line = 1;
-    // Name the first line that is not UTF-8.
-    size_t start = 0;
-    while (start <= text.size()) {
-      size_t end = text.find('\n', start);
-      std::string_view piece = text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
-      if (!isValidUtf8(piece)) break;
-      if (end == std::string_view::npos) break;
-      start = end + 1;
-      ++line;
-    }
-    malformed(file, line, "not UTF-8 text (save it as UTF-8 or as UTF-16LE with a byte-order mark)");
-  }
+  if (!isValidUtf8(bytes)) notUtf8(bytes, file);
 }
 
 // The lines of a text, each without its line end and trailing blanks, counted from 1.
@@ -83,16 +87,19 @@ class Lines {
     const void* newline = std::memchr(begin, '\n', text_.size() - offset_);
     size_t length = newline ? static_cast<size_t>(static_cast<const char*>(newline) - begin) : text_.size() - offset_;
     line = trimRight(std::string_view(begin, length));
+    start_ = offset_;
     offset_ += newline ? length + 1 : length;
     ++number_;
     return true;
   }
   size_t number() const { return number_; }
-  // Where the line after the last one read begins.
+  // Where the line read last begins, and where the line after it begins.
+  size_t lineStart() const { return start_; }
   size_t offset() const { return offset_; }
 
  private:
   std::string_view text_;
+  size_t start_ = 0;
   size_t offset_ = 0;
   size_t number_ = 0;
 };
@@ -121,18 +128,31 @@ void readQuoted(std::string_view text, size_t& pos, const std::string& file, siz
   malformed(file, line, "a quoted text has no closing quote");
 }
 
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
+// The value of each byte as a hex digit, or -1.
+constexpr std::array<int8_t, 256> kHexDigits = [] {
+  std::array<int8_t, 256> table{};
+  for (auto& entry : table) entry = -1;
+  for (int c = '0'; c <= '9'; ++c) table[c] = static_cast<int8_t>(c - '0');
+  for (int c = 'a'; c <= 'f'; ++c) table[c] = static_cast<int8_t>(c - 'a' + 10);
+  for (int c = 'A'; c <= 'F'; ++c) table[c] = static_cast<int8_t>(c - 'A' + 10);
+  return table;
+}();
+
+int hexDigit(char c) { return kHexDigits[static_cast<unsigned char>(c)]; }
 
 // Checks hex data ("01,02,..." with blanks allowed around the commas and one trailing
 // comma); unless `out` is null, stores its bytes there.
 void parseHexBytes(std::string_view text, const std::string& file, size_t line, std::vector<uint8_t>* out) {
   if (out) out->reserve(text.size() / 3 + 1);
   size_t i = 0;
+  // Nearly all hex data is "xx," over and over; the loop below takes the rest.
+  while (i + 3 <= text.size() && text[i + 2] == ',') {
+    int high = hexDigit(text[i]);
+    int low = hexDigit(text[i + 1]);
+    if ((high | low) < 0) break;
+    if (out) out->push_back(static_cast<uint8_t>(high * 16 + low));
+    i += 3;
+  }
   auto skipBlanks = [&] {
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
   };
@@ -234,6 +254,23 @@ void parseValueLine(std::string_view content, Lines& lines, const std::string& f
   }
 }
 
+void setParsedValue(Key& key, Value value);
+
+// Parses value lines (checked before: they cannot fail) into the key's values.
+void readValueLines(Key& key, std::string_view body) {
+  Lines lines(body);
+  std::string scratch;
+  const std::string file = "registry.reg";
+  std::string_view line;
+  while (lines.next(line)) {
+    std::string_view content = trimLeft(line);
+    if (content.empty() || content.front() == ';') continue;
+    Value value;
+    parseValueLine(content, lines, file, scratch, &value);
+    setParsedValue(key, std::move(value));
+  }
+}
+
 // The key a header names, created as needed; `path` is the header's text.
 // The key chain of the header read last: headers in a file mostly share long prefixes
 // with the one before, which then need no lookup again. The names are views of the text
@@ -242,6 +279,7 @@ struct HeaderChain {
   std::vector<std::string_view> names;  // the real path, as written
   std::vector<Key*> keys;               // keys[i] is the key of names[0..i]
   std::vector<std::string_view> real;   // scratch
+  std::string upper;                    // scratch
 };
 
 Key& keyForHeader(Key& root, std::string_view path, const std::string& userSid, const std::string& file, size_t line,
@@ -284,13 +322,17 @@ Key& keyForHeader(Key& root, std::string_view path, const std::string& userSid, 
   chain.names.resize(shared);
   chain.keys.resize(shared);
   Key* key = shared == 0 ? &root : chain.keys.back();
+  std::string& upper = chain.upper;
   for (size_t i = shared; i < real.size(); ++i) {
-    auto& slot = key->subkeys[asciiUpper(real[i])];
-    if (!slot) {
-      slot = std::make_shared<Key>();
-      slot->name = real[i];
+    upper.assign(real[i]);
+    for (char& c : upper) c = asciiUpper(c);
+    auto it = key->subkeys.lower_bound(upper);
+    if (it == key->subkeys.end() || it->first != upper) {
+      auto child = std::make_shared<Key>();
+      child->name = real[i];
+      it = key->subkeys.emplace_hint(it, upper, std::move(child));
     }
-    key = slot.get();
+    key = it->second.get();
     chain.names.push_back(real[i]);
     chain.keys.push_back(key);
   }
@@ -305,19 +347,31 @@ void setParsedValue(Key& key, Value value) {
   }
 }
 
-// Parses `text` (UTF-8) into `root`. With a `source` (whose text `text` is), keys keep
-// the range of their value lines instead of their values.
+// Parses `text` (UTF-8) into `root`. With `bodies`, keys keep their value lines,
+// copied there, instead of their values; `passed` (may be null) hears how far the
+// reading has gone.
 void parseText(std::string_view text, const std::string& file, const std::string& userSid, Key& root,
-               const std::shared_ptr<const std::string>& source) {
+               const std::shared_ptr<std::string>& bodies, const std::function<void(size_t)>* passed) {
   Lines lines(text);
   bool sawSignature = false;
   Key* current = nullptr;
   bool buildCurrent = true;  // the values of the current block are built now
-  size_t bodyEnd = 0;        // where the current block's last value line ends
+  size_t bodyStart = 0;      // where the current block's value lines start in `text`
+  size_t bodyEnd = 0;        // and where its last value line ends
   HeaderChain chain;
   std::string scratch;
   auto closeBlock = [&] {
-    if (current && !buildCurrent) current->bodyLength = bodyEnd - current->bodyOffset;
+    if (!current || buildCurrent) return;
+    std::string_view body = text.substr(bodyStart, bodyEnd - bodyStart);
+    if (body.size() > UINT32_MAX) {
+      current->valuesPending = false;
+      current->source.reset();
+      readValueLines(*current, body);
+      return;
+    }
+    current->bodyOffset = bodies->size();
+    current->bodyLength = static_cast<uint32_t>(body.size());
+    bodies->append(body);
   };
   std::string_view line;
   while (lines.next(line)) {
@@ -339,14 +393,15 @@ void parseText(std::string_view text, const std::string& file, const std::string
       }
       if (path.empty()) malformed(file, lines.number(), "a key header names no key");
       closeBlock();
+      if (passed) (*passed)(lines.lineStart());
       current = &keyForHeader(root, path, userSid, file, lines.number(), chain);
       bool repeated = current->explicitKey;
       current->explicitKey = true;
-      buildCurrent = !source || repeated;
+      buildCurrent = !bodies || repeated;
       if (!buildCurrent) {
-        current->source = source;
-        current->bodyOffset = bodyEnd = lines.offset();
+        current->source = bodies;
         current->valuesPending = true;
+        bodyStart = bodyEnd = lines.offset();
       } else if (repeated) {
         // A second block for the key: its values are merged now, and the key is written
         // from them.
@@ -499,18 +554,7 @@ bool formatTree(std::string& out, const Key& top, std::string_view newline, size
 void Key::loadValues() {
   if (!valuesPending) return;
   valuesPending = false;
-  // The lines were checked when the file was read; they cannot fail now.
-  Lines lines(std::string_view(*source).substr(bodyOffset, bodyLength));
-  std::string scratch;
-  const std::string file = "registry.reg";
-  std::string_view line;
-  while (lines.next(line)) {
-    std::string_view content = trimLeft(line);
-    if (content.empty() || content.front() == ';') continue;
-    Value value;
-    parseValueLine(content, lines, file, scratch, &value);
-    setParsedValue(*this, std::move(value));
-  }
+  readValueLines(*this, std::string_view(*source).substr(bodyOffset, bodyLength));
 }
 
 void Key::editValues() {
@@ -597,13 +641,33 @@ bool isPlainString(const std::vector<uint8_t>& data) {
 void parseRegFile(std::string_view bytes, const std::string& file, const std::string& userSid, Key& root) {
   std::string text(bytes);
   decodeText(text, file);
-  parseText(text, file, userSid, root, nullptr);
+  parseText(text, file, userSid, root, nullptr, nullptr);
 }
 
 void parseRegFileLazily(std::string bytes, const std::string& file, const std::string& userSid, Key& root) {
   decodeText(bytes, file);
-  auto source = std::make_shared<const std::string>(std::move(bytes));
-  parseText(*source, file, userSid, root, source);
+  auto bodies = std::make_shared<std::string>();
+  bodies->reserve(bytes.size());
+  parseText(bytes, file, userSid, root, bodies, nullptr);
+}
+
+void parseRegTextLazily(std::string_view text, const std::string& file, const std::string& userSid, Key& root,
+                        const std::function<void(size_t)>& passed) {
+  // Checked a piece at a time, each ending before a character's first byte, so that the
+  // memory behind can go as the check passes.
+  constexpr size_t kPiece = 2u << 20;
+  for (size_t start = 0; start < text.size();) {
+    size_t end = std::min(text.size(), start + kPiece);
+    while (end < text.size() && end > start && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    if (end == start) end = std::min(text.size(), start + kPiece);
+    if (!isValidUtf8(text.substr(start, end - start))) notUtf8(text, file);
+    start = end;
+    passed(start);
+  }
+  // Reserved, not touched: only what is appended takes memory.
+  auto bodies = std::make_shared<std::string>();
+  bodies->reserve(text.size());
+  parseText(text, file, userSid, root, bodies, &passed);
 }
 
 std::string formatRegFile(const Key& root, std::string_view newline, size_t sizeHint) {

@@ -30,23 +30,23 @@ struct Value {
 
 struct Key {
   std::string name;
+  // In creation order. While `valuesPending`, not read yet: call loadValues() first
+  // (findValue() and Registry::find() do).
+  std::vector<Value> values;
+  std::map<std::string, std::shared_ptr<Key>> subkeys;  // by upper-cased name
+  // While the values are those of the text registry.reg was read from: that text, and
+  // the byte range of the key's value lines in it (comments between them included). Null
+  // for keys made or changed since, whose values are written from `values`.
+  std::shared_ptr<const std::string> source;
+  uint64_t bodyOffset = 0;
+  uint32_t bodyLength = 0;  // longer ranges are read at once
+  bool valuesPending = false;
   // Written as a [header] of its own. Keys that only exist because a deeper key was
   // named in the file (or that every machine has) are not written, so that a file
   // made by the registry editor for one branch comes back as it was.
   bool explicitKey = false;
   // Set when the key is deleted; handles to it then report ERROR_KEY_DELETED.
   bool deleted = false;
-  // In creation order. While `valuesPending`, not read yet: call loadValues() first
-  // (findValue() and Registry::find() do).
-  std::vector<Value> values;
-  // While the values are those of the text registry.reg was read from: that text, and
-  // the byte range of the key's value lines in it (comments between them included). Null
-  // for keys made or changed since, whose values are written from `values`.
-  std::shared_ptr<const std::string> source;
-  size_t bodyOffset = 0;
-  size_t bodyLength = 0;
-  bool valuesPending = false;
-  std::map<std::string, std::shared_ptr<Key>> subkeys;  // by upper-cased name
 
   Key() = default;
   Key(const Key&) = default;
@@ -89,9 +89,15 @@ std::string joinKeyPath(const KeyPath& path);
 // hosted::HostFailure (65) with "<file>:<line>: <what>" for malformed text.
 void parseRegFile(std::string_view bytes, const std::string& file, const std::string& userSid, Key& root);
 // The same, checking every line as thoroughly but leaving each key's values unread: the
-// keys keep the text (moved out of `bytes` when it is UTF-8) and read their values when
-// asked. A key named by two headers has its values read at once.
+// keys share one copy of their value lines (the file's text less its headers) and read
+// their values from it when asked. A key named by two headers has its values read at once.
 void parseRegFileLazily(std::string bytes, const std::string& file, const std::string& userSid, Key& root);
+// The same for the text of a file read in place (a mapping of it), which must be UTF-8
+// without a byte-order mark; `passed(offset)` is told now and then that reading has gone
+// past `offset`, so that the caller can let go of the memory before it (the text must
+// stay readable, but what lies before is seldom looked at again).
+void parseRegTextLazily(std::string_view text, const std::string& file, const std::string& userSid, Key& root,
+                        const std::function<void(size_t)>& passed);
 
 // The text the registry editor writes for the tree under `root` (UTF-8), with
 // `newline` ending each line. `sizeHint` is the expected size (the file's last size).
