@@ -287,6 +287,7 @@ Key& keyForHeader(Key& root, std::string_view path, const std::string& userSid, 
   std::vector<std::string_view>& real = chain.real;
   real.clear();
   std::string_view rootName = path.substr(0, path.find('\\'));
+  bool knownRoot = true;
   if (equalsIgnoringAsciiCase(rootName, kLocalMachine)) {
     real.push_back(kLocalMachine);
   } else if (equalsIgnoringAsciiCase(rootName, kUsers)) {
@@ -297,6 +298,8 @@ Key& keyForHeader(Key& root, std::string_view path, const std::string& userSid, 
     real = {kLocalMachine, "SOFTWARE", "Classes"};
   } else if (equalsIgnoringAsciiCase(rootName, "HKEY_CURRENT_USER")) {
     real = {kUsers, userSid};
+  } else {
+    knownRoot = false;
   }
   // An empty name anywhere is reported before an unknown root.
   for (size_t start = 0;;) {
@@ -307,10 +310,6 @@ Key& keyForHeader(Key& root, std::string_view path, const std::string& userSid, 
     if (end == std::string_view::npos) break;
     start = end + 1;
   }
-  bool knownRoot = equalsIgnoringAsciiCase(rootName, kLocalMachine) || equalsIgnoringAsciiCase(rootName, kUsers) ||
-                   equalsIgnoringAsciiCase(rootName, kCurrentConfig) ||
-                   equalsIgnoringAsciiCase(rootName, "HKEY_CLASSES_ROOT") ||
-                   equalsIgnoringAsciiCase(rootName, "HKEY_CURRENT_USER");
   if (!knownRoot) {
     malformed(file, line, "unknown root key '" + std::string(rootName) + "' (use the full name, as HKEY_LOCAL_MACHINE)");
   }
@@ -326,11 +325,13 @@ Key& keyForHeader(Key& root, std::string_view path, const std::string& userSid, 
   for (size_t i = shared; i < real.size(); ++i) {
     upper.assign(real[i]);
     for (char& c : upper) c = asciiUpper(c);
-    auto it = key->subkeys.lower_bound(upper);
-    if (it == key->subkeys.end() || it->first != upper) {
+    // Files are mostly in order, so a new key mostly goes last.
+    auto& subkeys = key->subkeys;
+    auto it = !subkeys.empty() && subkeys.rbegin()->first < upper ? subkeys.end() : subkeys.lower_bound(upper);
+    if (it == subkeys.end() || it->first != upper) {
       auto child = std::make_shared<Key>();
       child->name = real[i];
-      it = key->subkeys.emplace_hint(it, upper, std::move(child));
+      it = subkeys.emplace_hint(it, upper, std::move(child));
     }
     key = it->second.get();
     chain.names.push_back(real[i]);
