@@ -6,9 +6,9 @@
 // RegEnumKey* lists them.
 //
 // A large registry.reg is read without building its values: the tree of keys is made
-// at once (enumeration needs it), but each key keeps only where its value lines stand in
-// the file's text until something asks for its values, and a key whose values did not
-// change is written back with those lines as they stood.
+// at once (enumeration needs it), but each key keeps only its value lines, as text,
+// until something asks for its values, and a key whose values did not change is
+// written back with those lines as they stood.
 #pragma once
 
 #include <cstdint>
@@ -34,9 +34,10 @@ struct Key {
   // (findValue() and Registry::find() do).
   std::vector<Value> values;
   std::map<std::string, std::shared_ptr<Key>> subkeys;  // by upper-cased name
-  // While the values are those of the text registry.reg was read from: that text, and
-  // the byte range of the key's value lines in it (comments between them included). Null
-  // for keys made or changed since, whose values are written from `values`.
+  // While the values are those registry.reg held when it was read: the value lines of
+  // the file (shared by its keys), and the byte range of this key's lines in them
+  // (comments between them included). Null for keys made or changed since, whose
+  // values are written from `values`.
   std::shared_ptr<const std::string> source;
   uint64_t bodyOffset = 0;
   uint32_t bodyLength = 0;  // longer ranges are read at once

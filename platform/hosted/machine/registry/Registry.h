@@ -12,8 +12,8 @@
 //
 // The load checks the whole file but reads the values of a key only when they are asked
 // for (find() reads them), and the fold writes each key whose values did not change with
-// its value lines as they stood in the file, so that a run costs little more than
-// reading and writing registry.reg once, however large it is.
+// its value lines as they stood in the file: a run on a large registry pays for one
+// check of the file, its tree of keys and one rewrite, not for every value in it.
 #pragma once
 
 #include <cstdint>
