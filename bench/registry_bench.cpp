@@ -1,20 +1,26 @@
-// Times runs on a machine whose registry.reg holds 100,000 keys (about 30 MB):
-//   registry_bench UNINSTALLER [KEYS]
-// It generates the machine in a temporary directory, then times (1) loading it, making
-// a few changes through the registry functions and folding them, in this process, and
-// (2) a whole run of the uninstaller binary on it. Not part of the test suite.
+// Times runs on a machine whose registry.reg holds many keys (100,000 by default, about
+// 33 MB):
+//   registry_bench UNINSTALLER [KEYS] [REPEATS]
+// It generates the machine in a temporary directory, then times, side by side in this
+// one run: copying registry.reg with cp (the yardstick), whole runs of the uninstaller
+// binary on fresh copies of the machine (with the peak memory of each run), and in this
+// process loading the machine, making a few changes through the registry functions and
+// folding them. Each timing is the median of REPEATS (3). Not part of the test suite.
 #include <windows.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "platform/hosted/machine/Machine.h"
 #include "platform/hosted/machine/registry/Registry.h"
@@ -25,6 +31,11 @@ namespace {
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
 }
 
 void generate(const fs::path& file, int keys) {
@@ -44,20 +55,82 @@ void generate(const fs::path& file, int keys) {
   }
 }
 
+struct ChildRun {
+  double seconds = 0;
+  int exitStatus = -1;
+  long peakKilobytes = 0;
+};
+
+// Runs a program to its end with standard output discarded.
+ChildRun runChild(const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  auto start = std::chrono::steady_clock::now();
+  pid_t child = fork();
+  if (child == 0) {
+    int devnull = open("/dev/null", O_WRONLY);
+    dup2(devnull, 1);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  ChildRun run;
+  int status = 0;
+  struct rusage usage {};
+  wait4(child, &status, 0, &usage);
+  run.seconds = secondsSince(start);
+  run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.peakKilobytes = usage.ru_maxrss;
+  return run;
+}
+
+// A machine directory holding only a copy of `registry`, made without being timed.
+void freshMachine(const fs::path& dir, const fs::path& registry) {
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  fs::copy_file(registry, dir / "registry.reg");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: registry_bench UNINSTALLER [KEYS]\n");
+    std::fprintf(stderr, "usage: registry_bench UNINSTALLER [KEYS] [REPEATS]\n");
     return 64;
   }
   int keys = argc > 2 ? std::atoi(argv[2]) : 100000;
+  int repeats = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
   std::string pattern = (fs::temp_directory_path() / "zu-bench-XXXXXX").string();
   if (!mkdtemp(pattern.data())) return 1;
-  fs::path dir = pattern;
-  generate(dir / "registry.reg", keys);
-  std::printf("registry.reg: %d keys, %.1f MB\n", keys, fs::file_size(dir / "registry.reg") / 1e6);
+  fs::path work = pattern;
+  fs::path pristine = work / "pristine.reg";
+  fs::path dir = work / "machine";
+  generate(pristine, keys);
+  double megabytes = static_cast<double>(fs::file_size(pristine)) / 1e6;
+  std::printf("registry.reg: %d keys, %.1f MB\n", keys, megabytes);
 
+  // The runs come first, while this process is small: a child's peak memory counts what
+  // it shared with this process when it was started.
+  std::vector<double> copies, runs;
+  long peak = 0;
+  int exitStatus = -1;
+  for (int i = 0; i < repeats; ++i) {
+    fs::remove(work / "copy.reg");
+    copies.push_back(runChild({"/bin/cp", pristine.string(), (work / "copy.reg").string()}).seconds);
+    freshMachine(dir, pristine);
+    ChildRun run = runChild({argv[1], "--machine", dir.string(), "--", "/s"});
+    runs.push_back(run.seconds);
+    peak = std::max(peak, run.peakKilobytes);
+    exitStatus = run.exitStatus;
+  }
+  double copy = median(copies);
+  double whole = median(runs);
+  std::printf("cp registry.reg: %.3f s\n", copy);
+  std::printf("uninstaller run: %.3f s (exit %d), %.1f times cp\n", whole, exitStatus, whole / copy);
+  std::printf("peak memory of a run: %.1f MB, %.2f times registry.reg\n", peak / 1024.0,
+              peak * 1024.0 / 1e6 / megabytes);
+
+  freshMachine(dir, pristine);
   auto start = std::chrono::steady_clock::now();
   hosted::Machine::load(dir);
   double loaded = secondsSince(start);
@@ -72,22 +145,11 @@ int main(int argc, char** argv) {
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\Zuna Runtime Environment\\1.8");
   double changed = secondsSince(start);
   hosted::machine().registry().fold();
+  double folded = secondsSince(start);
   hosted::Machine::unload();
   double total = secondsSince(start);
-  std::printf("in process: load %.3f s, 22 changes %.3f s, fold and unload %.3f s, total %.3f s\n", loaded,
-              changed - loaded, total - changed, total);
-
-  start = std::chrono::steady_clock::now();
-  pid_t child = fork();
-  if (child == 0) {
-    int devnull = open("/dev/null", O_WRONLY);
-    dup2(devnull, 1);
-    execl(argv[1], argv[1], "--machine", dir.c_str(), "--", "/s", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  std::printf("uninstaller run: %.3f s (exit %d)\n", secondsSince(start), WIFEXITED(status) ? WEXITSTATUS(status) : -1);
-  fs::remove_all(dir);
+  std::printf("in process: load %.3f s, 22 changes %.3f s, fold %.3f s, unload %.3f s, total %.3f s\n", loaded,
+              changed - loaded, folded - changed, total - folded, total);
+  fs::remove_all(work);
   return 0;
 }

@@ -49,7 +49,9 @@ RegistrySnapshot RegistrySnapshot::take(const Registry& registry) {
   RegistrySnapshot snapshot;
   struct Walker {
     RegistrySnapshot& snapshot;
-    void walk(const Key& key, const std::string& path) {
+    // Keys hold their values unread until asked; the snapshot asks for all of them.
+    void walk(Key& key, const std::string& path) {
+      key.loadValues();
       KeyState& state = snapshot.keys_[asciiUpper(path)];
       state.path = path;
       for (const auto& value : key.values) state.values[asciiUpper(value.name)] = value;

@@ -193,7 +193,7 @@ int run(const Options& options) {
     std::cout << "Exit code: " << static_cast<uint32_t>(status) << "\n";
   }
   std::fflush(nullptr);
-  hosted::Machine::unload();
+  hosted::Machine::unloadForExit();
   return status;
 }
 

@@ -85,6 +85,10 @@ class Machine {
   static Machine& load(const std::filesystem::path& dir, Session session = {});
   // Forgets the loaded machine (tests load a new one for every case).
   static void unload();
+  // The same when the process is about to end: every file and lock is released, but the
+  // registry's keys are left to go with the process, since taking a large registry apart
+  // key by key costs about as much as reading it. Call fold() on it first.
+  static void unloadForExit();
   static bool loaded();
 
   const std::filesystem::path& root() const { return root_; }

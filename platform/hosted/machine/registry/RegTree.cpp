@@ -1,6 +1,10 @@
 #include "platform/hosted/machine/registry/RegTree.h"
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/hosted/machine/Machine.h"
 #include "platform/hosted/machine/Text.h"
@@ -40,8 +44,24 @@ std::vector<uint8_t> utf16Bytes(std::string_view utf8, bool terminate) {
   return out;
 }
 
-// The whole file as UTF-8 text.
-std::string decodeText(std::string_view bytes, const std::string& file) {
+[[noreturn]] void notUtf8(std::string_view text, const std::string& file) {
+  size_t line = 1;
+  // Name the first line that is not UTF-8.
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find('\n', start);
+    std::string_view piece = text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+    if (!isValidUtf8(piece)) break;
+    if (end == std::string_view::npos) break;
+    start = end + 1;
+    ++line;
+  }
+  malformed(file, line, "not UTF-8 text (save it as UTF-8 or as UTF-16LE with a byte-order mark)");
+}
+
+// Makes `bytes` the file's text as UTF-8: UTF-16LE with a byte-order mark is converted,
+// a UTF-8 byte-order mark dropped. Anything else must be UTF-8 already.
+void decodeText(std::string& bytes, const std::string& file) {
   if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
       static_cast<unsigned char>(bytes[1]) == 0xFE) {
     std::wstring wide;
@@ -50,108 +70,249 @@ std::string decodeText(std::string_view bytes, const std::string& file) {
       wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) |
                                           (static_cast<unsigned char>(bytes[i + 1]) << 8)));
     }
-    return wideToUtf8(wide);
+    bytes = wideToUtf8(wide);
+    return;
   }
-  if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-  if (!isValidUtf8(bytes)) {
-    size_t line = 1;
-    // Name the first line that is not UTF-8.
-    size_t start = 0;
-    while (start <= bytes.size()) {
-      size_t end = bytes.find('\n', start);
-      std::string_view text = bytes.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
-      if (!isValidUtf8(text)) break;
-      if (end == std::string_view::npos) break;
-      start = end + 1;
-      ++line;
-    }
-    malformed(file, line, "not UTF-8 text (save it as UTF-8 or as UTF-16LE with a byte-order mark)");
-  }
-  return std::string(bytes);
+  if (bytes.size() >= 3 && std::string_view(bytes).substr(0, 3) == "\xEF\xBB\xBF") bytes.erase(0, 3);
+  if (!isValidUtf8(bytes)) notUtf8(bytes, file);
 }
 
-// Reads a quoted text at text[pos] == '"'; returns it unescaped and moves pos past the
-// closing quote. Only \\ and \" are escapes, as the registry editor writes them.
-std::string readQuoted(std::string_view text, size_t& pos, const std::string& file, size_t line) {
-  std::string out;
+// The lines of a text, each without its line end and trailing blanks, counted from 1.
+class Lines {
+ public:
+  explicit Lines(std::string_view text) : text_(text) {}
+  bool next(std::string_view& line) {
+    if (offset_ >= text_.size()) return false;
+    const char* begin = text_.data() + offset_;
+    const void* newline = std::memchr(begin, '\n', text_.size() - offset_);
+    size_t length = newline ? static_cast<size_t>(static_cast<const char*>(newline) - begin) : text_.size() - offset_;
+    line = trimRight(std::string_view(begin, length));
+    start_ = offset_;
+    offset_ += newline ? length + 1 : length;
+    ++number_;
+    return true;
+  }
+  size_t number() const { return number_; }
+  // Where the line read last begins, and where the line after it begins.
+  size_t lineStart() const { return start_; }
+  size_t offset() const { return offset_; }
+
+ private:
+  std::string_view text_;
+  size_t start_ = 0;
+  size_t offset_ = 0;
+  size_t number_ = 0;
+};
+
+// Reads a quoted text at text[pos] == '"'; moves pos past the closing quote and, unless
+// `out` is null, appends the text unescaped to it. Only \\ and \" are escapes, as the
+// registry editor writes them.
+void readQuoted(std::string_view text, size_t& pos, const std::string& file, size_t line, std::string* out) {
+  size_t runStart = pos + 1;
   for (size_t i = pos + 1; i < text.size(); ++i) {
     char c = text[i];
+    if (c != '"' && c != '\\') continue;
+    if (out) out->append(text.data() + runStart, i - runStart);
     if (c == '"') {
       pos = i + 1;
-      return out;
+      return;
     }
-    if (c == '\\') {
-      if (i + 1 >= text.size()) break;
-      char next = text[++i];
-      if (next != '\\' && next != '"') {
-        malformed(file, line, std::string("unknown escape \\") + next + " in a quoted text (write \\\\ for a backslash)");
-      }
-      out += next;
-    } else {
-      out += c;
+    if (i + 1 >= text.size()) break;
+    char next = text[++i];
+    if (next != '\\' && next != '"') {
+      malformed(file, line, std::string("unknown escape \\") + next + " in a quoted text (write \\\\ for a backslash)");
     }
+    if (out) *out += next;
+    runStart = i + 1;
   }
   malformed(file, line, "a quoted text has no closing quote");
 }
 
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
+// The value of each byte as a hex digit, or -1.
+constexpr std::array<int8_t, 256> kHexDigits = [] {
+  std::array<int8_t, 256> table{};
+  for (auto& entry : table) entry = -1;
+  for (int c = '0'; c <= '9'; ++c) table[c] = static_cast<int8_t>(c - '0');
+  for (int c = 'a'; c <= 'f'; ++c) table[c] = static_cast<int8_t>(c - 'a' + 10);
+  for (int c = 'A'; c <= 'F'; ++c) table[c] = static_cast<int8_t>(c - 'A' + 10);
+  return table;
+}();
 
-std::vector<uint8_t> parseHexBytes(std::string_view text, const std::string& file, size_t line) {
-  std::vector<uint8_t> out;
-  out.reserve(text.size() / 3 + 1);
+int hexDigit(char c) { return kHexDigits[static_cast<unsigned char>(c)]; }
+
+// Checks hex data ("01,02,..." with blanks allowed around the commas and one trailing
+// comma); unless `out` is null, stores its bytes there.
+void parseHexBytes(std::string_view text, const std::string& file, size_t line, std::vector<uint8_t>* out) {
+  if (out) out->reserve(text.size() / 3 + 1);
   size_t i = 0;
+  // Nearly all hex data is "xx," over and over; the loop below takes the rest.
+  while (i + 3 <= text.size() && text[i + 2] == ',') {
+    int high = hexDigit(text[i]);
+    int low = hexDigit(text[i + 1]);
+    if ((high | low) < 0) break;
+    if (out) out->push_back(static_cast<uint8_t>(high * 16 + low));
+    i += 3;
+  }
   auto skipBlanks = [&] {
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
   };
   skipBlanks();
-  if (i == text.size()) return out;
+  if (i == text.size()) return;
   while (true) {
     skipBlanks();
-    if (i + 2 > text.size() || hexDigit(text[i]) < 0 || hexDigit(text[i + 1]) < 0) {
-      malformed(file, line, "hex data must be two-digit bytes separated by commas");
-    }
-    out.push_back(static_cast<uint8_t>(hexDigit(text[i]) * 16 + hexDigit(text[i + 1])));
+    int high = i + 2 <= text.size() ? hexDigit(text[i]) : -1;
+    int low = high >= 0 ? hexDigit(text[i + 1]) : -1;
+    if (low < 0) malformed(file, line, "hex data must be two-digit bytes separated by commas");
+    if (out) out->push_back(static_cast<uint8_t>(high * 16 + low));
     i += 2;
     skipBlanks();
-    if (i == text.size()) return out;
+    if (i == text.size()) return;
     if (text[i] != ',') malformed(file, line, "hex data must be two-digit bytes separated by commas");
     ++i;
     skipBlanks();
-    if (i == text.size()) return out;  // a trailing comma, as before a line break
+    if (i == text.size()) return;  // a trailing comma, as before a line break
+  }
+}
+
+// Reads the value line `content` (the current line of `lines`, trimmed, starting with
+// '"' or '@') and the lines its hex data continues on. Unless `out` is null, the value
+// is built there; either way every malformed line is refused. `scratch` is a buffer
+// the caller keeps between lines.
+void parseValueLine(std::string_view content, Lines& lines, const std::string& file, std::string& scratch,
+                    Value* out) {
+  const size_t lineNumber = lines.number();
+  size_t pos = 0;
+  if (content.front() == '@') {
+    pos = 1;
+  } else {
+    readQuoted(content, pos, file, lineNumber, out ? &out->name : nullptr);
+    if (pos == 2) malformed(file, lineNumber, "write the default value as @=, not \"\"=");
+  }
+  std::string_view data = trimLeft(content.substr(pos));
+  if (data.empty() || data.front() != '=') malformed(file, lineNumber, "expected '=' after the value name");
+  data = trimLeft(data.substr(1));
+  if (!data.empty() && data.front() == '"') {
+    size_t end = 0;
+    if (out) scratch.clear();
+    readQuoted(data, end, file, lineNumber, out ? &scratch : nullptr);
+    if (!trimLeft(data.substr(end)).empty()) malformed(file, lineNumber, "text after the closing quote");
+    if (out) {
+      out->type = 1;
+      out->data = utf16Bytes(scratch, true);
+    }
+  } else if (data.substr(0, 6) == "dword:") {
+    std::string_view digits = data.substr(6);
+    if (digits.empty() || digits.size() > 8) malformed(file, lineNumber, "dword: takes up to 8 hex digits");
+    uint32_t number = 0;
+    for (char c : digits) {
+      if (hexDigit(c) < 0) malformed(file, lineNumber, "dword: takes up to 8 hex digits");
+      number = number * 16 + static_cast<uint32_t>(hexDigit(c));
+    }
+    if (out) {
+      out->type = 4;
+      out->data = {static_cast<uint8_t>(number), static_cast<uint8_t>(number >> 8),
+                   static_cast<uint8_t>(number >> 16), static_cast<uint8_t>(number >> 24)};
+    }
+  } else if (data.substr(0, 3) == "hex") {
+    size_t colon = data.find(':');
+    if (colon == std::string_view::npos) malformed(file, lineNumber, "expected ':' after hex or hex(N)");
+    std::string_view kind = data.substr(3, colon - 3);
+    uint32_t type = 3;
+    if (!kind.empty()) {
+      if (kind.size() < 3 || kind.front() != '(' || kind.back() != ')' || kind.size() > 10) {
+        malformed(file, lineNumber, "hex(N): needs the type N in hex digits");
+      }
+      type = 0;
+      for (char c : kind.substr(1, kind.size() - 2)) {
+        if (hexDigit(c) < 0) malformed(file, lineNumber, "hex(N): needs the type N in hex digits");
+        type = type * 16 + static_cast<uint32_t>(hexDigit(c));
+      }
+    }
+    // The data may go on over lines ending in a backslash; they are joined first (each
+    // appended once, so that reading stays linear in the size of the value), since a
+    // byte may even be split over two lines.
+    std::string_view piece = trimRight(data.substr(colon + 1));
+    std::string_view all = piece;
+    if (!piece.empty() && piece.back() == '\\') {
+      scratch.clear();
+      while (!piece.empty() && piece.back() == '\\') {
+        piece.remove_suffix(1);
+        scratch += piece;
+        std::string_view more;
+        if (!lines.next(more)) malformed(file, lines.number(), "hex data ends with a line continuation");
+        piece = trimRight(trimLeft(more));
+      }
+      scratch += piece;
+      all = scratch;
+    }
+    if (out) out->type = type;
+    parseHexBytes(all, file, lineNumber, out ? &out->data : nullptr);
+  } else if (!data.empty() && data.front() == '-') {
+    malformed(file, lineNumber, "\"name\"=- deletes a value on import; registry.reg holds only values that exist");
+  } else {
+    malformed(file, lineNumber, "unknown value data (expected \"text\", dword:, hex: or hex(N):)");
+  }
+}
+
+void setParsedValue(Key& key, Value value);
+
+// Parses value lines (checked before: they cannot fail) into the key's values.
+void readValueLines(Key& key, std::string_view body) {
+  Lines lines(body);
+  std::string scratch;
+  const std::string file = "registry.reg";
+  std::string_view line;
+  while (lines.next(line)) {
+    std::string_view content = trimLeft(line);
+    if (content.empty() || content.front() == ';') continue;
+    Value value;
+    parseValueLine(content, lines, file, scratch, &value);
+    setParsedValue(key, std::move(value));
   }
 }
 
 // The key a header names, created as needed; `path` is the header's text.
 // The key chain of the header read last: headers in a file mostly share long prefixes
-// with the one before, which then need no lookup again.
+// with the one before, which then need no lookup again. The names are views of the text
+// being parsed and of the root names, which outlive the parse.
 struct HeaderChain {
-  std::vector<std::string> names;  // the real path, as written
-  std::vector<Key*> keys;          // keys[i] is the key of names[0..i]
+  std::vector<std::string_view> names;  // the real path, as written
+  std::vector<Key*> keys;               // keys[i] is the key of names[0..i]
+  std::vector<std::string_view> real;   // scratch
+  std::string upper;                    // scratch
 };
 
 Key& keyForHeader(Key& root, std::string_view path, const std::string& userSid, const std::string& file, size_t line,
                   HeaderChain& chain) {
-  std::vector<std::string> parts = splitKeyPath(path);
-  for (const auto& part : parts) {
-    if (part.empty()) malformed(file, line, "a key path has an empty name (two backslashes in a row?)");
-  }
-  std::string rootName = asciiUpper(parts[0]);
-  std::vector<std::string> real;
-  if (rootName == kLocalMachine || rootName == kUsers || rootName == kCurrentConfig) {
-    real.push_back(rootName);
-  } else if (rootName == "HKEY_CLASSES_ROOT") {
+  std::vector<std::string_view>& real = chain.real;
+  real.clear();
+  std::string_view rootName = path.substr(0, path.find('\\'));
+  bool knownRoot = true;
+  if (equalsIgnoringAsciiCase(rootName, kLocalMachine)) {
+    real.push_back(kLocalMachine);
+  } else if (equalsIgnoringAsciiCase(rootName, kUsers)) {
+    real.push_back(kUsers);
+  } else if (equalsIgnoringAsciiCase(rootName, kCurrentConfig)) {
+    real.push_back(kCurrentConfig);
+  } else if (equalsIgnoringAsciiCase(rootName, "HKEY_CLASSES_ROOT")) {
     real = {kLocalMachine, "SOFTWARE", "Classes"};
-  } else if (rootName == "HKEY_CURRENT_USER") {
+  } else if (equalsIgnoringAsciiCase(rootName, "HKEY_CURRENT_USER")) {
     real = {kUsers, userSid};
   } else {
-    malformed(file, line, "unknown root key '" + parts[0] + "' (use the full name, as HKEY_LOCAL_MACHINE)");
+    knownRoot = false;
   }
-  real.insert(real.end(), parts.begin() + 1, parts.end());
+  // An empty name anywhere is reported before an unknown root.
+  for (size_t start = 0;;) {
+    size_t end = path.find('\\', start);
+    std::string_view part = path.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+    if (part.empty()) malformed(file, line, "a key path has an empty name (two backslashes in a row?)");
+    if (start > 0) real.push_back(part);
+    if (end == std::string_view::npos) break;
+    start = end + 1;
+  }
+  if (!knownRoot) {
+    malformed(file, line, "unknown root key '" + std::string(rootName) + "' (use the full name, as HKEY_LOCAL_MACHINE)");
+  }
   if (real.size() - 1 > kMaxKeyDepth) {
     malformed(file, line, "a key path is more than " + std::to_string(kMaxKeyDepth) + " levels deep");
   }
@@ -160,17 +321,22 @@ Key& keyForHeader(Key& root, std::string_view path, const std::string& userSid, 
   chain.names.resize(shared);
   chain.keys.resize(shared);
   Key* key = shared == 0 ? &root : chain.keys.back();
+  std::string& upper = chain.upper;
   for (size_t i = shared; i < real.size(); ++i) {
-    auto& slot = key->subkeys[asciiUpper(real[i])];
-    if (!slot) {
-      slot = std::make_shared<Key>();
-      slot->name = real[i];
+    upper.assign(real[i]);
+    for (char& c : upper) c = asciiUpper(c);
+    // Files are mostly in order, so a new key mostly goes last.
+    auto& subkeys = key->subkeys;
+    auto it = !subkeys.empty() && subkeys.rbegin()->first < upper ? subkeys.end() : subkeys.lower_bound(upper);
+    if (it == subkeys.end() || it->first != upper) {
+      auto child = std::make_shared<Key>();
+      child->name = real[i];
+      it = subkeys.emplace_hint(it, upper, std::move(child));
     }
-    key = slot.get();
-    chain.names.push_back(std::move(real[i]));
+    key = it->second.get();
+    chain.names.push_back(real[i]);
     chain.keys.push_back(key);
   }
-  key->explicitKey = true;
   return *key;
 }
 
@@ -179,6 +345,87 @@ void setParsedValue(Key& key, Value value) {
     *existing = std::move(value);
   } else {
     key.values.push_back(std::move(value));
+  }
+}
+
+// Parses `text` (UTF-8) into `root`. With `bodies`, keys keep their value lines,
+// copied there, instead of their values; `passed` (may be null) hears how far the
+// reading has gone.
+void parseText(std::string_view text, const std::string& file, const std::string& userSid, Key& root,
+               const std::shared_ptr<std::string>& bodies, const std::function<void(size_t)>* passed) {
+  Lines lines(text);
+  bool sawSignature = false;
+  Key* current = nullptr;
+  bool buildCurrent = true;  // the values of the current block are built now
+  size_t bodyStart = 0;      // where the current block's value lines start in `text`
+  size_t bodyEnd = 0;        // and where its last value line ends
+  HeaderChain chain;
+  std::string scratch;
+  auto closeBlock = [&] {
+    if (!current || buildCurrent) return;
+    std::string_view body = text.substr(bodyStart, bodyEnd - bodyStart);
+    if (body.size() > UINT32_MAX) {
+      current->valuesPending = false;
+      current->source.reset();
+      readValueLines(*current, body);
+      return;
+    }
+    current->bodyOffset = bodies->size();
+    current->bodyLength = static_cast<uint32_t>(body.size());
+    bodies->append(body);
+  };
+  std::string_view line;
+  while (lines.next(line)) {
+    std::string_view content = trimLeft(line);
+    if (!sawSignature) {
+      if (content.empty()) continue;
+      if (content != kSignature) {
+        malformed(file, lines.number(), "the first line must be \"Windows Registry Editor Version 5.00\"");
+      }
+      sawSignature = true;
+      continue;
+    }
+    if (content.empty() || content.front() == ';') continue;
+    if (content.front() == '[') {
+      if (content.back() != ']') malformed(file, lines.number(), "a key header must end with ']'");
+      std::string_view path = content.substr(1, content.size() - 2);
+      if (!path.empty() && path.front() == '-') {
+        malformed(file, lines.number(), "[-KEY] deletes a key on import; registry.reg holds only keys that exist");
+      }
+      if (path.empty()) malformed(file, lines.number(), "a key header names no key");
+      closeBlock();
+      if (passed) (*passed)(lines.lineStart());
+      current = &keyForHeader(root, path, userSid, file, lines.number(), chain);
+      bool repeated = current->explicitKey;
+      current->explicitKey = true;
+      buildCurrent = !bodies || repeated;
+      if (!buildCurrent) {
+        current->source = bodies;
+        current->valuesPending = true;
+        bodyStart = bodyEnd = lines.offset();
+      } else if (repeated) {
+        // A second block for the key: its values are merged now, and the key is written
+        // from them.
+        current->editValues();
+      }
+      continue;
+    }
+    if (content.front() != '"' && content.front() != '@') {
+      malformed(file, lines.number(), "expected a [KEY] header, a \"name\"=value line or @=value");
+    }
+    if (!current) malformed(file, lines.number(), "a value comes before any [KEY] header");
+    if (buildCurrent) {
+      Value value;
+      parseValueLine(content, lines, file, scratch, &value);
+      setParsedValue(*current, std::move(value));
+    } else {
+      parseValueLine(content, lines, file, scratch, nullptr);
+      bodyEnd = lines.offset();
+    }
+  }
+  closeBlock();
+  if (!sawSignature && lines.number() > 0) {
+    malformed(file, 1, "the first line must be \"Windows Registry Editor Version 5.00\"");
   }
 }
 
@@ -249,9 +496,11 @@ void formatValue(std::string& out, const Value& value, std::string_view newline)
   out += newline;
 }
 
-// Writes `top` and every key below it, depth first in the order of the subkey maps.
+// Writes `top` and every key below it, depth first in the order of the subkey maps,
+// handing `out` to `sink` (when there is one) whenever it holds `chunk` bytes or more.
 // Iterative: the depth of the tree is the input's to decide.
-void formatTree(std::string& out, const Key& top, std::string_view newline) {
+bool formatTree(std::string& out, const Key& top, std::string_view newline, size_t chunk,
+                const std::function<bool(std::string_view)>* sink) {
   struct Frame {
     const Key* key;
     std::map<std::string, std::shared_ptr<Key>>::const_iterator next;
@@ -268,13 +517,26 @@ void formatTree(std::string& out, const Key& top, std::string_view newline) {
       out += path;
       out += ']';
       out += newline;
-      for (const auto& value : key.values) formatValue(out, value, newline);
+      if (key.source) {
+        std::string_view body = std::string_view(*key.source).substr(key.bodyOffset, key.bodyLength);
+        out += body;
+        if (!body.empty() && body.back() != '\n') out += newline;
+      } else {
+        for (const auto& value : key.values) formatValue(out, value, newline);
+      }
       out += newline;
     }
     stack.push_back(Frame{&key, key.subkeys.begin(), before});
   };
+  auto flushed = [&] {
+    if (!sink || out.size() < chunk) return true;
+    if (!(*sink)(out)) return false;
+    out.clear();
+    return true;
+  };
   enter(top);
   while (!stack.empty()) {
+    if (!flushed()) return false;
     Frame& frame = stack.back();
     if (frame.next == frame.key->subkeys.end()) {
       path.resize(frame.pathLength);
@@ -285,11 +547,25 @@ void formatTree(std::string& out, const Key& top, std::string_view newline) {
     ++frame.next;
     enter(child);
   }
+  return true;
 }
 
 }  // namespace
 
+void Key::loadValues() {
+  if (!valuesPending) return;
+  valuesPending = false;
+  readValueLines(*this, std::string_view(*source).substr(bodyOffset, bodyLength));
+}
+
+void Key::editValues() {
+  loadValues();
+  source.reset();
+  bodyOffset = bodyLength = 0;
+}
+
 Value* Key::findValue(std::string_view valueName) {
+  loadValues();
   for (auto& value : values) {
     if (equalsIgnoringAsciiCase(value.name, valueName)) return &value;
   }
@@ -364,118 +640,35 @@ bool isPlainString(const std::vector<uint8_t>& data) {
 }
 
 void parseRegFile(std::string_view bytes, const std::string& file, const std::string& userSid, Key& root) {
-  std::string text = decodeText(bytes, file);
-  std::string_view rest = text;
-  size_t lineNumber = 0;
-  bool sawSignature = false;
-  Key* current = nullptr;
-  HeaderChain chain;
-  auto nextLine = [&](std::string_view& line) {
-    if (rest.empty()) return false;
-    size_t end = rest.find('\n');
-    line = rest.substr(0, end);
-    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-    ++lineNumber;
-    line = trimRight(line);
-    return true;
-  };
-  std::string_view line;
-  while (nextLine(line)) {
-    std::string_view content = trimLeft(line);
-    if (!sawSignature) {
-      if (content.empty()) continue;
-      if (content != kSignature) {
-        malformed(file, lineNumber, "the first line must be \"Windows Registry Editor Version 5.00\"");
-      }
-      sawSignature = true;
-      continue;
-    }
-    if (content.empty() || content.front() == ';') continue;
-    if (content.front() == '[') {
-      if (content.back() != ']') malformed(file, lineNumber, "a key header must end with ']'");
-      std::string_view path = content.substr(1, content.size() - 2);
-      if (!path.empty() && path.front() == '-') {
-        malformed(file, lineNumber, "[-KEY] deletes a key on import; registry.reg holds only keys that exist");
-      }
-      if (path.empty()) malformed(file, lineNumber, "a key header names no key");
-      current = &keyForHeader(root, path, userSid, file, lineNumber, chain);
-      continue;
-    }
-    if (content.front() != '"' && content.front() != '@') {
-      malformed(file, lineNumber, "expected a [KEY] header, a \"name\"=value line or @=value");
-    }
-    if (!current) malformed(file, lineNumber, "a value comes before any [KEY] header");
-    Value value;
-    size_t pos = 0;
-    if (content.front() == '@') {
-      pos = 1;
-    } else {
-      value.name = readQuoted(content, pos, file, lineNumber);
-      if (value.name.empty()) {
-        malformed(file, lineNumber, "write the default value as @=, not \"\"=");
-      }
-    }
-    std::string_view data = trimLeft(content.substr(pos));
-    if (data.empty() || data.front() != '=') malformed(file, lineNumber, "expected '=' after the value name");
-    data = trimLeft(data.substr(1));
-    if (!data.empty() && data.front() == '"') {
-      size_t end = 0;
-      std::string textValue = readQuoted(data, end, file, lineNumber);
-      if (!trimLeft(data.substr(end)).empty()) malformed(file, lineNumber, "text after the closing quote");
-      value.type = 1;
-      value.data = utf16Bytes(textValue, true);
-    } else if (data.substr(0, 6) == "dword:") {
-      std::string_view digits = data.substr(6);
-      if (digits.empty() || digits.size() > 8) malformed(file, lineNumber, "dword: takes up to 8 hex digits");
-      uint32_t number = 0;
-      for (char c : digits) {
-        if (hexDigit(c) < 0) malformed(file, lineNumber, "dword: takes up to 8 hex digits");
-        number = number * 16 + static_cast<uint32_t>(hexDigit(c));
-      }
-      value.type = 4;
-      value.data = {static_cast<uint8_t>(number), static_cast<uint8_t>(number >> 8),
-                    static_cast<uint8_t>(number >> 16), static_cast<uint8_t>(number >> 24)};
-    } else if (data.substr(0, 3) == "hex") {
-      size_t colon = data.find(':');
-      if (colon == std::string_view::npos) malformed(file, lineNumber, "expected ':' after hex or hex(N)");
-      std::string_view kind = data.substr(3, colon - 3);
-      if (kind.empty()) {
-        value.type = 3;
-      } else {
-        if (kind.size() < 3 || kind.front() != '(' || kind.back() != ')' || kind.size() > 10) {
-          malformed(file, lineNumber, "hex(N): needs the type N in hex digits");
-        }
-        uint32_t type = 0;
-        for (char c : kind.substr(1, kind.size() - 2)) {
-          if (hexDigit(c) < 0) malformed(file, lineNumber, "hex(N): needs the type N in hex digits");
-          type = type * 16 + static_cast<uint32_t>(hexDigit(c));
-        }
-        value.type = type;
-      }
-      // The data may go on over lines ending in a backslash. Each line is appended once,
-      // so that loading stays linear in the size of the value.
-      std::string joined;
-      std::string_view piece = trimRight(data.substr(colon + 1));
-      size_t startLine = lineNumber;
-      while (!piece.empty() && piece.back() == '\\') {
-        piece.remove_suffix(1);
-        joined += piece;
-        std::string_view more;
-        if (!nextLine(more)) malformed(file, lineNumber, "hex data ends with a line continuation");
-        piece = trimRight(trimLeft(more));
-      }
-      joined += piece;
-      value.data = parseHexBytes(joined, file, startLine);
-    } else if (!data.empty() && data.front() == '-') {
-      malformed(file, lineNumber, "\"name\"=- deletes a value on import; registry.reg holds only values that exist");
-    } else {
-      malformed(file, lineNumber, "unknown value data (expected \"text\", dword:, hex: or hex(N):)");
-    }
-    setParsedValue(*current, std::move(value));
+  std::string text(bytes);
+  decodeText(text, file);
+  parseText(text, file, userSid, root, nullptr, nullptr);
+}
+
+void parseRegFileLazily(std::string bytes, const std::string& file, const std::string& userSid, Key& root) {
+  decodeText(bytes, file);
+  auto bodies = std::make_shared<std::string>();
+  bodies->reserve(bytes.size());
+  parseText(bytes, file, userSid, root, bodies, nullptr);
+}
+
+void parseRegTextLazily(std::string_view text, const std::string& file, const std::string& userSid, Key& root,
+                        const std::function<void(size_t)>& passed) {
+  // Checked a piece at a time, each ending before a character's first byte, so that the
+  // memory behind can go as the check passes.
+  constexpr size_t kPiece = 2u << 20;
+  for (size_t start = 0; start < text.size();) {
+    size_t end = std::min(text.size(), start + kPiece);
+    while (end < text.size() && end > start && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    if (end == start) end = std::min(text.size(), start + kPiece);
+    if (!isValidUtf8(text.substr(start, end - start))) notUtf8(text, file);
+    start = end;
+    passed(start);
   }
-  if (!sawSignature && lineNumber > 0) {
-    malformed(file, 1, "the first line must be \"Windows Registry Editor Version 5.00\"");
-  }
+  // Reserved, not touched: only what is appended takes memory.
+  auto bodies = std::make_shared<std::string>();
+  bodies->reserve(text.size());
+  parseText(text, file, userSid, root, bodies, &passed);
 }
 
 std::string formatRegFile(const Key& root, std::string_view newline, size_t sizeHint) {
@@ -484,8 +677,21 @@ std::string formatRegFile(const Key& root, std::string_view newline, size_t size
   out += kSignature;
   out += newline;
   out += newline;
-  for (const auto& [upper, top] : root.subkeys) formatTree(out, *top, newline);
+  for (const auto& [upper, top] : root.subkeys) formatTree(out, *top, newline, 0, nullptr);
   return out;
+}
+
+bool writeRegFile(const Key& root, std::string_view newline, size_t chunk,
+                  const std::function<bool(std::string_view)>& sink) {
+  std::string out;
+  out.reserve(chunk + (64u << 10));
+  out += kSignature;
+  out += newline;
+  out += newline;
+  for (const auto& [upper, top] : root.subkeys) {
+    if (!formatTree(out, *top, newline, chunk, &sink)) return false;
+  }
+  return out.empty() || sink(out);
 }
 
 }  // namespace hosted::registry

@@ -4,9 +4,15 @@
 // Names are UTF-8 and keep the case they were created with; lookups ignore ASCII case.
 // Subkeys are kept in ascending order of their upper-cased names, the order in which
 // RegEnumKey* lists them.
+//
+// A large registry.reg is read without building its values: the tree of keys is made
+// at once (enumeration needs it), but each key keeps only its value lines, as text,
+// until something asks for its values, and a key whose values did not change is
+// written back with those lines as they stood.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -24,14 +30,24 @@ struct Value {
 
 struct Key {
   std::string name;
+  // In creation order. While `valuesPending`, not read yet: call loadValues() first
+  // (findValue() and Registry::find() do).
+  std::vector<Value> values;
+  std::map<std::string, std::shared_ptr<Key>> subkeys;  // by upper-cased name
+  // While the values are those registry.reg held when it was read: the value lines of
+  // the file (shared by its keys), and the byte range of this key's lines in them
+  // (comments between them included). Null for keys made or changed since, whose
+  // values are written from `values`.
+  std::shared_ptr<const std::string> source;
+  uint64_t bodyOffset = 0;
+  uint32_t bodyLength = 0;  // longer ranges are read at once
+  bool valuesPending = false;
   // Written as a [header] of its own. Keys that only exist because a deeper key was
   // named in the file (or that every machine has) are not written, so that a file
   // made by the registry editor for one branch comes back as it was.
   bool explicitKey = false;
   // Set when the key is deleted; handles to it then report ERROR_KEY_DELETED.
   bool deleted = false;
-  std::vector<Value> values;  // in creation order
-  std::map<std::string, std::shared_ptr<Key>> subkeys;  // by upper-cased name
 
   Key() = default;
   Key(const Key&) = default;
@@ -42,6 +58,10 @@ struct Key {
   // destruction out of stack.
   ~Key();
 
+  // Parses the value lines of `source` into `values` if that has not been done yet.
+  void loadValues();
+  // Before the values change: loads them and lets go of the text they came from.
+  void editValues();
   Value* findValue(std::string_view valueName);
   std::shared_ptr<Key> findSubkey(std::string_view subkeyName) const;
   // Marks this key and every key below it deleted.
@@ -69,10 +89,26 @@ std::string joinKeyPath(const KeyPath& path);
 // which key of HKEY_USERS a [HKEY_CURRENT_USER\...] header names. Throws
 // hosted::HostFailure (65) with "<file>:<line>: <what>" for malformed text.
 void parseRegFile(std::string_view bytes, const std::string& file, const std::string& userSid, Key& root);
+// The same, checking every line as thoroughly but leaving each key's values unread: the
+// keys share one copy of their value lines (the file's text less its headers) and read
+// their values from it when asked. A key named by two headers has its values read at once.
+void parseRegFileLazily(std::string bytes, const std::string& file, const std::string& userSid, Key& root);
+// The same for the text of a file read in place (a mapping of it), which must be UTF-8
+// without a byte-order mark; `passed(offset)` is told now and then that reading has gone
+// past `offset`, so that the caller can let go of the memory before it (the text must
+// stay readable, but what lies before is seldom looked at again).
+void parseRegTextLazily(std::string_view text, const std::string& file, const std::string& userSid, Key& root,
+                        const std::function<void(size_t)>& passed);
 
 // The text the registry editor writes for the tree under `root` (UTF-8), with
 // `newline` ending each line. `sizeHint` is the expected size (the file's last size).
+// A key that still has its `source` is written with its value lines as they stand
+// there (a last line without a line end gets `newline`).
 std::string formatRegFile(const Key& root, std::string_view newline, size_t sizeHint = 0);
+// The same text handed to `sink` in pieces of about `chunk` bytes, so that a large
+// registry is never held twice in memory. Stops and returns false when `sink` does.
+bool writeRegFile(const Key& root, std::string_view newline, size_t chunk,
+                  const std::function<bool(std::string_view)>& sink);
 
 // Whether a string value's data can be written as "text" and read back unchanged.
 bool isPlainString(const std::vector<uint8_t>& data);

@@ -1,11 +1,13 @@
 #include "platform/hosted/machine/registry/Registry.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -99,6 +101,65 @@ void addStandardKeys(Key& root, const std::string& userSid) {
   ensure({kCurrentConfig});
 }
 
+// registry.reg read in place: mapped, so that the pages the reading has passed can be
+// let go of (a large file is then never held whole beside the keys made from it).
+// Where the file cannot be mapped, it is read into memory.
+class MappedFile {
+ public:
+  // Null when the file does not exist. Throws HostFailure (65) as readMachineFile does.
+  static std::unique_ptr<MappedFile> open(const fs::path& file) {
+    int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+      if (errno == ENOENT) return nullptr;
+      throw HostFailure{kExitDataError, file.string() + ": cannot be read: " + std::strerror(errno)};
+    }
+    struct stat info {};
+    bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    auto mapped = std::unique_ptr<MappedFile>(new MappedFile);
+    if (regular && info.st_size > 0) {
+      void* data = ::mmap(nullptr, static_cast<size_t>(info.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+      if (data != MAP_FAILED) {
+        mapped->data_ = static_cast<const char*>(data);
+        mapped->size_ = static_cast<size_t>(info.st_size);
+      }
+    }
+    ::close(fd);
+    if (regular && info.st_size > 0 && !mapped->data_) {
+      std::optional<std::string> content = readMachineFile(file);
+      if (!content) return nullptr;
+      mapped->copy_ = std::move(*content);
+    } else if (!regular) {
+      readMachineFile(file);  // refuses it, as for every machine file
+    }
+    return mapped;
+  }
+
+  ~MappedFile() {
+    if (data_) ::munmap(const_cast<char*>(data_), size_);
+  }
+
+  std::string_view text() const { return data_ ? std::string_view(data_, size_) : std::string_view(copy_); }
+  bool inPlace() const { return data_ != nullptr; }
+
+  // The pages before `offset` leave the process's memory; read again, they come back
+  // from the file. An offset before the last one starts a new pass over the text.
+  void passed(size_t offset) {
+    static const size_t kPage = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+    if (offset < released_) released_ = 0;
+    size_t end = std::min(offset, size_) / kPage * kPage;
+    if (!data_ || end < released_ + (2u << 20)) return;
+    ::madvise(const_cast<char*>(data_) + released_, end - released_, MADV_DONTNEED);
+    released_ = end;
+  }
+
+ private:
+  MappedFile() = default;
+  const char* data_ = nullptr;
+  size_t size_ = 0;
+  size_t released_ = 0;
+  std::string copy_;
+};
+
 }  // namespace
 
 Registry::Registry(fs::path file, std::string newline) : file_(std::move(file)), newline_(std::move(newline)) {}
@@ -109,18 +170,26 @@ Registry::~Registry() {
 
 std::unique_ptr<Registry> Registry::load(const fs::path& dir, const std::string& userSid) {
   fs::path file = dir / "registry.reg";
-  std::optional<std::string> content = readMachineFile(file);
-  bool exists = content.has_value();
-  std::string bytes = content ? std::move(*content) : std::string();
+  std::unique_ptr<MappedFile> content = MappedFile::open(file);
+  bool exists = content != nullptr;
+  std::string_view bytes = content ? content->text() : std::string_view();
   // Keep the line ends the file came with; the registry editor's are CR LF.
   std::string newline = "\r\n";
+  bool utf16 = bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE';
   if (exists) {
     size_t lf = bytes.find('\n');
-    bool utf16 = bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE';
     if (!utf16 && lf != std::string::npos && (lf == 0 || bytes[lf - 1] != '\r')) newline = "\n";
   }
   std::unique_ptr<Registry> registry(new Registry(file, newline));
-  if (exists) parseRegFile(bytes, file.string(), userSid, registry->root_);
+  if (exists) {
+    if (content->inPlace() && !utf16 && bytes.substr(0, 3) != "\xEF\xBB\xBF") {
+      parseRegTextLazily(bytes, file.string(), userSid, registry->root_,
+                         [&content](size_t offset) { content->passed(offset); });
+    } else {
+      parseRegFileLazily(std::string(bytes), file.string(), userSid, registry->root_);
+    }
+  }
+  content.reset();
   addStandardKeys(registry->root_, userSid);
 
   std::optional<std::string> logContent = readMachineFile(registry->logFile());
@@ -162,6 +231,7 @@ std::shared_ptr<Key> Registry::find(const KeyPath& path) const {
   if (path.empty()) return nullptr;
   std::shared_ptr<Key> key = root_.findSubkey(path[0]);
   for (size_t i = 1; key && i < path.size(); ++i) key = key->findSubkey(path[i]);
+  if (key) key->loadValues();
   return key;
 }
 
@@ -197,6 +267,7 @@ void Registry::apply(const Change& change) {
       std::shared_ptr<Key> key = find(change.path);
       if (!key) break;
       key->explicitKey = true;
+      key->editValues();
       if (Value* value = key->findValue(change.name)) {
         value->type = change.type;
         value->data = change.data;
@@ -208,6 +279,7 @@ void Registry::apply(const Change& change) {
     case 'X': {
       std::shared_ptr<Key> key = find(change.path);
       if (!key) break;
+      key->editValues();
       for (auto it = key->values.begin(); it != key->values.end(); ++it) {
         if (equalsIgnoringAsciiCase(it->name, change.name)) {
           key->values.erase(it);
@@ -312,13 +384,13 @@ uint32_t Registry::deleteValue(const KeyPath& path, const std::string& name) {
 
 bool Registry::fold() {
   if (!dirty_) return true;
-  std::error_code ec;
-  auto lastSize = fs::file_size(file_, ec);
-  std::string text = formatRegFile(root_, newline_, ec ? 0 : static_cast<size_t>(lastSize) + (1u << 20));
   fs::path temp;
   int fd = createTempBeside(file_, temp);
   if (fd < 0) return false;
-  bool ok = writeAll(fd, text) && ::fsync(fd) == 0;
+  // Written in large pieces straight from the tree: keys the run did not change are
+  // copied as they stood in the text that was read.
+  bool ok = writeRegFile(root_, newline_, 1u << 20, [fd](std::string_view piece) { return writeAll(fd, piece); }) &&
+            ::fsync(fd) == 0;
   ::close(fd);
   if (!ok || ::rename(temp.c_str(), file_.c_str()) != 0) {
     ::unlink(temp.c_str());

@@ -9,6 +9,11 @@
 // after it: its call never returned. Replaying a log onto a registry.reg it was
 // already folded into changes nothing, so a crash between the rename and the
 // removal of the log loses and repeats nothing.
+//
+// The load checks the whole file but reads the values of a key only when they are asked
+// for (find() reads them), and the fold writes each key whose values did not change with
+// its value lines as they stood in the file: a run on a large registry pays for one
+// check of the file, its tree of keys and one rewrite, not for every value in it.
 #pragma once
 
 #include <cstdint>
@@ -33,7 +38,7 @@ class Registry {
   Registry& operator=(const Registry&) = delete;
   ~Registry();
 
-  // The key at a path of real key names (root first), or null.
+  // The key at a path of real key names (root first), or null; its values are read.
   std::shared_ptr<Key> find(const KeyPath& path) const;
   // The tree; its subkeys are the stored roots.
   const Key& root() const { return root_; }
