@@ -5,18 +5,21 @@ A known difference is an entry of known-differences.txt:
     # why the two sides cannot agree here (at least one comment line)
     SIDE SCENARIOS REGEX
 
-SIDE is "hosted", "wine" or "both": the outcome whose lines the entry drops. SCENARIOS is
+SIDE is "hosted", "wine" or "both": the outcome whose lines the entry drops; or "mask":
+on both sides, the parts of a matching line that the REGEX's groups match are replaced
+by "<masked>", the rest of the line still compared. SCENARIOS is
 a comma-separated list of scenario names or shell patterns ("*" for all). REGEX must
-match a whole outcome line. An entry without its reason is an error, and so is an entry
-that drops nothing in any scenario run (checked by the driver), so that the list never
-outlives its cause.
+match a whole outcome line. An entry without its reason is an error; the driver names
+the entries that dropped nothing in a run of every scenario, so that the list does not
+outlive its causes.
 """
 
 import difflib
 import fnmatch
 import re
 
-SIDES = ("hosted", "wine", "both")
+SIDES = ("hosted", "wine", "both", "mask")
+MASKED = "<masked>"
 
 
 class KnownDifference:
@@ -29,7 +32,7 @@ class KnownDifference:
         self.used = False
 
     def applies(self, scenario, side):
-        if self.side not in (side, "both"):
+        if self.side not in (side, "both", "mask"):
             return False
         return any(fnmatch.fnmatchcase(scenario, s) for s in self.scenarios)
 
@@ -63,10 +66,19 @@ def drop_known(lines, scenario, side, known):
     for line in lines:
         dropped = False
         for entry in known:
-            if entry.applies(scenario, side) and entry.pattern.fullmatch(line):
-                entry.used = True
-                dropped = True
-                break
+            if not entry.applies(scenario, side):
+                continue
+            match = entry.pattern.fullmatch(line)
+            if not match:
+                continue
+            entry.used = True
+            if entry.side == "mask":
+                for group in range(entry.pattern.groups, 0, -1):
+                    if match.start(group) >= 0:
+                        line = line[:match.start(group)] + MASKED + line[match.end(group):]
+                continue
+            dropped = True
+            break
         if not dropped:
             out.append(line)
     return out

