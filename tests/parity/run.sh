@@ -10,14 +10,13 @@ cd "$(dirname "$0")/../.."
 source=$PWD
 ZU_SETUP_EXTRA="${ZU_SETUP_EXTRA:-} wine wine64 xvfb xdotool python3" bash scripts/setup.sh
 
-export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$source}"
-launcher=()
-command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+# Configured as scripts/build.sh and CI configure them, so that nothing is built twice.
 build="${ZU_BUILD_DIR:-build}"
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE="${ZU_BUILD_TYPE:-Release}" "${launcher[@]}" >/dev/null
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE="${ZU_BUILD_TYPE:-Release}" -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
+  ${ZU_CMAKE_ARGS:-} >/dev/null
 cmake --build "$build" -j "$(nproc)" --target uninstaller zu_deploy_substitute zu_parity_machine >/dev/null
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DZU_BUILD_TESTS=OFF \
-  -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" >/dev/null
+  -DCMAKE_BUILD_TYPE=Release >/dev/null 2>&1
 cmake --build build-win -j "$(nproc)" >/dev/null
 
 # The Windows helpers: static, so that they need no MinGW libraries in the prefix.
