@@ -303,7 +303,7 @@ def journal_events(machine, offset):
             elif kind == "dialog":
                 out.append("event dialog resource=%d caption=%s" % (e["resource"], json.dumps(e["caption"])))
             elif kind == "postMessage":
-                out.append("event postMessage message=%d" % e["message"])
+                out.append("event postMessage title=%s message=%d" % (json.dumps(e["title"]), e["message"]))
             elif kind == "destroyWindow":
                 out.append("event destroyWindow")
             elif kind == "terminateProcess":
@@ -466,8 +466,10 @@ def _debugstr(text):
                   text)
 
 
-def relay_events(text):
-    """The calls the relay channel saw, as outcome events, in the order they returned."""
+def relay_events(text, windows=None):
+    """The calls the relay channel saw, as outcome events, in the order they were made.
+    windows names the window handles that are known ({handle: title})."""
+    windows = windows or {}
     out = []
     pending = {}
     for line in text.splitlines():
@@ -488,7 +490,8 @@ def relay_events(text):
             out.append("event messageBox caption=%s text=%s style=%d answer=%s" % (
                 json.dumps(args[2][1]), json.dumps(args[1][1]), args[3][0], answer))
         elif name.startswith("PostMessage"):
-            out.append("event postMessage message=%d" % args[1][0])
+            title = windows.get(args[0][0], "<window %x>" % args[0][0])
+            out.append("event postMessage title=%s message=%d" % (json.dumps(title), args[1][0]))
         elif name == "DestroyWindow":
             out.append("event destroyWindow")
         elif name == "TerminateProcess":
@@ -581,7 +584,9 @@ def run_wine(scenario, machine, tools, work, wine, keep=False):
             if time.monotonic() > deadline or holder.poll() is not None:
                 raise RuntimeError("the holder did not start (status %s)" % holder.poll())
             time.sleep(0.2)
-        holder_pid = int(open(ready).read().split()[0])
+        fields = open(ready).read().split()
+        holder_pid = int(fields[0])
+        windows = {int(fields[1], 16): HOLDER_TITLE, int(fields[2], 16): "Default IME"}
     answerer = Answerer(wine.display, scenario.keys)
     answerer.start()
     exit_file = os.path.join(out_dir, "exit.txt")
@@ -651,7 +656,7 @@ def run_wine(scenario, machine, tools, work, wine, keep=False):
     file_lines = outcome.file_diff(tree_before, tree_after, tokens)
     file_lines += outcome.file_diff(system_before, _system_files(drive_c), tokens)
     lines += sorted(file_lines, key=_file_order)
-    events = relay_events(relay)
+    events = relay_events(relay, windows if holder else None)
     for i, e in enumerate(events):
         if e.startswith("event dialog") and answerer.captions:
             events[i] = e.replace("<shown>", json.dumps(answerer.captions[0]))

@@ -23,7 +23,7 @@ cmake --build build-win -j "$(nproc)" >/dev/null
 bin=build-win/parity
 mkdir -p "$bin"
 cc=(x86_64-w64-mingw32-gcc -O2 -Wall -Wextra -Werror -static)
-"${cc[@]}" -o "$bin/holder.exe" tests/parity/win/holder.c
+"${cc[@]}" -o "$bin/holder.exe" tests/parity/win/holder.c -limm32
 "${cc[@]}" -o "$bin/recorder.exe" tests/parity/win/recorder.c
 "${cc[@]}" -municode -o "$bin/runexit.exe" tests/parity/win/runexit.c
 "${cc[@]}" -shared -o "$bin/module.dll" tests/parity/win/module.c

@@ -1,7 +1,10 @@
 /* A Windows program that holds a runtime module: it loads the library named by its first
-   argument, shows a main window titled by its second, writes its process id to the file
-   named by its third once the window is up, and ends when that window is closed. */
+   argument, shows a main window titled by its second, writes its process id and the
+   handles of its main window and of the hidden "Default IME" window Windows gives it to
+   the file named by its third once the window is up, and ends when that window is closed. */
 #include <windows.h>
+#include <imm.h>
+#include <stdint.h>
 #include <stdio.h>
 
 static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -39,7 +42,8 @@ int main(int argc, char** argv) {
   snprintf(temporary, sizeof(temporary), "%s.tmp", argv[3]);
   FILE* ready = fopen(temporary, "w");
   if (!ready) return 6;
-  fprintf(ready, "%lu\n", GetCurrentProcessId());
+  fprintf(ready, "%lu\n%llx\n%llx\n", GetCurrentProcessId(), (unsigned long long)(uintptr_t)window,
+          (unsigned long long)(uintptr_t)ImmGetDefaultIMEWnd(window));
   fclose(ready);
   if (!MoveFileExA(temporary, argv[3], MOVEFILE_REPLACE_EXISTING)) return 7;
 
