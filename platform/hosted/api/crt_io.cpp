@@ -78,6 +78,10 @@ int _sopen(const char* filename, int oflag, int shflag, ...) {
     return failWith(EACCES, ERROR_ACCESS_DENIED);
   }
   machine.crtFiles()[fd] = hosted::CrtFile{(oflag & _O_BINARY) == 0};
+  // The Microsoft runtime opens through CreateFile, which tells on success whether a file
+  // it could have created was already there (OPEN_ALWAYS and CREATE_ALWAYS); the runtime
+  // leaves that in the last error.
+  if ((oflag & _O_CREAT) && !(oflag & _O_EXCL)) hosted::setLastError(path->exists ? ERROR_ALREADY_EXISTS : 0);
   return fd;
 }
 

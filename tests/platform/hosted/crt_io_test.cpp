@@ -31,6 +31,27 @@ TEST_F(CrtIoTest, TextModeWritesLineFeedsAsCarriageReturnLineFeed) {
   EXPECT_EQ(zutest::readFile(hostPath(kLog)), "a\r\nb\r\nc");
 }
 
+TEST_F(CrtIoTest, OpeningForCreationTellsInTheLastErrorWhetherTheFileWasThere) {
+  SetLastError(ERROR_FILE_NOT_FOUND);
+  int fd = _sopen(kLog, kAppend, _SH_DENYWR, _S_IREAD | _S_IWRITE);
+  ASSERT_NE(fd, -1);
+  EXPECT_EQ(GetLastError(), 0u);  // created
+  _close(fd);
+  SetLastError(ERROR_FILE_NOT_FOUND);
+  fd = _sopen(kLog, kAppend | _O_TRUNC, _SH_DENYWR, _S_IREAD | _S_IWRITE);
+  ASSERT_NE(fd, -1);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  _close(fd);
+  // Opening an existing file without creation, or failing to create one, says nothing more.
+  SetLastError(ERROR_FILE_NOT_FOUND);
+  fd = _sopen(kLog, _O_RDONLY, _SH_DENYNO);
+  ASSERT_NE(fd, -1);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  _close(fd);
+  EXPECT_EQ(_sopen(kLog, kAppend | _O_EXCL, _SH_DENYNO, _S_IREAD | _S_IWRITE), -1);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+}
+
 TEST_F(CrtIoTest, AReadOnlyFileIsOpenedForReadingOnly) {
   zutest::writeFile(hostPath(kLog), "kept");
   std::filesystem::permissions(hostPath(kLog), std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
