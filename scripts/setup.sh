@@ -8,6 +8,7 @@ packages=(
   libgtest-dev              # the tests
   g++-mingw-w64-x86-64      # the real uninstaller.exe
   liblnk-utils              # lnkinfo: the tests read the layer's shell links with it
+  python3                   # the parity comparison and its own test
 )
 [ "${ZU_SETUP_EXTRA:-}" ] && read -r -a extra <<<"$ZU_SETUP_EXTRA" && packages+=("${extra[@]}")
 
