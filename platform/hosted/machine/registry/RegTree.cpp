@@ -22,6 +22,12 @@ constexpr size_t kHexLineLimit = 77;
   throw HostFailure{kExitDataError, file + ":" + std::to_string(line) + ": " + what};
 }
 
+// A byte with ASCII letters upper-cased, as subkeys are ordered.
+inline unsigned char upperByte(char c) {
+  auto byte = static_cast<unsigned char>(c);
+  return byte >= 'a' && byte <= 'z' ? static_cast<unsigned char>(byte - 'a' + 'A') : byte;
+}
+
 std::string_view trimRight(std::string_view text) {
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) text.remove_suffix(1);
   return text;
@@ -517,8 +523,9 @@ bool formatTree(std::string& out, const Key& top, std::string_view newline, size
       out += path;
       out += ']';
       out += newline;
-      if (key.source) {
-        std::string_view body = std::string_view(*key.source).substr(key.bodyOffset, key.bodyLength);
+      if (key.source || key.bodyInIndex) {
+        std::string_view body = key.source ? std::string_view(*key.source).substr(key.bodyOffset, key.bodyLength)
+                                           : key.index->text.substr(key.bodyOffset, key.bodyLength);
         out += body;
         if (!body.empty() && body.back() != '\n') out += newline;
       } else {
@@ -526,7 +533,24 @@ bool formatTree(std::string& out, const Key& top, std::string_view newline, size
       }
       out += newline;
     }
+    if (key.expandPending()) {
+      // Nothing reached the keys below: they are written as the file had them, which
+      // is what writing them one by one would give.
+      std::string_view stretch = key.index->stretch(key.indexBegin, key.indexEnd);
+      if (sink && !out.empty()) {
+        if (!(*sink)(out)) return false;
+        out.clear();
+      }
+      if (sink) {
+        if (!(*sink)(stretch)) return false;
+      } else {
+        out += stretch;
+      }
+      path.resize(before);
+      return true;
+    }
     stack.push_back(Frame{&key, key.subkeys.begin(), before});
+    return true;
   };
   auto flushed = [&] {
     if (!sink || out.size() < chunk) return true;
@@ -534,7 +558,7 @@ bool formatTree(std::string& out, const Key& top, std::string_view newline, size
     out.clear();
     return true;
   };
-  enter(top);
+  if (!enter(top)) return false;
   while (!stack.empty()) {
     if (!flushed()) return false;
     Frame& frame = stack.back();
@@ -545,7 +569,7 @@ bool formatTree(std::string& out, const Key& top, std::string_view newline, size
     }
     const Key& child = *frame.next->second;
     ++frame.next;
-    enter(child);
+    if (!enter(child)) return false;
   }
   return true;
 }
@@ -555,13 +579,64 @@ bool formatTree(std::string& out, const Key& top, std::string_view newline, size
 void Key::loadValues() {
   if (!valuesPending) return;
   valuesPending = false;
-  readValueLines(*this, std::string_view(*source).substr(bodyOffset, bodyLength));
+  readValueLines(*this, source ? std::string_view(*source).substr(bodyOffset, bodyLength)
+                               : index->text.substr(bodyOffset, bodyLength));
 }
 
 void Key::editValues() {
   loadValues();
   source.reset();
+  bodyInIndex = false;
   bodyOffset = bodyLength = 0;
+  if (!expandPending()) index.reset();
+}
+
+void Key::expand() const {
+  if (!index) return;
+  std::shared_ptr<const RegIndex> from = std::move(index);
+  index.reset();
+  if (bodyInIndex) index = from;  // still the source of this key's values
+  const uint32_t begin = indexBegin, end = indexEnd;
+  indexBegin = indexEnd = 0;
+  std::string upper;
+  for (uint32_t i = begin; i < end;) {
+    // The name this key's entries have at this depth, and whether it ends the path.
+    std::string_view path = from->path(from->entries[i]);
+    size_t nameStart = 0;
+    for (uint32_t level = 0; level < depth; ++level) nameStart = path.find('\\', nameStart) + 1;
+    size_t nameEnd = path.find('\\', nameStart);
+    bool own = nameEnd == std::string_view::npos;
+    std::string_view name = path.substr(nameStart, own ? std::string_view::npos : nameEnd - nameStart);
+    // The entries below that key follow it: their paths go on past the same name.
+    uint32_t next = i + 1;
+    while (next < end) {
+      std::string_view other = from->path(from->entries[next]);
+      if (other.size() <= nameStart + name.size() || other.compare(nameStart, name.size(), name) != 0 ||
+          other[nameStart + name.size()] != '\\') {
+        break;
+      }
+      ++next;
+    }
+    auto child = std::make_shared<Key>();
+    child->name = name;
+    child->depth = depth + 1;
+    if (own) {
+      const RegIndex::Entry& entry = from->entries[i];
+      child->explicitKey = true;
+      child->bodyInIndex = true;
+      child->bodyOffset = from->bodyStart(entry);
+      child->bodyLength = entry.bodyLength;
+      child->valuesPending = true;
+      child->index = from;
+    }
+    child->indexBegin = own ? i + 1 : i;
+    child->indexEnd = next;
+    if (child->indexBegin < child->indexEnd) child->index = from;
+    upper.assign(name);
+    for (char& c : upper) c = asciiUpper(c);
+    subkeys.emplace_hint(subkeys.end(), upper, std::move(child));
+    i = next;
+  }
 }
 
 Value* Key::findValue(std::string_view valueName) {
@@ -573,6 +648,7 @@ Value* Key::findValue(std::string_view valueName) {
 }
 
 std::shared_ptr<Key> Key::findSubkey(std::string_view subkeyName) const {
+  expand();
   auto it = subkeys.find(asciiUpper(subkeyName));
   return it == subkeys.end() ? nullptr : it->second;
 }
@@ -669,6 +745,106 @@ void parseRegTextLazily(std::string_view text, const std::string& file, const st
   auto bodies = std::make_shared<std::string>();
   bodies->reserve(text.size());
   parseText(text, file, userSid, root, bodies, &passed);
+}
+
+std::shared_ptr<const RegIndex> indexRegText(std::string_view text, std::string_view newline,
+                                             std::shared_ptr<const void> owner, Key& root) {
+  auto index = std::make_shared<RegIndex>();
+  index->text = text;
+  index->owner = std::move(owner);
+  index->newline = std::string(newline);
+  std::vector<RegIndex::Entry>& entries = index->entries;
+  auto atNewline = [&](size_t offset) { return text.compare(offset, newline.size(), newline) == 0; };
+
+  // The signature line and one blank line, as the fold writes them.
+  size_t first = kSignature.size() + 2 * newline.size();
+  if (text.size() < first || text.compare(0, kSignature.size(), kSignature) != 0 || !atNewline(kSignature.size()) ||
+      !atNewline(kSignature.size() + newline.size())) {
+    return nullptr;
+  }
+  Lines lines(text.substr(first));
+  std::string scratch;
+  // The names of the header before, as written and upper-cased.
+  std::vector<std::string_view> before, names;
+  size_t contentEnd = 0;  // where the last header or value line of the block ends (in `text`)
+  bool inBlock = false;
+  try {
+    std::string_view line;
+    while (lines.next(line)) {
+      std::string_view content = trimLeft(line);
+      if (content.empty() || content.front() == ';') continue;
+      const size_t start = first + lines.lineStart();
+      if (content.front() == '"' || content.front() == '@') {
+        if (!inBlock) return nullptr;
+        parseValueLine(content, lines, "registry.reg", scratch, nullptr);
+        contentEnd = first + lines.offset();
+        continue;
+      }
+      if (content.front() != '[') return nullptr;
+      // The block before ends with one blank line; nothing comes between it and this header.
+      if (inBlock ? start != contentEnd + newline.size() || !atNewline(contentEnd) : start != first) return nullptr;
+      // "[path]" and the line end, with nothing around them.
+      size_t lineLength = first + lines.offset() - start;
+      if (lineLength < 2 + newline.size() || !atNewline(start + lineLength - newline.size()) ||
+          text[start] != '[' || text[start + lineLength - newline.size() - 1] != ']') {
+        return nullptr;
+      }
+      std::string_view path = text.substr(start + 1, lineLength - newline.size() - 2);
+      if (path.empty() || path.front() == '-' || path.size() > UINT32_MAX) return nullptr;
+      names.clear();
+      for (size_t from = 0;;) {
+        size_t end = path.find('\\', from);
+        names.push_back(path.substr(from, end == std::string_view::npos ? std::string_view::npos : end - from));
+        if (names.back().empty()) return nullptr;
+        if (end == std::string_view::npos) break;
+        from = end + 1;
+      }
+      if (names[0] != kLocalMachine && names[0] != kUsers && names[0] != kCurrentConfig) return nullptr;
+      if (names.size() - 1 > kMaxKeyDepth) return nullptr;
+      // After the header before in enumeration order: the names it shares are written
+      // alike, and the first that differs sorts after its own.
+      size_t shared = 0;
+      while (shared < names.size() && shared < before.size() && names[shared] == before[shared]) ++shared;
+      if (shared == names.size()) return nullptr;  // named before, or a key after one below it
+      if (shared < before.size()) {
+        std::string_view a = before[shared], b = names[shared];
+        size_t i = 0;
+        while (i < a.size() && i < b.size() && upperByte(a[i]) == upperByte(b[i])) ++i;
+        bool after = i < a.size() ? i < b.size() && upperByte(a[i]) < upperByte(b[i]) : i < b.size();
+        if (!after) return nullptr;  // before it, or the same name written otherwise
+      }
+      std::swap(before, names);
+      if (inBlock) {
+        RegIndex::Entry& last = entries.back();
+        uint64_t bodyLength = contentEnd - index->bodyStart(last);
+        if (bodyLength > UINT32_MAX) return nullptr;
+        last.bodyLength = static_cast<uint32_t>(bodyLength);
+      }
+      if (entries.size() >= UINT32_MAX - 1) return nullptr;
+      entries.push_back(RegIndex::Entry{start, static_cast<uint32_t>(path.size()), 0});
+      inBlock = true;
+      contentEnd = start + lineLength;
+    }
+  } catch (const HostFailure&) {
+    return nullptr;  // malformed: the ordinary reading says where
+  }
+  if (inBlock) {
+    if (text.size() != contentEnd + newline.size() || !atNewline(contentEnd)) return nullptr;
+    RegIndex::Entry& last = entries.back();
+    uint64_t bodyLength = contentEnd - index->bodyStart(last);
+    if (bodyLength > UINT32_MAX) return nullptr;
+    last.bodyLength = static_cast<uint32_t>(bodyLength);
+  } else if (text.size() != first) {
+    return nullptr;
+  }
+  // Last, so that a file out of order is mostly not read twice.
+  if (!isValidUtf8(text)) return nullptr;
+  root.index = index;
+  root.indexBegin = 0;
+  root.indexEnd = static_cast<uint32_t>(entries.size());
+  root.depth = 0;
+  if (entries.empty()) root.index.reset();
+  return index;
 }
 
 std::string formatRegFile(const Key& root, std::string_view newline, size_t sizeHint) {
