@@ -28,6 +28,12 @@ inline unsigned char upperByte(char c) {
   return byte >= 'a' && byte <= 'z' ? static_cast<unsigned char>(byte - 'a' + 'A') : byte;
 }
 
+// Whether `text` begins with the literal `prefix` (compared inline, not through a call).
+template <size_t N>
+bool startsWith(std::string_view text, const char (&prefix)[N]) {
+  return text.size() >= N - 1 && std::memcmp(text.data(), prefix, N - 1) == 0;
+}
+
 std::string_view trimRight(std::string_view text) {
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) text.remove_suffix(1);
   return text;
@@ -206,7 +212,7 @@ void parseValueLine(std::string_view content, Lines& lines, const std::string& f
       out->type = 1;
       out->data = utf16Bytes(scratch, true);
     }
-  } else if (data.substr(0, 6) == "dword:") {
+  } else if (startsWith(data, "dword:")) {
     std::string_view digits = data.substr(6);
     if (digits.empty() || digits.size() > 8) malformed(file, lineNumber, "dword: takes up to 8 hex digits");
     uint32_t number = 0;
@@ -219,7 +225,7 @@ void parseValueLine(std::string_view content, Lines& lines, const std::string& f
       out->data = {static_cast<uint8_t>(number), static_cast<uint8_t>(number >> 8),
                    static_cast<uint8_t>(number >> 16), static_cast<uint8_t>(number >> 24)};
     }
-  } else if (data.substr(0, 3) == "hex") {
+  } else if (startsWith(data, "hex")) {
     size_t colon = data.find(':');
     if (colon == std::string_view::npos) malformed(file, lineNumber, "expected ':' after hex or hex(N)");
     std::string_view kind = data.substr(3, colon - 3);
@@ -764,8 +770,7 @@ std::shared_ptr<const RegIndex> indexRegText(std::string_view text, std::string_
   }
   Lines lines(text.substr(first));
   std::string scratch;
-  // The names of the header before, as written and upper-cased.
-  std::vector<std::string_view> before, names;
+  std::string_view before;  // the path of the header before
   size_t contentEnd = 0;  // where the last header or value line of the block ends (in `text`)
   bool inBlock = false;
   try {
@@ -791,29 +796,38 @@ std::shared_ptr<const RegIndex> indexRegText(std::string_view text, std::string_
       }
       std::string_view path = text.substr(start + 1, lineLength - newline.size() - 2);
       if (path.empty() || path.front() == '-' || path.size() > UINT32_MAX) return nullptr;
-      names.clear();
-      for (size_t from = 0;;) {
-        size_t end = path.find('\\', from);
-        names.push_back(path.substr(from, end == std::string_view::npos ? std::string_view::npos : end - from));
-        if (names.back().empty()) return nullptr;
-        if (end == std::string_view::npos) break;
-        from = end + 1;
-      }
-      if (names[0] != kLocalMachine && names[0] != kUsers && names[0] != kCurrentConfig) return nullptr;
-      if (names.size() - 1 > kMaxKeyDepth) return nullptr;
       // After the header before in enumeration order: the names it shares are written
-      // alike, and the first that differs sorts after its own.
-      size_t shared = 0;
-      while (shared < names.size() && shared < before.size() && names[shared] == before[shared]) ++shared;
-      if (shared == names.size()) return nullptr;  // named before, or a key after one below it
-      if (shared < before.size()) {
-        std::string_view a = before[shared], b = names[shared];
-        size_t i = 0;
-        while (i < a.size() && i < b.size() && upperByte(a[i]) == upperByte(b[i])) ++i;
-        bool after = i < a.size() ? i < b.size() && upperByte(a[i]) < upperByte(b[i]) : i < b.size();
+      // alike, and the first that differs sorts after its own. Both paths are the same
+      // bytes up to `differ`, so the first name that differs begins after the last
+      // backslash before it.
+      size_t differ = 0;
+      const size_t common = std::min(path.size(), before.size());
+      while (differ < common && path[differ] == before[differ]) ++differ;
+      if (differ == path.size()) return nullptr;  // named before, or a key after one below it
+      size_t nameStart = differ;
+      while (nameStart > 0 && path[nameStart - 1] != '\\') --nameStart;
+      if (differ < before.size()) {
+        size_t i = nameStart;
+        while (i < before.size() && i < path.size() && before[i] != '\\' && path[i] != '\\' &&
+               upperByte(before[i]) == upperByte(path[i])) {
+          ++i;
+        }
+        bool beforeEnds = i == before.size() || before[i] == '\\';
+        bool pathEnds = i == path.size() || path[i] == '\\';
+        bool after = beforeEnds ? !pathEnds : !pathEnds && upperByte(before[i]) < upperByte(path[i]);
         if (!after) return nullptr;  // before it, or the same name written otherwise
       }
-      std::swap(before, names);
+      // The new names: none empty, under a stored root, not too deep (the names before
+      // nameStart are the header before's, checked then).
+      if (nameStart == 0) {
+        std::string_view rootName = path.substr(0, path.find('\\'));
+        if (rootName != kLocalMachine && rootName != kUsers && rootName != kCurrentConfig) return nullptr;
+      }
+      for (size_t i = nameStart; i < path.size(); ++i) {
+        if (path[i] == '\\' && (i + 1 == path.size() || path[i + 1] == '\\' || i == nameStart)) return nullptr;
+      }
+      if (static_cast<size_t>(std::count(path.begin(), path.end(), '\\')) > kMaxKeyDepth) return nullptr;
+      before = path;
       if (inBlock) {
         RegIndex::Entry& last = entries.back();
         uint64_t bodyLength = contentEnd - index->bodyStart(last);
@@ -850,6 +864,7 @@ std::shared_ptr<const RegIndex> indexRegText(std::string_view text, std::string_
 std::string formatRegFile(const Key& root, std::string_view newline, size_t sizeHint) {
   std::string out;
   out.reserve(sizeHint);
+  root.expand();
   out += kSignature;
   out += newline;
   out += newline;
@@ -861,6 +876,7 @@ bool writeRegFile(const Key& root, std::string_view newline, size_t chunk,
                   const std::function<bool(std::string_view)>& sink) {
   std::string out;
   out.reserve(chunk + (64u << 10));
+  root.expand();
   out += kSignature;
   out += newline;
   out += newline;
