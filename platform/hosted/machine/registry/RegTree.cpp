@@ -373,18 +373,26 @@ void parseText(std::string_view text, const std::string& file, const std::string
   size_t bodyEnd = 0;        // and where its last value line ends
   HeaderChain chain;
   std::string scratch;
+  // What the keys read their value lines through; its text follows `bodies` as it grows.
+  std::shared_ptr<RegIndex> bodiesIndex;
+  if (bodies) {
+    bodiesIndex = std::make_shared<RegIndex>();
+    bodiesIndex->owner = bodies;
+  }
   auto closeBlock = [&] {
     if (!current || buildCurrent) return;
     std::string_view body = text.substr(bodyStart, bodyEnd - bodyStart);
     if (body.size() > UINT32_MAX) {
       current->valuesPending = false;
-      current->source.reset();
+      current->bodyInIndex = false;
+      current->index.reset();
       readValueLines(*current, body);
       return;
     }
     current->bodyOffset = bodies->size();
     current->bodyLength = static_cast<uint32_t>(body.size());
     bodies->append(body);
+    bodiesIndex->text = *bodies;
   };
   std::string_view line;
   while (lines.next(line)) {
@@ -412,7 +420,8 @@ void parseText(std::string_view text, const std::string& file, const std::string
       current->explicitKey = true;
       buildCurrent = !bodies || repeated;
       if (!buildCurrent) {
-        current->source = bodies;
+        current->index = bodiesIndex;
+        current->bodyInIndex = true;
         current->valuesPending = true;
         bodyStart = bodyEnd = lines.offset();
       } else if (repeated) {
@@ -529,9 +538,8 @@ bool formatTree(std::string& out, const Key& top, std::string_view newline, size
       out += path;
       out += ']';
       out += newline;
-      if (key.source || key.bodyInIndex) {
-        std::string_view body = key.source ? std::string_view(*key.source).substr(key.bodyOffset, key.bodyLength)
-                                           : key.index->text.substr(key.bodyOffset, key.bodyLength);
+      if (key.bodyInIndex) {
+        std::string_view body = key.index->text.substr(key.bodyOffset, key.bodyLength);
         out += body;
         if (!body.empty() && body.back() != '\n') out += newline;
       } else {
@@ -585,13 +593,11 @@ bool formatTree(std::string& out, const Key& top, std::string_view newline, size
 void Key::loadValues() {
   if (!valuesPending) return;
   valuesPending = false;
-  readValueLines(*this, source ? std::string_view(*source).substr(bodyOffset, bodyLength)
-                               : index->text.substr(bodyOffset, bodyLength));
+  readValueLines(*this, index->text.substr(bodyOffset, bodyLength));
 }
 
 void Key::editValues() {
   loadValues();
-  source.reset();
   bodyInIndex = false;
   bodyOffset = bodyLength = 0;
   if (!expandPending()) index.reset();
@@ -613,19 +619,25 @@ void Key::expand() const {
     size_t nameEnd = path.find('\\', nameStart);
     bool own = nameEnd == std::string_view::npos;
     std::string_view name = path.substr(nameStart, own ? std::string_view::npos : nameEnd - nameStart);
-    // The entries below that key follow it: their paths go on past the same name.
-    uint32_t next = i + 1;
-    while (next < end) {
-      std::string_view other = from->path(from->entries[next]);
-      if (other.size() <= nameStart + name.size() || other.compare(nameStart, name.size(), name) != 0 ||
-          other[nameStart + name.size()] != '\\') {
-        break;
+    // The entries below that key follow it, their paths going on past the same name;
+    // the file being in order, the first that does not ends them.
+    auto below = [&](uint32_t k) {
+      std::string_view other = from->path(from->entries[k]);
+      return other.size() > nameStart + name.size() && other[nameStart + name.size()] == '\\' &&
+             other.compare(nameStart, name.size(), name) == 0;
+    };
+    uint32_t next = i + 1, last = end;
+    while (next < last) {
+      uint32_t middle = next + (last - next) / 2;
+      if (below(middle)) {
+        next = middle + 1;
+      } else {
+        last = middle;
       }
-      ++next;
     }
     auto child = std::make_shared<Key>();
     child->name = name;
-    child->depth = depth + 1;
+    child->depth = static_cast<uint16_t>(depth + 1);
     if (own) {
       const RegIndex::Entry& entry = from->entries[i];
       child->explicitKey = true;

@@ -42,22 +42,21 @@ struct Key {
   // made yet: call expand() before looking here (findSubkey(), Registry::find() and
   // Registry::createKey() do, for the key they return and the keys on the way).
   mutable std::map<std::string, std::shared_ptr<Key>> subkeys;
-  // While the values are those registry.reg held when it was read: the value lines of
-  // the file (shared by its keys), and the byte range of this key's lines in them
-  // (comments between them included). Null for keys made or changed since, whose
-  // values are written from `values`.
-  std::shared_ptr<const std::string> source;
+  // While the values are those registry.reg held when it was read, `bodyInIndex` is set
+  // and they are read from bytes [bodyOffset, bodyOffset + bodyLength) of index->text
+  // (the file's text, or its value lines copied into one buffer the keys share),
+  // comments between them included. Keys made or changed since are written from
+  // `values`.
   uint64_t bodyOffset = 0;
   uint32_t bodyLength = 0;  // longer ranges are read at once
-  bool valuesPending = false;
-  // Read from a file in the fold's own form: `index` keeps the file's text. With
-  // `bodyInIndex`, the value lines are bodyOffset/bodyLength of index->text; entries
-  // [indexBegin, indexEnd) of the index are the keys below this one, not made yet,
-  // whose paths have `depth` names in common with this key's (its own number of names).
-  mutable std::shared_ptr<const RegIndex> index;
+  // Read from a file in the fold's own form, entries [indexBegin, indexEnd) of `index`
+  // are the keys below this one, not made yet; their paths have `depth` names in common
+  // with this key's (its own number of names).
   mutable uint32_t indexBegin = 0;
   mutable uint32_t indexEnd = 0;
-  uint32_t depth = 0;
+  mutable std::shared_ptr<const RegIndex> index;
+  uint16_t depth = 0;
+  bool valuesPending = false;
   bool bodyInIndex = false;
   // Written as a [header] of its own. Keys that only exist because a deeper key was
   // named in the file (or that every machine has) are not written, so that a file
@@ -80,7 +79,7 @@ struct Key {
   // Whether keys below are still entries of the index.
   bool expandPending() const { return index && indexBegin < indexEnd; }
 
-  // Parses the value lines of `source` into `values` if that has not been done yet.
+  // Parses the key's value lines into `values` if that has not been done yet.
   void loadValues();
   // Before the values change: loads them and lets go of the text they came from.
   void editValues();
@@ -90,7 +89,8 @@ struct Key {
   void markDeleted();
 };
 
-// The headers of a registry.reg in the form the fold writes, in the order of the file.
+// The headers of a registry.reg in the form the fold writes, in the order of the file;
+// without entries, only the text keys read their value lines from.
 struct RegIndex {
   struct Entry {
     uint64_t start;       // of the header line
@@ -154,7 +154,7 @@ std::shared_ptr<const RegIndex> indexRegText(std::string_view text, std::string_
 
 // The text the registry editor writes for the tree under `root` (UTF-8), with
 // `newline` ending each line. `sizeHint` is the expected size (the file's last size).
-// A key that still has its `source` is written with its value lines as they stand
+// A key whose values are still those read is written with its value lines as they stand
 // there (a last line without a line end gets `newline`).
 std::string formatRegFile(const Key& root, std::string_view newline, size_t sizeHint = 0);
 // The same text handed to `sink` in pieces of about `chunk` bytes, so that a large
