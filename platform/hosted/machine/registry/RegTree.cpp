@@ -782,7 +782,8 @@ std::shared_ptr<const RegIndex> indexRegText(std::string_view text, std::string_
   }
   Lines lines(text.substr(first));
   std::string scratch;
-  std::string_view before;  // the path of the header before
+  std::string_view before;     // the path of the header before
+  std::vector<size_t> slashes;  // where its backslashes are
   size_t contentEnd = 0;  // where the last header or value line of the block ends (in `text`)
   bool inBlock = false;
   try {
@@ -814,6 +815,13 @@ std::shared_ptr<const RegIndex> indexRegText(std::string_view text, std::string_
       // backslash before it.
       size_t differ = 0;
       const size_t common = std::min(path.size(), before.size());
+      while (differ + 8 <= common) {
+        uint64_t a, b;
+        std::memcpy(&a, path.data() + differ, 8);
+        std::memcpy(&b, before.data() + differ, 8);
+        if (a != b) break;
+        differ += 8;
+      }
       while (differ < common && path[differ] == before[differ]) ++differ;
       if (differ == path.size()) return nullptr;  // named before, or a key after one below it
       size_t nameStart = differ;
@@ -835,10 +843,16 @@ std::shared_ptr<const RegIndex> indexRegText(std::string_view text, std::string_
         std::string_view rootName = path.substr(0, path.find('\\'));
         if (rootName != kLocalMachine && rootName != kUsers && rootName != kCurrentConfig) return nullptr;
       }
-      for (size_t i = nameStart; i < path.size(); ++i) {
-        if (path[i] == '\\' && (i + 1 == path.size() || path[i + 1] == '\\' || i == nameStart)) return nullptr;
+      slashes.resize(static_cast<size_t>(std::lower_bound(slashes.begin(), slashes.end(), nameStart) - slashes.begin()));
+      for (size_t from = nameStart;;) {
+        const void* found = std::memchr(path.data() + from, '\\', path.size() - from);
+        if (!found) break;
+        size_t at = static_cast<size_t>(static_cast<const char*>(found) - path.data());
+        if (at == from || at + 1 == path.size()) return nullptr;  // an empty name
+        slashes.push_back(at);
+        from = at + 1;
       }
-      if (static_cast<size_t>(std::count(path.begin(), path.end(), '\\')) > kMaxKeyDepth) return nullptr;
+      if (slashes.size() > kMaxKeyDepth) return nullptr;
       before = path;
       if (inBlock) {
         RegIndex::Entry& last = entries.back();
