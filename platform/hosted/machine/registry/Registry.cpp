@@ -401,8 +401,24 @@ bool Registry::fold() {
   if (fd < 0) return false;
   // Written in large pieces straight from the tree: keys the run did not change are
   // copied as they stood in the text that was read.
-  bool ok = writeRegFile(root_, newline_, 1u << 20, [fd](std::string_view piece) { return writeAll(fd, piece); }) &&
-            ::fsync(fd) == 0;
+  // The disk starts on each few megabytes as soon as they are written, so that the fsync
+  // at the end waits only for the last of them.
+  constexpr size_t kFlushStep = 8u << 20;
+  off_t written = 0, flushed = 0;
+  auto sink = [&](std::string_view piece) {
+    while (!piece.empty()) {
+      std::string_view part = piece.substr(0, kFlushStep);
+      if (!writeAll(fd, part)) return false;
+      written += static_cast<off_t>(part.size());
+      piece.remove_prefix(part.size());
+      if (written - flushed >= static_cast<off_t>(kFlushStep)) {
+        (void)::sync_file_range(fd, flushed, written - flushed, SYNC_FILE_RANGE_WRITE);
+        flushed = written;
+      }
+    }
+    return true;
+  };
+  bool ok = writeRegFile(root_, newline_, 1u << 20, sink) && ::fsync(fd) == 0;
   ::close(fd);
   if (!ok || ::rename(temp.c_str(), file_.c_str()) != 0) {
     ::unlink(temp.c_str());
