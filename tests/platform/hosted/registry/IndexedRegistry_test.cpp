@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "platform/hosted/machine/Machine.h"
 #include "platform/hosted/machine/registry/RegTree.h"
 #include "platform/hosted/machine/registry/Registry.h"
+#include "tests/support/Runs.h"
 #include "tests/support/TestMachine.h"
 
 namespace {
@@ -319,6 +321,37 @@ TEST(IndexedRegistryTest, DeletingABranchOfUnreadKeysKeepsTheRestByteForByte) {
   size_t from = expected.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\V\\K150]");
   expected.erase(from, expected.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\V\\K151]") - from);
   EXPECT_EQ(zutest::readFile(dir.path() / "registry.reg"), expected);
+}
+
+// Whole runs: an uninstall on a registry in export order does, writes and reports what
+// it does on the same registry read the ordinary way.
+TEST(IndexedRegistryTest, ARunOnAFileInExportOrderWritesAndReportsAsOnAnyOther) {
+  std::string text = "Windows Registry Editor Version 5.00\r\n\r\n"
+                     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Zuna Runtime Environment]\r\n"
+                     "\"CurrentVersion\"=\"1.8\"\r\n\r\n"
+                     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Zuna Runtime Environment\\1.8.0_31]\r\n"
+                     "\"ZunaHome\"=\"C:\\\\Program Files\\\\Zuna\\\\zre\"\r\n\r\n";
+  for (int i = 0; i < 200; ++i) {
+    text += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Product" + std::to_string(1000 + i) +
+            "]\r\n\"Version\"=dword:0000000" + std::to_string(i % 10) + "\r\n\r\n";
+  }
+  ASSERT_TRUE(indexes(text, "\r\n"));
+  zutest::ScratchDir indexedDir, fullDir;
+  zutest::writeFile(indexedDir.path() / "registry.reg", text);
+  zutest::writeFile(fullDir.path() / "registry.reg", withLeadingComment(text, "\r\n"));
+  zutest::RunResult indexed = zutest::runUninstaller({"--machine", indexedDir.path().string(), "--report", "--", "/s"});
+  zutest::RunResult full = zutest::runUninstaller({"--machine", fullDir.path().string(), "--report", "--", "/s"});
+  // Alike but for the machine's folder and the time in the backup's name.
+  auto normalized = [](const std::string& output) {
+    return std::regex_replace(output.substr(output.find('\n')), std::regex("[0-9]{8}-[0-9]{6}"), "TIME");
+  };
+  EXPECT_EQ(indexed.status, full.status);
+  EXPECT_EQ(normalized(indexed.output), normalized(full.output));
+  EXPECT_NE(indexed.output.find("Corvane"), std::string::npos) << indexed.output;
+  std::string written = zutest::readFile(indexedDir.path() / "registry.reg");
+  EXPECT_EQ(written, zutest::readFile(fullDir.path() / "registry.reg"));
+  EXPECT_EQ(written.find("Corvane"), std::string::npos);
+  EXPECT_NE(written.find("Product1199]\r\n\"Version\"=dword:00000009\r\n\r\n"), std::string::npos);
 }
 
 }  // namespace
