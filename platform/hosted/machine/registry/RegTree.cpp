@@ -786,9 +786,16 @@ std::shared_ptr<const RegIndex> indexRegText(std::string_view text, std::string_
   std::vector<size_t> slashes;  // where its backslashes are
   size_t contentEnd = 0;  // where the last header or value line of the block ends (in `text`)
   bool inBlock = false;
+  // The text is checked for UTF-8 a few lines at a time while they are at hand; lines end
+  // at a '\n', which no multi-byte character holds.
+  size_t checked = 0;
   try {
     std::string_view line;
     while (lines.next(line)) {
+      if (first + lines.lineStart() - checked >= (64u << 10)) {
+        if (!isValidUtf8(text.substr(checked, first + lines.lineStart() - checked))) return nullptr;
+        checked = first + lines.lineStart();
+      }
       std::string_view content = trimLeft(line);
       if (content.empty() || content.front() == ';') continue;
       const size_t start = first + lines.lineStart();
@@ -877,8 +884,7 @@ std::shared_ptr<const RegIndex> indexRegText(std::string_view text, std::string_
   } else if (text.size() != first) {
     return nullptr;
   }
-  // Last, so that a file out of order is mostly not read twice.
-  if (!isValidUtf8(text)) return nullptr;
+  if (!isValidUtf8(text.substr(checked))) return nullptr;
   root.index = index;
   root.indexBegin = 0;
   root.indexEnd = static_cast<uint32_t>(entries.size());
