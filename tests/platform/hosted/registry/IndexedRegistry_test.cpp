@@ -294,6 +294,40 @@ TEST(IndexedRegistryTest, MalformedLinesAreRefusedAsBefore) {
   }
 }
 
+// A large file is checked for UTF-8 in pieces as it is read: text that is not UTF-8 deep
+// inside one in the fold's form is still refused, where it stands.
+TEST(IndexedRegistryTest, TextThatIsNotUtf8FarIntoALargeFileIsRefused) {
+  std::string text = "Windows Registry Editor Version 5.00\r\n\r\n";
+  for (int i = 0; i < 5000; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "K%05d", i);
+    text += std::string("[HKEY_LOCAL_MACHINE\\SOFTWARE\\") + name + "]\r\n\"s\"=\"caf\xC3\xA9 " + name + "\"\r\n\r\n";
+  }
+  ASSERT_GT(text.size(), 200000u);
+  ASSERT_TRUE(indexes(text, "\r\n"));
+  for (size_t at : {text.find("K00100]"), text.find("K03000]"), text.find("K04999]")}) {
+    std::string bad = text;
+    bad[bad.find("\xC3\xA9", at)] = '\xFF';
+    EXPECT_FALSE(indexes(bad, "\r\n"));
+    std::string expected;
+    try {
+      Key root;
+      hosted::registry::parseRegFile(bad, "registry.reg", kSid, root);
+    } catch (const hosted::HostFailure& failure) {
+      expected = failure.message;
+    }
+    ASSERT_FALSE(expected.empty());
+    zutest::ScratchDir dir;
+    zutest::writeFile(dir.path() / "registry.reg", bad);
+    try {
+      Registry::load(dir.path(), kSid);
+      ADD_FAILURE() << "loaded";
+    } catch (const hosted::HostFailure& failure) {
+      EXPECT_EQ(failure.message, (dir.path() / "registry.reg").string() + expected.substr(expected.find(':')));
+    }
+  }
+}
+
 // A key the run reaches is made with its values unread; one it deletes takes its whole
 // stretch out; the stretches around it are copied.
 TEST(IndexedRegistryTest, DeletingABranchOfUnreadKeysKeepsTheRestByteForByte) {
