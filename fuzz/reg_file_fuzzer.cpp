@@ -3,6 +3,8 @@
 // it accepts must write out as a file that reads back to the same text. The lazy read,
 // which leaves values unread and copies their lines when writing, must accept and
 // refuse exactly the same files with the same message, and write the same registry.
+// A file the indexing accepts (only one in the form the fold writes) must be one the
+// reader accepts, and must write back as the same bytes and as what the reader writes.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -36,6 +38,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string lazyFailure = failureOf(
       [&] { hosted::registry::parseRegFileLazily(std::string(bytes), "registry.reg", "S-1-5-21-1", lazy); });
   if (lazyFailure != failure) std::abort();
+  for (std::string_view newline : {std::string_view("\r\n"), std::string_view("\n")}) {
+    hosted::registry::Key indexed;
+    if (!hosted::registry::indexRegText(bytes, newline, nullptr, indexed)) continue;
+    if (!failure.empty()) std::abort();  // indexed what the reader refuses
+    if (hosted::registry::formatRegFile(indexed, newline) != bytes) std::abort();
+    if (hosted::registry::formatRegFile(lazy, newline) != bytes) std::abort();
+  }
   if (!failure.empty()) return 0;
   std::string written = hosted::registry::formatRegFile(root, "\r\n");
   hosted::registry::Key again;

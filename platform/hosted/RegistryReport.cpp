@@ -52,12 +52,14 @@ RegistrySnapshot RegistrySnapshot::take(const Registry& registry) {
     // Keys hold their values unread until asked; the snapshot asks for all of them.
     void walk(Key& key, const std::string& path) {
       key.loadValues();
+      key.expand();
       KeyState& state = snapshot.keys_[asciiUpper(path)];
       state.path = path;
       for (const auto& value : key.values) state.values[asciiUpper(value.name)] = value;
       for (const auto& [upper, subkey] : key.subkeys) walk(*subkey, path + "\\" + subkey->name);
     }
   } walker{snapshot};
+  registry.root().expand();
   for (const auto& [upper, top] : registry.root().subkeys) walker.walk(*top, top->name);
   return snapshot;
 }

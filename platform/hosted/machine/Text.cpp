@@ -191,7 +191,15 @@ std::string wideToUtf8(std::wstring_view text) {
 
 bool isValidUtf8(std::string_view text) {
   for (size_t i = 0; i < text.size();) {
-    // Runs of ASCII, which is nearly all of a registry file, eight bytes at a time.
+    // Runs of ASCII, which is nearly all of a registry file, 32 and eight bytes at a time.
+    if (i + 32 <= text.size()) {
+      uint64_t blocks[4];
+      std::memcpy(blocks, text.data() + i, sizeof blocks);
+      if (((blocks[0] | blocks[1] | blocks[2] | blocks[3]) & 0x8080808080808080ull) == 0) {
+        i += 32;
+        continue;
+      }
+    }
     if (i + 8 <= text.size()) {
       uint64_t block;
       std::memcpy(&block, text.data() + i, sizeof block);

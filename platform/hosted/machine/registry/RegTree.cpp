@@ -22,6 +22,18 @@ constexpr size_t kHexLineLimit = 77;
   throw HostFailure{kExitDataError, file + ":" + std::to_string(line) + ": " + what};
 }
 
+// A byte with ASCII letters upper-cased, as subkeys are ordered.
+inline unsigned char upperByte(char c) {
+  auto byte = static_cast<unsigned char>(c);
+  return byte >= 'a' && byte <= 'z' ? static_cast<unsigned char>(byte - 'a' + 'A') : byte;
+}
+
+// Whether `text` begins with the literal `prefix` (compared inline, not through a call).
+template <size_t N>
+bool startsWith(std::string_view text, const char (&prefix)[N]) {
+  return text.size() >= N - 1 && std::memcmp(text.data(), prefix, N - 1) == 0;
+}
+
 std::string_view trimRight(std::string_view text) {
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) text.remove_suffix(1);
   return text;
@@ -200,7 +212,7 @@ void parseValueLine(std::string_view content, Lines& lines, const std::string& f
       out->type = 1;
       out->data = utf16Bytes(scratch, true);
     }
-  } else if (data.substr(0, 6) == "dword:") {
+  } else if (startsWith(data, "dword:")) {
     std::string_view digits = data.substr(6);
     if (digits.empty() || digits.size() > 8) malformed(file, lineNumber, "dword: takes up to 8 hex digits");
     uint32_t number = 0;
@@ -213,7 +225,7 @@ void parseValueLine(std::string_view content, Lines& lines, const std::string& f
       out->data = {static_cast<uint8_t>(number), static_cast<uint8_t>(number >> 8),
                    static_cast<uint8_t>(number >> 16), static_cast<uint8_t>(number >> 24)};
     }
-  } else if (data.substr(0, 3) == "hex") {
+  } else if (startsWith(data, "hex")) {
     size_t colon = data.find(':');
     if (colon == std::string_view::npos) malformed(file, lineNumber, "expected ':' after hex or hex(N)");
     std::string_view kind = data.substr(3, colon - 3);
@@ -361,18 +373,26 @@ void parseText(std::string_view text, const std::string& file, const std::string
   size_t bodyEnd = 0;        // and where its last value line ends
   HeaderChain chain;
   std::string scratch;
+  // What the keys read their value lines through; its text follows `bodies` as it grows.
+  std::shared_ptr<RegIndex> bodiesIndex;
+  if (bodies) {
+    bodiesIndex = std::make_shared<RegIndex>();
+    bodiesIndex->owner = bodies;
+  }
   auto closeBlock = [&] {
     if (!current || buildCurrent) return;
     std::string_view body = text.substr(bodyStart, bodyEnd - bodyStart);
     if (body.size() > UINT32_MAX) {
       current->valuesPending = false;
-      current->source.reset();
+      current->bodyInIndex = false;
+      current->index.reset();
       readValueLines(*current, body);
       return;
     }
     current->bodyOffset = bodies->size();
     current->bodyLength = static_cast<uint32_t>(body.size());
     bodies->append(body);
+    bodiesIndex->text = *bodies;
   };
   std::string_view line;
   while (lines.next(line)) {
@@ -400,7 +420,8 @@ void parseText(std::string_view text, const std::string& file, const std::string
       current->explicitKey = true;
       buildCurrent = !bodies || repeated;
       if (!buildCurrent) {
-        current->source = bodies;
+        current->index = bodiesIndex;
+        current->bodyInIndex = true;
         current->valuesPending = true;
         bodyStart = bodyEnd = lines.offset();
       } else if (repeated) {
@@ -517,8 +538,8 @@ bool formatTree(std::string& out, const Key& top, std::string_view newline, size
       out += path;
       out += ']';
       out += newline;
-      if (key.source) {
-        std::string_view body = std::string_view(*key.source).substr(key.bodyOffset, key.bodyLength);
+      if (key.bodyInIndex) {
+        std::string_view body = key.index->text.substr(key.bodyOffset, key.bodyLength);
         out += body;
         if (!body.empty() && body.back() != '\n') out += newline;
       } else {
@@ -526,7 +547,24 @@ bool formatTree(std::string& out, const Key& top, std::string_view newline, size
       }
       out += newline;
     }
+    if (key.expandPending()) {
+      // Nothing reached the keys below: they are written as the file had them, which
+      // is what writing them one by one would give.
+      std::string_view stretch = key.index->stretch(key.indexBegin, key.indexEnd);
+      if (sink && !out.empty()) {
+        if (!(*sink)(out)) return false;
+        out.clear();
+      }
+      if (sink) {
+        if (!(*sink)(stretch)) return false;
+      } else {
+        out += stretch;
+      }
+      path.resize(before);
+      return true;
+    }
     stack.push_back(Frame{&key, key.subkeys.begin(), before});
+    return true;
   };
   auto flushed = [&] {
     if (!sink || out.size() < chunk) return true;
@@ -534,7 +572,7 @@ bool formatTree(std::string& out, const Key& top, std::string_view newline, size
     out.clear();
     return true;
   };
-  enter(top);
+  if (!enter(top)) return false;
   while (!stack.empty()) {
     if (!flushed()) return false;
     Frame& frame = stack.back();
@@ -545,7 +583,7 @@ bool formatTree(std::string& out, const Key& top, std::string_view newline, size
     }
     const Key& child = *frame.next->second;
     ++frame.next;
-    enter(child);
+    if (!enter(child)) return false;
   }
   return true;
 }
@@ -555,13 +593,68 @@ bool formatTree(std::string& out, const Key& top, std::string_view newline, size
 void Key::loadValues() {
   if (!valuesPending) return;
   valuesPending = false;
-  readValueLines(*this, std::string_view(*source).substr(bodyOffset, bodyLength));
+  readValueLines(*this, index->text.substr(bodyOffset, bodyLength));
 }
 
 void Key::editValues() {
   loadValues();
-  source.reset();
+  bodyInIndex = false;
   bodyOffset = bodyLength = 0;
+  if (!expandPending()) index.reset();
+}
+
+void Key::expand() const {
+  if (!index) return;
+  std::shared_ptr<const RegIndex> from = std::move(index);
+  index.reset();
+  if (bodyInIndex) index = from;  // still the source of this key's values
+  const uint32_t begin = indexBegin, end = indexEnd;
+  indexBegin = indexEnd = 0;
+  std::string upper;
+  for (uint32_t i = begin; i < end;) {
+    // The name this key's entries have at this depth, and whether it ends the path.
+    std::string_view path = from->path(from->entries[i]);
+    size_t nameStart = 0;
+    for (uint32_t level = 0; level < depth; ++level) nameStart = path.find('\\', nameStart) + 1;
+    size_t nameEnd = path.find('\\', nameStart);
+    bool own = nameEnd == std::string_view::npos;
+    std::string_view name = path.substr(nameStart, own ? std::string_view::npos : nameEnd - nameStart);
+    // The entries below that key follow it, their paths going on past the same name;
+    // the file being in order, the first that does not ends them.
+    auto below = [&](uint32_t k) {
+      std::string_view other = from->path(from->entries[k]);
+      return other.size() > nameStart + name.size() && other[nameStart + name.size()] == '\\' &&
+             other.compare(nameStart, name.size(), name) == 0;
+    };
+    uint32_t next = i + 1, last = end;
+    while (next < last) {
+      uint32_t middle = next + (last - next) / 2;
+      if (below(middle)) {
+        next = middle + 1;
+      } else {
+        last = middle;
+      }
+    }
+    auto child = std::make_shared<Key>();
+    child->name = name;
+    child->depth = static_cast<uint16_t>(depth + 1);
+    if (own) {
+      const RegIndex::Entry& entry = from->entries[i];
+      child->explicitKey = true;
+      child->bodyInIndex = true;
+      child->bodyOffset = from->bodyStart(entry);
+      child->bodyLength = entry.bodyLength;
+      child->valuesPending = true;
+      child->index = from;
+    }
+    child->indexBegin = own ? i + 1 : i;
+    child->indexEnd = next;
+    if (child->indexBegin < child->indexEnd) child->index = from;
+    upper.assign(name);
+    for (char& c : upper) c = asciiUpper(c);
+    subkeys.emplace_hint(subkeys.end(), upper, std::move(child));
+    i = next;
+  }
 }
 
 Value* Key::findValue(std::string_view valueName) {
@@ -573,6 +666,7 @@ Value* Key::findValue(std::string_view valueName) {
 }
 
 std::shared_ptr<Key> Key::findSubkey(std::string_view subkeyName) const {
+  expand();
   auto it = subkeys.find(asciiUpper(subkeyName));
   return it == subkeys.end() ? nullptr : it->second;
 }
@@ -671,9 +765,138 @@ void parseRegTextLazily(std::string_view text, const std::string& file, const st
   parseText(text, file, userSid, root, bodies, &passed);
 }
 
+std::shared_ptr<const RegIndex> indexRegText(std::string_view text, std::string_view newline,
+                                             std::shared_ptr<const void> owner, Key& root) {
+  auto index = std::make_shared<RegIndex>();
+  index->text = text;
+  index->owner = std::move(owner);
+  index->newline = std::string(newline);
+  std::vector<RegIndex::Entry>& entries = index->entries;
+  auto atNewline = [&](size_t offset) { return text.compare(offset, newline.size(), newline) == 0; };
+
+  // The signature line and one blank line, as the fold writes them.
+  size_t first = kSignature.size() + 2 * newline.size();
+  if (text.size() < first || text.compare(0, kSignature.size(), kSignature) != 0 || !atNewline(kSignature.size()) ||
+      !atNewline(kSignature.size() + newline.size())) {
+    return nullptr;
+  }
+  Lines lines(text.substr(first));
+  std::string scratch;
+  std::string_view before;     // the path of the header before
+  std::vector<size_t> slashes;  // where its backslashes are
+  size_t contentEnd = 0;  // where the last header or value line of the block ends (in `text`)
+  bool inBlock = false;
+  // The text is checked for UTF-8 a few lines at a time while they are at hand; lines end
+  // at a '\n', which no multi-byte character holds.
+  size_t checked = 0;
+  try {
+    std::string_view line;
+    while (lines.next(line)) {
+      if (first + lines.lineStart() - checked >= (64u << 10)) {
+        if (!isValidUtf8(text.substr(checked, first + lines.lineStart() - checked))) return nullptr;
+        checked = first + lines.lineStart();
+      }
+      std::string_view content = trimLeft(line);
+      if (content.empty() || content.front() == ';') continue;
+      const size_t start = first + lines.lineStart();
+      if (content.front() == '"' || content.front() == '@') {
+        if (!inBlock) return nullptr;
+        parseValueLine(content, lines, "registry.reg", scratch, nullptr);
+        contentEnd = first + lines.offset();
+        continue;
+      }
+      if (content.front() != '[') return nullptr;
+      // The block before ends with one blank line; nothing comes between it and this header.
+      if (inBlock ? start != contentEnd + newline.size() || !atNewline(contentEnd) : start != first) return nullptr;
+      // "[path]" and the line end, with nothing around them.
+      size_t lineLength = first + lines.offset() - start;
+      if (lineLength < 2 + newline.size() || !atNewline(start + lineLength - newline.size()) ||
+          text[start] != '[' || text[start + lineLength - newline.size() - 1] != ']') {
+        return nullptr;
+      }
+      std::string_view path = text.substr(start + 1, lineLength - newline.size() - 2);
+      if (path.empty() || path.front() == '-' || path.size() > UINT32_MAX) return nullptr;
+      // After the header before in enumeration order: the names it shares are written
+      // alike, and the first that differs sorts after its own. Both paths are the same
+      // bytes up to `differ`, so the first name that differs begins after the last
+      // backslash before it.
+      size_t differ = 0;
+      const size_t common = std::min(path.size(), before.size());
+      while (differ + 8 <= common) {
+        uint64_t a, b;
+        std::memcpy(&a, path.data() + differ, 8);
+        std::memcpy(&b, before.data() + differ, 8);
+        if (a != b) break;
+        differ += 8;
+      }
+      while (differ < common && path[differ] == before[differ]) ++differ;
+      if (differ == path.size()) return nullptr;  // named before, or a key after one below it
+      size_t nameStart = differ;
+      while (nameStart > 0 && path[nameStart - 1] != '\\') --nameStart;
+      if (differ < before.size()) {
+        size_t i = nameStart;
+        while (i < before.size() && i < path.size() && before[i] != '\\' && path[i] != '\\' &&
+               upperByte(before[i]) == upperByte(path[i])) {
+          ++i;
+        }
+        bool beforeEnds = i == before.size() || before[i] == '\\';
+        bool pathEnds = i == path.size() || path[i] == '\\';
+        bool after = beforeEnds ? !pathEnds : !pathEnds && upperByte(before[i]) < upperByte(path[i]);
+        if (!after) return nullptr;  // before it, or the same name written otherwise
+      }
+      // The new names: none empty, under a stored root, not too deep (the names before
+      // nameStart are the header before's, checked then).
+      if (nameStart == 0) {
+        std::string_view rootName = path.substr(0, path.find('\\'));
+        if (rootName != kLocalMachine && rootName != kUsers && rootName != kCurrentConfig) return nullptr;
+      }
+      slashes.resize(static_cast<size_t>(std::lower_bound(slashes.begin(), slashes.end(), nameStart) - slashes.begin()));
+      for (size_t from = nameStart;;) {
+        const void* found = std::memchr(path.data() + from, '\\', path.size() - from);
+        if (!found) break;
+        size_t at = static_cast<size_t>(static_cast<const char*>(found) - path.data());
+        if (at == from || at + 1 == path.size()) return nullptr;  // an empty name
+        slashes.push_back(at);
+        from = at + 1;
+      }
+      if (slashes.size() > kMaxKeyDepth) return nullptr;
+      before = path;
+      if (inBlock) {
+        RegIndex::Entry& last = entries.back();
+        uint64_t bodyLength = contentEnd - index->bodyStart(last);
+        if (bodyLength > UINT32_MAX) return nullptr;
+        last.bodyLength = static_cast<uint32_t>(bodyLength);
+      }
+      if (entries.size() >= UINT32_MAX - 1) return nullptr;
+      entries.push_back(RegIndex::Entry{start, static_cast<uint32_t>(path.size()), 0});
+      inBlock = true;
+      contentEnd = start + lineLength;
+    }
+  } catch (const HostFailure&) {
+    return nullptr;  // malformed: the ordinary reading says where
+  }
+  if (inBlock) {
+    if (text.size() != contentEnd + newline.size() || !atNewline(contentEnd)) return nullptr;
+    RegIndex::Entry& last = entries.back();
+    uint64_t bodyLength = contentEnd - index->bodyStart(last);
+    if (bodyLength > UINT32_MAX) return nullptr;
+    last.bodyLength = static_cast<uint32_t>(bodyLength);
+  } else if (text.size() != first) {
+    return nullptr;
+  }
+  if (!isValidUtf8(text.substr(checked))) return nullptr;
+  root.index = index;
+  root.indexBegin = 0;
+  root.indexEnd = static_cast<uint32_t>(entries.size());
+  root.depth = 0;
+  if (entries.empty()) root.index.reset();
+  return index;
+}
+
 std::string formatRegFile(const Key& root, std::string_view newline, size_t sizeHint) {
   std::string out;
   out.reserve(sizeHint);
+  root.expand();
   out += kSignature;
   out += newline;
   out += newline;
@@ -685,6 +908,7 @@ bool writeRegFile(const Key& root, std::string_view newline, size_t chunk,
                   const std::function<bool(std::string_view)>& sink) {
   std::string out;
   out.reserve(chunk + (64u << 10));
+  root.expand();
   out += kSignature;
   out += newline;
   out += newline;

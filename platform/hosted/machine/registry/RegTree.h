@@ -5,10 +5,13 @@
 // Subkeys are kept in ascending order of their upper-cased names, the order in which
 // RegEnumKey* lists them.
 //
-// A large registry.reg is read without building its values: the tree of keys is made
-// at once (enumeration needs it), but each key keeps only its value lines, as text,
-// until something asks for its values, and a key whose values did not change is
-// written back with those lines as they stood.
+// A large registry.reg is read without building its values: each key keeps only its
+// value lines, as text, until something asks for its values, and a key whose values did
+// not change is written back with those lines as they stood. A file already in the form
+// the fold writes (keys in enumeration order, one block each, as written) does not even
+// get its tree of keys built: the keys below a key stay entries of an index of the
+// file's headers until something reaches them, and a stretch of keys nothing reached is
+// written back as the bytes it was.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +23,8 @@
 #include <vector>
 
 namespace hosted::registry {
+
+struct RegIndex;
 
 struct Value {
   std::string name;  // empty: the key's default value
@@ -33,15 +38,26 @@ struct Key {
   // In creation order. While `valuesPending`, not read yet: call loadValues() first
   // (findValue() and Registry::find() do).
   std::vector<Value> values;
-  std::map<std::string, std::shared_ptr<Key>> subkeys;  // by upper-cased name
-  // While the values are those registry.reg held when it was read: the value lines of
-  // the file (shared by its keys), and the byte range of this key's lines in them
-  // (comments between them included). Null for keys made or changed since, whose
-  // values are written from `values`.
-  std::shared_ptr<const std::string> source;
+  // By upper-cased name. While `index` holds entries for the keys below, they are not
+  // made yet: call expand() before looking here (findSubkey(), Registry::find() and
+  // Registry::createKey() do, for the key they return and the keys on the way).
+  mutable std::map<std::string, std::shared_ptr<Key>> subkeys;
+  // While the values are those registry.reg held when it was read, `bodyInIndex` is set
+  // and they are read from bytes [bodyOffset, bodyOffset + bodyLength) of index->text
+  // (the file's text, or its value lines copied into one buffer the keys share),
+  // comments between them included. Keys made or changed since are written from
+  // `values`.
   uint64_t bodyOffset = 0;
   uint32_t bodyLength = 0;  // longer ranges are read at once
+  // Read from a file in the fold's own form, entries [indexBegin, indexEnd) of `index`
+  // are the keys below this one, not made yet; their paths have `depth` names in common
+  // with this key's (its own number of names).
+  mutable uint32_t indexBegin = 0;
+  mutable uint32_t indexEnd = 0;
+  mutable std::shared_ptr<const RegIndex> index;
+  uint16_t depth = 0;
   bool valuesPending = false;
+  bool bodyInIndex = false;
   // Written as a [header] of its own. Keys that only exist because a deeper key was
   // named in the file (or that every machine has) are not written, so that a file
   // made by the registry editor for one branch comes back as it was.
@@ -58,7 +74,12 @@ struct Key {
   // destruction out of stack.
   ~Key();
 
-  // Parses the value lines of `source` into `values` if that has not been done yet.
+  // Makes the keys right below this one from the index, if they are not made yet.
+  void expand() const;
+  // Whether keys below are still entries of the index.
+  bool expandPending() const { return index && indexBegin < indexEnd; }
+
+  // Parses the key's value lines into `values` if that has not been done yet.
   void loadValues();
   // Before the values change: loads them and lets go of the text they came from.
   void editValues();
@@ -66,6 +87,29 @@ struct Key {
   std::shared_ptr<Key> findSubkey(std::string_view subkeyName) const;
   // Marks this key and every key below it deleted.
   void markDeleted();
+};
+
+// The headers of a registry.reg in the form the fold writes, in the order of the file;
+// without entries, only the text keys read their value lines from.
+struct RegIndex {
+  struct Entry {
+    uint64_t start;       // of the header line
+    uint32_t pathLength;  // of the path between the brackets
+    uint32_t bodyLength;  // of the value lines after the header line
+  };
+  std::string_view text;
+  std::shared_ptr<const void> owner;  // keeps `text` readable
+  std::string newline;
+  std::vector<Entry> entries;
+
+  std::string_view path(const Entry& entry) const { return text.substr(entry.start + 1, entry.pathLength); }
+  uint64_t bodyStart(const Entry& entry) const { return entry.start + entry.pathLength + 2 + newline.size(); }
+  // The bytes of entries [begin, end): their blocks with the blank line after each.
+  std::string_view stretch(uint32_t begin, uint32_t end) const {
+    uint64_t from = entries[begin].start;
+    uint64_t to = end < entries.size() ? entries[end].start : text.size();
+    return text.substr(from, to - from);
+  }
 };
 
 // A path of key names from a root: {"HKEY_LOCAL_MACHINE", "SOFTWARE", "Classes"}.
@@ -100,9 +144,17 @@ void parseRegFileLazily(std::string bytes, const std::string& file, const std::s
 void parseRegTextLazily(std::string_view text, const std::string& file, const std::string& userSid, Key& root,
                         const std::function<void(size_t)>& passed);
 
+// Indexes `text` (UTF-8 without a byte-order mark, kept readable by `owner`) if it is
+// exactly what the fold writes, with `newline` ending each line, and holds nothing the
+// reading refuses; null otherwise (the caller then reads it with parseRegTextLazily,
+// which also reports what is wrong). On success `root` (empty) gets the whole index as
+// the keys below it, unmade.
+std::shared_ptr<const RegIndex> indexRegText(std::string_view text, std::string_view newline,
+                                             std::shared_ptr<const void> owner, Key& root);
+
 // The text the registry editor writes for the tree under `root` (UTF-8), with
 // `newline` ending each line. `sizeHint` is the expected size (the file's last size).
-// A key that still has its `source` is written with its value lines as they stand
+// A key whose values are still those read is written with its value lines as they stand
 // there (a last line without a line end gets `newline`).
 std::string formatRegFile(const Key& root, std::string_view newline, size_t sizeHint = 0);
 // The same text handed to `sink` in pieces of about `chunk` bytes, so that a large

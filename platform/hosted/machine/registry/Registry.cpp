@@ -87,6 +87,7 @@ void addStandardKeys(Key& root, const std::string& userSid) {
   auto ensure = [&](const KeyPath& path) {
     Key* key = &root;
     for (const auto& name : path) {
+      key->expand();
       auto& slot = key->subkeys[asciiUpper(name)];
       if (!slot) {
         slot = std::make_shared<Key>();
@@ -170,7 +171,7 @@ Registry::~Registry() {
 
 std::unique_ptr<Registry> Registry::load(const fs::path& dir, const std::string& userSid) {
   fs::path file = dir / "registry.reg";
-  std::unique_ptr<MappedFile> content = MappedFile::open(file);
+  std::shared_ptr<MappedFile> content = MappedFile::open(file);
   bool exists = content != nullptr;
   std::string_view bytes = content ? content->text() : std::string_view();
   // Keep the line ends the file came with; the registry editor's are CR LF.
@@ -183,8 +184,15 @@ std::unique_ptr<Registry> Registry::load(const fs::path& dir, const std::string&
   std::unique_ptr<Registry> registry(new Registry(file, newline));
   if (exists) {
     if (content->inPlace() && !utf16 && bytes.substr(0, 3) != "\xEF\xBB\xBF") {
-      parseRegTextLazily(bytes, file.string(), userSid, registry->root_,
-                         [&content](size_t offset) { content->passed(offset); });
+      // A file the fold wrote is only indexed; its mapping stays while keys read from it.
+      if (indexRegText(bytes, newline, content, registry->root_)) {
+        content.reset();
+        bytes = {};
+      } else {
+        content->passed(bytes.size());  // what the indexing read goes before the tree is built
+        parseRegTextLazily(bytes, file.string(), userSid, registry->root_,
+                           [&content](size_t offset) { content->passed(offset); });
+      }
     } else {
       parseRegFileLazily(std::string(bytes), file.string(), userSid, registry->root_);
     }
@@ -231,7 +239,10 @@ std::shared_ptr<Key> Registry::find(const KeyPath& path) const {
   if (path.empty()) return nullptr;
   std::shared_ptr<Key> key = root_.findSubkey(path[0]);
   for (size_t i = 1; key && i < path.size(); ++i) key = key->findSubkey(path[i]);
-  if (key) key->loadValues();
+  if (key) {
+    key->expand();
+    key->loadValues();
+  }
   return key;
 }
 
@@ -240,6 +251,7 @@ void Registry::apply(const Change& change) {
     case 'K': {
       Key* key = &root_;
       for (size_t i = 0; i < change.path.size(); ++i) {
+        key->expand();
         auto& slot = key->subkeys[asciiUpper(change.path[i])];
         if (!slot) {
           slot = std::make_shared<Key>();
@@ -389,8 +401,24 @@ bool Registry::fold() {
   if (fd < 0) return false;
   // Written in large pieces straight from the tree: keys the run did not change are
   // copied as they stood in the text that was read.
-  bool ok = writeRegFile(root_, newline_, 1u << 20, [fd](std::string_view piece) { return writeAll(fd, piece); }) &&
-            ::fsync(fd) == 0;
+  // The disk starts on each few megabytes as soon as they are written, so that the fsync
+  // at the end waits only for the last of them.
+  constexpr size_t kFlushStep = 8u << 20;
+  off_t written = 0, flushed = 0;
+  auto sink = [&](std::string_view piece) {
+    while (!piece.empty()) {
+      std::string_view part = piece.substr(0, kFlushStep);
+      if (!writeAll(fd, part)) return false;
+      written += static_cast<off_t>(part.size());
+      piece.remove_prefix(part.size());
+      if (written - flushed >= static_cast<off_t>(kFlushStep)) {
+        (void)::sync_file_range(fd, flushed, written - flushed, SYNC_FILE_RANGE_WRITE);
+        flushed = written;
+      }
+    }
+    return true;
+  };
+  bool ok = writeRegFile(root_, newline_, 1u << 20, sink) && ::fsync(fd) == 0;
   ::close(fd);
   if (!ok || ::rename(temp.c_str(), file_.c_str()) != 0) {
     ::unlink(temp.c_str());

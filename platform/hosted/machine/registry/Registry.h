@@ -13,7 +13,10 @@
 // The load checks the whole file but reads the values of a key only when they are asked
 // for (find() reads them), and the fold writes each key whose values did not change with
 // its value lines as they stood in the file: a run on a large registry pays for one
-// check of the file, its tree of keys and one rewrite, not for every value in it.
+// check of the file, its tree of keys and one rewrite, not for every value in it. A file
+// in the form the fold writes (as every run leaves it) does not even get its tree built:
+// the keys below a key are made when find() or createKey() reaches it, and the fold
+// copies the stretches of the file nothing reached as they stood.
 #pragma once
 
 #include <cstdint>
