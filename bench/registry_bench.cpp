@@ -186,6 +186,12 @@ int main(int argc, char** argv) {
   double total = secondsSince(start);
   std::printf("in process: load %.3f s, 22 changes %.3f s, fold %.3f s, unload %.3f s, total %.3f s\n", loaded,
               changed - loaded, folded - changed, total - folded, total);
-  fs::remove_all(work);
+  // ZU_BENCH_KEEP=1 keeps the generated files (pristine.reg, ordered.reg, the machine) to
+  // look at or profile a single run on.
+  if (const char* keep = std::getenv("ZU_BENCH_KEEP"); keep && *keep == '1') {
+    std::printf("kept: %s\n", work.string().c_str());
+  } else {
+    fs::remove_all(work);
+  }
   return 0;
 }
