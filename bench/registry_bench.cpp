@@ -8,6 +8,11 @@
 // binary on fresh copies of the machine (with the peak memory of each run); then, in this
 // process loading the machine, making a few changes through the registry functions and
 // folding them. Each timing is the median of REPEATS (3). Not part of the test suite.
+//
+// It also times a whole uninstall (tens of registry changes, files, shortcuts, the
+// deployment library): the demo installation (examples/machines/demo) with the generated
+// keys added to its registry, in export order, beside the same uninstall on the demo
+// machine alone, which is what the uninstall costs apart from the size of the registry.
 #include <windows.h>
 
 #include <fcntl.h>
@@ -41,12 +46,13 @@ double median(std::vector<double> values) {
   return values[values.size() / 2];
 }
 
-void generate(const fs::path& file, int keys) {
-  std::ofstream out(file, std::ios::binary);
-  out << "Windows Registry Editor Version 5.00\r\n\r\n";
+void writeRuntime(std::ofstream& out) {
   out << "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Zuna Runtime Environment]\r\n\"CurrentVersion\"=\"1.8\"\r\n\r\n";
   out << "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Zuna Runtime Environment\\1.8.0_31]\r\n"
          "\"ZunaHome\"=\"C:\\\\Program Files\\\\Zuna\\\\zre\"\r\n\r\n";
+}
+
+void writeComponents(std::ofstream& out, int keys) {
   for (int i = 0; i < keys; ++i) {
     out << "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor" << i % 97 << "\\Product" << i / 97 << "\\Component{"
         << i << "-0000-4000-8000-00000000abcd}]\r\n";
@@ -56,6 +62,13 @@ void generate(const fs::path& file, int keys) {
     out << "\"Version\"=dword:" << std::hex << (0x01000000 + i) << std::dec << "\r\n";
     out << "\"Blob\"=hex:01,02,03,04\r\n\r\n";
   }
+}
+
+void generate(const fs::path& file, int keys, bool withRuntime = true) {
+  std::ofstream out(file, std::ios::binary);
+  out << "Windows Registry Editor Version 5.00\r\n\r\n";
+  if (withRuntime) writeRuntime(out);
+  writeComponents(out, keys);
 }
 
 // The same registry in the order the registry editor exports it (and the fold writes it):
@@ -109,6 +122,53 @@ void freshMachine(const fs::path& dir, const fs::path& registry) {
   fs::copy_file(registry, dir / "registry.reg");
 }
 
+const fs::path kDemo = fs::path(ZU_SOURCE_DIR) / "examples" / "machines" / "demo";
+
+// The demo installation's registry with `keys` generated keys added, in export order.
+void generateDemo(const fs::path& file, int keys) {
+  fs::path components = file.string() + ".components";
+  generate(components, keys, false);
+  std::string text;
+  for (const fs::path& part : {components, kDemo / "registry.reg"}) {
+    std::ifstream in(part, std::ios::binary);
+    std::string piece((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // Both begin with the signature line and a blank line; the second's are dropped.
+    text += text.empty() ? piece : piece.substr(piece.find("\r\n\r\n") + 4);
+  }
+  fs::remove(components);
+  hosted::registry::Key root;
+  hosted::registry::parseRegFile(text, file.string(), "S-1-5-21-1", root);
+  text.clear();
+  std::ofstream out(file, std::ios::binary);
+  hosted::registry::writeRegFile(root, "\r\n", 1u << 20, [&out](std::string_view piece) {
+    out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+    return bool(out);
+  });
+}
+
+// A copy of the demo machine with `registry` as its registry.reg (none: its own), and the
+// substitute deployment library where the release keeps its own, as scripts/demo.sh does.
+void freshDemoMachine(const fs::path& dir, const fs::path& registry) {
+  fs::remove_all(dir);
+  fs::copy(kDemo, dir, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+  if (!registry.empty()) fs::copy_file(registry, dir / "registry.reg", fs::copy_options::overwrite_existing);
+  fs::copy_file(ZU_DEPLOY_LIBRARY, dir / "drives/C/Program Files/Zuna/zre1.8.0_31/bin/deploy.dll",
+                fs::copy_options::overwrite_existing);
+}
+
+// Runs in a child process, so that this process stays small (a child's peak memory counts
+// what it shared with this process when it was started).
+template <typename Work>
+void inChild(Work work) {
+  if (pid_t child = fork(); child == 0) {
+    work();
+    _exit(0);
+  } else {
+    int status = 0;
+    waitpid(child, &status, 0);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -130,14 +190,7 @@ int main(int argc, char** argv) {
   // The runs come first, while this process is small: a child's peak memory counts what
   // it shared with this process when it was started.
   fs::path ordered = work / "ordered.reg";
-  // In a child, so that this process stays small (see above).
-  if (pid_t child = fork(); child == 0) {
-    generateOrdered(pristine, ordered);
-    _exit(0);
-  } else {
-    int status = 0;
-    waitpid(child, &status, 0);
-  }
+  inChild([&] { generateOrdered(pristine, ordered); });
   for (const auto& [label, registry] : {std::pair<const char*, fs::path>{"unordered", pristine},
                                         std::pair<const char*, fs::path>{"in export order", ordered}}) {
     std::vector<double> copies, durableCopies, runs;
@@ -164,6 +217,38 @@ int main(int argc, char** argv) {
     std::printf("  uninstaller run: %.3f s (exit %d), %.1f times cp\n", whole, exitStatus, whole / copy);
     std::printf("  peak memory of a run: %.1f MB, %.2f times registry.reg\n", peak / 1024.0,
                 peak * 1024.0 / 1e6 / megabytes);
+  }
+
+  // A whole uninstall of the demo installation, in the large registry and on its own.
+  fs::path demo = work / "demo.reg";
+  inChild([&] { generateDemo(demo, keys); });
+  {
+    std::vector<double> copies, runs, alone;
+    long peak = 0;
+    int exitStatus = -1, aloneStatus = -1;
+    for (int i = 0; i < repeats; ++i) {
+      fs::remove(work / "copy.reg");
+      copies.push_back(runChild({"/bin/cp", demo.string(), (work / "copy.reg").string()}).seconds);
+      freshDemoMachine(dir, demo);
+      ChildRun run = runChild({argv[1], "--machine", dir.string(), "--answer", "ok", "--", "/s"});
+      runs.push_back(run.seconds);
+      peak = std::max(peak, run.peakKilobytes);
+      exitStatus = run.exitStatus;
+      freshDemoMachine(dir, {});
+      ChildRun small = runChild({argv[1], "--machine", dir.string(), "--answer", "ok", "--", "/s"});
+      alone.push_back(small.seconds);
+      aloneStatus = small.exitStatus;
+    }
+    double demoMegabytes = static_cast<double>(fs::file_size(demo)) / 1e6;
+    double copy = median(copies);
+    double whole = median(runs);
+    std::printf("the demo installation's whole uninstall, in export order (%.1f MB):\n", demoMegabytes);
+    std::printf("  cp registry.reg: %.3f s\n", copy);
+    std::printf("  uninstaller run: %.3f s (exit %d), %.1f times cp\n", whole, exitStatus, whole / copy);
+    std::printf("  the same uninstall on the demo machine alone: %.3f s (exit %d); the rest, %.3f s, is %.1f times cp\n",
+                median(alone), aloneStatus, whole - median(alone), (whole - median(alone)) / copy);
+    std::printf("  peak memory of a run: %.1f MB, %.2f times registry.reg\n", peak / 1024.0,
+                peak * 1024.0 / 1e6 / demoMegabytes);
   }
 
   freshMachine(dir, pristine);
