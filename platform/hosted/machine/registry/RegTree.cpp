@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "platform/hosted/machine/Machine.h"
 #include "platform/hosted/machine/Text.h"
@@ -765,8 +766,150 @@ void parseRegTextLazily(std::string_view text, const std::string& file, const st
   parseText(text, file, userSid, root, bodies, &passed);
 }
 
+namespace {
+
+// Whether the header path `path` comes after `before` (the header before it) in
+// enumeration order, with the names they share written with the same bytes. Sets
+// `nameStart` to where the first name that differs begins.
+bool followsInOrder(std::string_view before, std::string_view path, size_t& nameStart) {
+  // Both paths are the same bytes up to `differ`, so the first name that differs begins
+  // after the last backslash before it.
+  size_t differ = 0;
+  const size_t common = std::min(path.size(), before.size());
+  while (differ + 8 <= common) {
+    uint64_t a, b;
+    std::memcpy(&a, path.data() + differ, 8);
+    std::memcpy(&b, before.data() + differ, 8);
+    if (a != b) break;
+    differ += 8;
+  }
+  while (differ < common && path[differ] == before[differ]) ++differ;
+  if (differ == path.size()) return false;  // named before, or a key after one below it
+  nameStart = differ;
+  while (nameStart > 0 && path[nameStart - 1] != '\\') --nameStart;
+  if (differ < before.size()) {
+    size_t i = nameStart;
+    while (i < before.size() && i < path.size() && before[i] != '\\' && path[i] != '\\' &&
+           upperByte(before[i]) == upperByte(path[i])) {
+      ++i;
+    }
+    bool beforeEnds = i == before.size() || before[i] == '\\';
+    bool pathEnds = i == path.size() || path[i] == '\\';
+    bool after = beforeEnds ? !pathEnds : !pathEnds && upperByte(before[i]) < upperByte(path[i]);
+    if (!after) return false;  // before it, or the same name written otherwise
+  }
+  return true;
+}
+
+// One stretch of a file being indexed: the lines of text[begin, end), where `begin` is
+// the start of the first block's header (or of the first block, for the first stretch).
+struct IndexStretch {
+  std::vector<RegIndex::Entry> entries;
+  std::string_view first;  // the first header's path
+  std::string_view last;   // the last header's path
+  size_t contentEnd = 0;   // where the last header or value line of the last block ends
+  bool ok = false;
+};
+
+void indexStretch(std::string_view text, std::string_view newline, size_t begin, size_t end,
+                  IndexStretch& out) {
+  auto atNewline = [&](size_t offset) { return text.compare(offset, newline.size(), newline) == 0; };
+  Lines lines(text.substr(begin, end - begin));
+  std::string scratch;
+  std::string_view before;     // the path of the header before
+  std::vector<size_t> slashes;  // where its backslashes are
+  size_t contentEnd = 0;  // where the last header or value line of the block ends (in `text`)
+  bool inBlock = false;
+  // The text is checked for UTF-8 a few lines at a time while they are at hand; lines end
+  // at a '\n', which no multi-byte character holds.
+  size_t checked = begin;
+  try {
+    std::string_view line;
+    while (lines.next(line)) {
+      if (begin + lines.lineStart() - checked >= (64u << 10)) {
+        if (!isValidUtf8(text.substr(checked, begin + lines.lineStart() - checked))) return;
+        checked = begin + lines.lineStart();
+      }
+      std::string_view content = trimLeft(line);
+      if (content.empty() || content.front() == ';') continue;
+      const size_t start = begin + lines.lineStart();
+      if (content.front() == '"' || content.front() == '@') {
+        if (!inBlock) return;
+        parseValueLine(content, lines, "registry.reg", scratch, nullptr);
+        contentEnd = begin + lines.offset();
+        continue;
+      }
+      if (content.front() != '[') return;
+      // The block before ends with one blank line; nothing comes between it and this header.
+      if (inBlock ? start != contentEnd + newline.size() || !atNewline(contentEnd) : start != begin) return;
+      // "[path]" and the line end, with nothing around them.
+      size_t lineLength = begin + lines.offset() - start;
+      if (lineLength < 2 + newline.size() || !atNewline(start + lineLength - newline.size()) ||
+          text[start] != '[' || text[start + lineLength - newline.size() - 1] != ']') {
+        return;
+      }
+      std::string_view path = text.substr(start + 1, lineLength - newline.size() - 2);
+      if (path.empty() || path.front() == '-' || path.size() > UINT32_MAX) return;
+      size_t nameStart = 0;
+      if (!followsInOrder(before, path, nameStart)) return;
+      // The new names: none empty, under a stored root, not too deep (the names before
+      // nameStart are the header before's, checked then).
+      if (nameStart == 0) {
+        std::string_view rootName = path.substr(0, path.find('\\'));
+        if (rootName != kLocalMachine && rootName != kUsers && rootName != kCurrentConfig) return;
+      }
+      slashes.resize(static_cast<size_t>(std::lower_bound(slashes.begin(), slashes.end(), nameStart) - slashes.begin()));
+      for (size_t from = nameStart;;) {
+        const void* found = std::memchr(path.data() + from, '\\', path.size() - from);
+        if (!found) break;
+        size_t at = static_cast<size_t>(static_cast<const char*>(found) - path.data());
+        if (at == from || at + 1 == path.size()) return;  // an empty name
+        slashes.push_back(at);
+        from = at + 1;
+      }
+      if (slashes.size() > kMaxKeyDepth) return;
+      if (out.entries.empty()) out.first = path;
+      before = path;
+      if (inBlock) {
+        RegIndex::Entry& last = out.entries.back();
+        uint64_t bodyLength = contentEnd - (last.start + last.pathLength + 2 + newline.size());
+        if (bodyLength > UINT32_MAX) return;
+        last.bodyLength = static_cast<uint32_t>(bodyLength);
+      }
+      if (out.entries.size() >= UINT32_MAX - 1) return;
+      out.entries.push_back(RegIndex::Entry{start, static_cast<uint32_t>(path.size()), 0});
+      inBlock = true;
+      contentEnd = start + lineLength;
+    }
+  } catch (const HostFailure&) {
+    return;  // malformed: the ordinary reading says where
+  }
+  if (!isValidUtf8(text.substr(checked, end - checked))) return;
+  if (inBlock) {
+    RegIndex::Entry& last = out.entries.back();
+    uint64_t bodyLength = contentEnd - (last.start + last.pathLength + 2 + newline.size());
+    if (bodyLength > UINT32_MAX) return;
+    last.bodyLength = static_cast<uint32_t>(bodyLength);
+  }
+  out.last = before;
+  out.contentEnd = contentEnd;
+  out.ok = true;
+}
+
+// Where a second stretch of a large file may begin: a header line after a blank line,
+// about halfway. In the fold's form a line that begins with '[' is always a header (value
+// lines begin with '"' or '@', their continuations with blanks); a file not in that form
+// is refused by one stretch or the other whatever the split. 0: no split.
+size_t splitPoint(std::string_view text, std::string_view newline, size_t from) {
+  std::string blankThenHeader = std::string(newline) + std::string(newline) + "[";
+  size_t at = text.find(blankThenHeader, from + (text.size() - from) / 2);
+  return at == std::string_view::npos ? 0 : at + 2 * newline.size();
+}
+
+}  // namespace
+
 std::shared_ptr<const RegIndex> indexRegText(std::string_view text, std::string_view newline,
-                                             std::shared_ptr<const void> owner, Key& root) {
+                                             std::shared_ptr<const void> owner, Key& root, size_t splitAbove) {
   auto index = std::make_shared<RegIndex>();
   index->text = text;
   index->owner = std::move(owner);
@@ -780,111 +923,33 @@ std::shared_ptr<const RegIndex> indexRegText(std::string_view text, std::string_
       !atNewline(kSignature.size() + newline.size())) {
     return nullptr;
   }
-  Lines lines(text.substr(first));
-  std::string scratch;
-  std::string_view before;     // the path of the header before
-  std::vector<size_t> slashes;  // where its backslashes are
-  size_t contentEnd = 0;  // where the last header or value line of the block ends (in `text`)
-  bool inBlock = false;
-  // The text is checked for UTF-8 a few lines at a time while they are at hand; lines end
-  // at a '\n', which no multi-byte character holds.
-  size_t checked = 0;
-  try {
-    std::string_view line;
-    while (lines.next(line)) {
-      if (first + lines.lineStart() - checked >= (64u << 10)) {
-        if (!isValidUtf8(text.substr(checked, first + lines.lineStart() - checked))) return nullptr;
-        checked = first + lines.lineStart();
-      }
-      std::string_view content = trimLeft(line);
-      if (content.empty() || content.front() == ';') continue;
-      const size_t start = first + lines.lineStart();
-      if (content.front() == '"' || content.front() == '@') {
-        if (!inBlock) return nullptr;
-        parseValueLine(content, lines, "registry.reg", scratch, nullptr);
-        contentEnd = first + lines.offset();
-        continue;
-      }
-      if (content.front() != '[') return nullptr;
-      // The block before ends with one blank line; nothing comes between it and this header.
-      if (inBlock ? start != contentEnd + newline.size() || !atNewline(contentEnd) : start != first) return nullptr;
-      // "[path]" and the line end, with nothing around them.
-      size_t lineLength = first + lines.offset() - start;
-      if (lineLength < 2 + newline.size() || !atNewline(start + lineLength - newline.size()) ||
-          text[start] != '[' || text[start + lineLength - newline.size() - 1] != ']') {
-        return nullptr;
-      }
-      std::string_view path = text.substr(start + 1, lineLength - newline.size() - 2);
-      if (path.empty() || path.front() == '-' || path.size() > UINT32_MAX) return nullptr;
-      // After the header before in enumeration order: the names it shares are written
-      // alike, and the first that differs sorts after its own. Both paths are the same
-      // bytes up to `differ`, so the first name that differs begins after the last
-      // backslash before it.
-      size_t differ = 0;
-      const size_t common = std::min(path.size(), before.size());
-      while (differ + 8 <= common) {
-        uint64_t a, b;
-        std::memcpy(&a, path.data() + differ, 8);
-        std::memcpy(&b, before.data() + differ, 8);
-        if (a != b) break;
-        differ += 8;
-      }
-      while (differ < common && path[differ] == before[differ]) ++differ;
-      if (differ == path.size()) return nullptr;  // named before, or a key after one below it
-      size_t nameStart = differ;
-      while (nameStart > 0 && path[nameStart - 1] != '\\') --nameStart;
-      if (differ < before.size()) {
-        size_t i = nameStart;
-        while (i < before.size() && i < path.size() && before[i] != '\\' && path[i] != '\\' &&
-               upperByte(before[i]) == upperByte(path[i])) {
-          ++i;
-        }
-        bool beforeEnds = i == before.size() || before[i] == '\\';
-        bool pathEnds = i == path.size() || path[i] == '\\';
-        bool after = beforeEnds ? !pathEnds : !pathEnds && upperByte(before[i]) < upperByte(path[i]);
-        if (!after) return nullptr;  // before it, or the same name written otherwise
-      }
-      // The new names: none empty, under a stored root, not too deep (the names before
-      // nameStart are the header before's, checked then).
-      if (nameStart == 0) {
-        std::string_view rootName = path.substr(0, path.find('\\'));
-        if (rootName != kLocalMachine && rootName != kUsers && rootName != kCurrentConfig) return nullptr;
-      }
-      slashes.resize(static_cast<size_t>(std::lower_bound(slashes.begin(), slashes.end(), nameStart) - slashes.begin()));
-      for (size_t from = nameStart;;) {
-        const void* found = std::memchr(path.data() + from, '\\', path.size() - from);
-        if (!found) break;
-        size_t at = static_cast<size_t>(static_cast<const char*>(found) - path.data());
-        if (at == from || at + 1 == path.size()) return nullptr;  // an empty name
-        slashes.push_back(at);
-        from = at + 1;
-      }
-      if (slashes.size() > kMaxKeyDepth) return nullptr;
-      before = path;
-      if (inBlock) {
-        RegIndex::Entry& last = entries.back();
-        uint64_t bodyLength = contentEnd - index->bodyStart(last);
-        if (bodyLength > UINT32_MAX) return nullptr;
-        last.bodyLength = static_cast<uint32_t>(bodyLength);
-      }
-      if (entries.size() >= UINT32_MAX - 1) return nullptr;
-      entries.push_back(RegIndex::Entry{start, static_cast<uint32_t>(path.size()), 0});
-      inBlock = true;
-      contentEnd = start + lineLength;
+  // A large file is checked in two stretches at once, the second on a thread of its own;
+  // they meet where the second's first header must follow the first's last.
+  IndexStretch head, tail;
+  size_t split = text.size() - first > splitAbove ? splitPoint(text, newline, first) : 0;
+  if (split) {
+    std::thread worker([&] { indexStretch(text, newline, split, text.size(), tail); });
+    indexStretch(text, newline, first, split, head);
+    worker.join();
+    size_t nameStart = 0;
+    if (!head.ok || !tail.ok || head.entries.empty() || head.contentEnd + newline.size() != split ||
+        !atNewline(head.contentEnd) || !followsInOrder(head.last, tail.first, nameStart)) {
+      return nullptr;
     }
-  } catch (const HostFailure&) {
-    return nullptr;  // malformed: the ordinary reading says where
+    entries = std::move(head.entries);
+    entries.insert(entries.end(), tail.entries.begin(), tail.entries.end());
+    if (entries.size() >= UINT32_MAX - 1) return nullptr;
+    head.contentEnd = tail.contentEnd;
+  } else {
+    indexStretch(text, newline, first, text.size(), head);
+    if (!head.ok) return nullptr;
+    entries = std::move(head.entries);
   }
-  if (inBlock) {
-    if (text.size() != contentEnd + newline.size() || !atNewline(contentEnd)) return nullptr;
-    RegIndex::Entry& last = entries.back();
-    uint64_t bodyLength = contentEnd - index->bodyStart(last);
-    if (bodyLength > UINT32_MAX) return nullptr;
-    last.bodyLength = static_cast<uint32_t>(bodyLength);
+  if (!entries.empty()) {
+    if (text.size() != head.contentEnd + newline.size() || !atNewline(head.contentEnd)) return nullptr;
   } else if (text.size() != first) {
     return nullptr;
   }
-  if (!isValidUtf8(text.substr(checked))) return nullptr;
   root.index = index;
   root.indexBegin = 0;
   root.indexEnd = static_cast<uint32_t>(entries.size());

@@ -148,9 +148,12 @@ void parseRegTextLazily(std::string_view text, const std::string& file, const st
 // exactly what the fold writes, with `newline` ending each line, and holds nothing the
 // reading refuses; null otherwise (the caller then reads it with parseRegTextLazily,
 // which also reports what is wrong). On success `root` (empty) gets the whole index as
-// the keys below it, unmade.
+// the keys below it, unmade. A text longer than `splitAbove` bytes is checked in two
+// halves at once, on two threads; the outcome is the same either way.
+inline constexpr size_t kIndexSplitAbove = 4u << 20;
 std::shared_ptr<const RegIndex> indexRegText(std::string_view text, std::string_view newline,
-                                             std::shared_ptr<const void> owner, Key& root);
+                                             std::shared_ptr<const void> owner, Key& root,
+                                             size_t splitAbove = kIndexSplitAbove);
 
 // The text the registry editor writes for the tree under `root` (UTF-8), with
 // `newline` ending each line. `sizeHint` is the expected size (the file's last size).

@@ -6,9 +6,11 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <regex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -326,6 +328,45 @@ TEST(IndexedRegistryTest, TextThatIsNotUtf8FarIntoALargeFileIsRefused) {
       EXPECT_EQ(failure.message, (dir.path() / "registry.reg").string() + expected.substr(expected.find(':')));
     }
   }
+}
+
+// A large file is checked in two halves at once. Wherever they meet, and whatever a
+// damaged byte near the seam breaks, the halves must accept and index exactly what one
+// pass over the whole file does.
+TEST(IndexedRegistryTest, CheckedInTwoHalvesAFileIndexesExactlyAsInOnePass) {
+  auto index = [](const std::string& text, const std::string& newline, size_t splitAbove) {
+    Key root;
+    auto found = hosted::registry::indexRegText(text, newline, nullptr, root, splitAbove);
+    std::vector<std::tuple<uint64_t, uint32_t, uint32_t>> entries;
+    if (found) {
+      for (const auto& entry : found->entries) entries.emplace_back(entry.start, entry.pathLength, entry.bodyLength);
+    }
+    return std::make_pair(found != nullptr, entries);
+  };
+  static const std::string kDamage[] = {"\n", "\r\n", "[", "]", "\"", "\\", "\xFF", "a", " ", "", ";"};
+  Random random(7041);
+  int split = 0, refused = 0;
+  for (int round = 0; round < 400; ++round) {
+    std::string newline = random(3) == 0 ? "\n" : "\r\n";
+    std::string text = randomCanonicalFile(random, newline);
+    if (round % 2) {
+      // A byte replaced, dropped or added near the middle, where the halves meet.
+      size_t at = text.size() / 2 + random(static_cast<uint32_t>(text.size() / 4 + 1)) - text.size() / 8;
+      // Or just at the seam: the blank line before the second half's first header.
+      size_t seam = text.find(newline + newline + "[", text.size() / 2);
+      if (round % 4 == 3 && seam != std::string::npos) at = seam + random(static_cast<uint32_t>(2 * newline.size() + 2));
+      at = std::min(at, text.size() - 1);
+      const std::string& with = kDamage[random(std::size(kDamage))];
+      text = text.substr(0, at) + with + text.substr(at + (random(3) == 0 ? 0 : 1));
+    }
+    auto whole = index(text, newline, SIZE_MAX);
+    auto halves = index(text, newline, 0);
+    ASSERT_EQ(whole, halves) << text;
+    if (text.find(newline + newline + "[", text.size() / 2) != std::string::npos) ++split;
+    if (!whole.first) ++refused;
+  }
+  EXPECT_GT(split, 150);
+  EXPECT_GT(refused, 50);
 }
 
 // A key the run reaches is made with its values unread; one it deletes takes its whole
