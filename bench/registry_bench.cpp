@@ -28,6 +28,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/hosted/machine/Machine.h"
@@ -73,17 +74,23 @@ void generate(const fs::path& file, int keys, bool withRuntime = true) {
 
 // The same registry in the order the registry editor exports it (and the fold writes it):
 // keys in enumeration order, each under the one before it or after it.
-void generateOrdered(const fs::path& from, const fs::path& file) {
-  std::ifstream in(from, std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+// Writes the registry `text` (read from `from`) to `file` as the fold does, in export order.
+void writeInExportOrder(std::string text, const fs::path& from, const fs::path& file) {
   hosted::registry::Key root;
   hosted::registry::parseRegFile(text, from.string(), "S-1-5-21-1", root);
   text.clear();
+  text.shrink_to_fit();
   std::ofstream out(file, std::ios::binary);
   hosted::registry::writeRegFile(root, "\r\n", 1u << 20, [&out](std::string_view piece) {
     out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
     return bool(out);
   });
+}
+
+void generateOrdered(const fs::path& from, const fs::path& file) {
+  std::ifstream in(from, std::ios::binary);
+  writeInExportOrder(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), from,
+                     file);
 }
 
 struct ChildRun {
@@ -136,14 +143,7 @@ void generateDemo(const fs::path& file, int keys) {
     text += text.empty() ? piece : piece.substr(piece.find("\r\n\r\n") + 4);
   }
   fs::remove(components);
-  hosted::registry::Key root;
-  hosted::registry::parseRegFile(text, file.string(), "S-1-5-21-1", root);
-  text.clear();
-  std::ofstream out(file, std::ios::binary);
-  hosted::registry::writeRegFile(root, "\r\n", 1u << 20, [&out](std::string_view piece) {
-    out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
-    return bool(out);
-  });
+  writeInExportOrder(std::move(text), file, file);
 }
 
 // A copy of the demo machine with `registry` as its registry.reg (none: its own), and the

@@ -14,12 +14,7 @@ using zutest::RuntimeInstall;
 
 RuntimeInstall runtime(const std::string& version, const std::string& buildNumber = "",
                        const std::string& fullVersion = "") {
-  RuntimeInstall r;
-  r.version = version;
-  r.home = "C:\\Program Files\\Zuna\\zre" + version;
-  r.buildNumber = buildNumber;
-  r.fullVersion = fullVersion;
-  return r;
+  return zutest::runtimeInstall(version, buildNumber, fullVersion);
 }
 
 bool describe(const std::string& scenario, const std::filesystem::path& library, InstalledMachine& machine) {

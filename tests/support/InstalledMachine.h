@@ -24,6 +24,17 @@ struct RuntimeInstall {
                                        "HostAccessBridge-32.dll", "msvcr100.dll"};
 };
 
+// A runtime installed where the installer puts it, C:\Program Files\Zuna\zre<version>.
+inline RuntimeInstall runtimeInstall(const std::string& version, const std::string& buildNumber = "",
+                                     const std::string& fullVersion = "") {
+  RuntimeInstall r;
+  r.version = version;
+  r.home = "C:\\Program Files\\Zuna\\zre" + version;
+  r.buildNumber = buildNumber;
+  r.fullVersion = fullVersion;
+  return r;
+}
+
 class InstalledMachine {
  public:
   static constexpr const char* kUserSid = "S-1-5-21-1004336348-1177238915-682003330-1001";

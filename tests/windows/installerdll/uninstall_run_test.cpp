@@ -59,12 +59,7 @@ std::string narrow(const std::wstring& text) { return std::string(text.begin(), 
 
 RuntimeInstall runtime(const std::string& version, const std::string& buildNumber = "",
                        const std::string& fullVersion = "") {
-  RuntimeInstall r;
-  r.version = version;
-  r.home = "C:\\Program Files\\Zuna\\zre" + version;
-  r.buildNumber = buildNumber;
-  r.fullVersion = fullVersion;
-  return r;
+  return zutest::runtimeInstall(version, buildNumber, fullVersion);
 }
 
 class UninstallRun : public ::testing::Test {

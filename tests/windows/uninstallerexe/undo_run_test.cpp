@@ -18,12 +18,7 @@ using zutest::readFile;
 constexpr const char* kTemp = "drives/C/Users/user/AppData/Local/Temp";
 
 zutest::RuntimeInstall runtime(const std::string& version) {
-  zutest::RuntimeInstall r;
-  r.version = version;
-  r.home = "C:\\Program Files\\Zuna\\zre" + version;
-  r.buildNumber = "11";
-  r.fullVersion = version + "-b17";
-  return r;
+  return zutest::runtimeInstall(version, "11", version + "-b17");
 }
 
 class UndoRun : public ::testing::Test {

@@ -814,6 +814,8 @@ struct IndexStretch {
 void indexStretch(std::string_view text, std::string_view newline, size_t begin, size_t end,
                   IndexStretch& out) {
   auto atNewline = [&](size_t offset) { return text.compare(offset, newline.size(), newline) == 0; };
+  // Where an entry's value lines begin, as RegIndex::bodyStart says.
+  auto bodyStart = [&](const RegIndex::Entry& entry) { return entry.start + entry.pathLength + 2 + newline.size(); };
   Lines lines(text.substr(begin, end - begin));
   std::string scratch;
   std::string_view before;     // the path of the header before
@@ -872,7 +874,7 @@ void indexStretch(std::string_view text, std::string_view newline, size_t begin,
       before = path;
       if (inBlock) {
         RegIndex::Entry& last = out.entries.back();
-        uint64_t bodyLength = contentEnd - (last.start + last.pathLength + 2 + newline.size());
+        uint64_t bodyLength = contentEnd - bodyStart(last);
         if (bodyLength > UINT32_MAX) return;
         last.bodyLength = static_cast<uint32_t>(bodyLength);
       }
@@ -887,7 +889,7 @@ void indexStretch(std::string_view text, std::string_view newline, size_t begin,
   if (!isValidUtf8(text.substr(checked, end - checked))) return;
   if (inBlock) {
     RegIndex::Entry& last = out.entries.back();
-    uint64_t bodyLength = contentEnd - (last.start + last.pathLength + 2 + newline.size());
+    uint64_t bodyLength = contentEnd - bodyStart(last);
     if (bodyLength > UINT32_MAX) return;
     last.bodyLength = static_cast<uint32_t>(bodyLength);
   }
