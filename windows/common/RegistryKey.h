@@ -3,7 +3,8 @@
 // enumeration and recursive deletion in a remembered view.
 //
 // Every key owns the handles it opened and closes them on every path; closing never
-// reports a failure. All names and strings are ANSI.
+// reports a failure. All names and strings are ANSI, except the wide value text of
+// CheckedRegistryKey.
 #pragma once
 
 #include <windows.h>
@@ -119,6 +120,11 @@ class CheckedRegistryKey {
   std::string QueryStringValue(const std::string& name) const;
   // Writes REG_EXPAND_SZ text with its NUL; throws "set Expand string value".
   void SetExpandStringValue(const std::string& name, const std::string& text);
+  // The same two through the wide functions, for a value whose text may hold characters
+  // the ANSI code page cannot (the machine's Path): read and written as the registry
+  // keeps it, in UTF-16, unexpanded.
+  std::wstring QueryWideStringValue(const std::string& name) const;
+  void SetExpandWideStringValue(const std::string& name, const std::wstring& text);
   // Whether the value exists, and its type.
   bool ValueExists(const std::string& name, DWORD* type) const;
 
