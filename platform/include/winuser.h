@@ -40,6 +40,7 @@ typedef BOOL(CALLBACK* WNDENUMPROC)(HWND, LPARAM);
 typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 
 #define MAKEINTRESOURCEA(i) ((LPSTR)((ULONG_PTR)((WORD)(i))))
+#define MAKEINTRESOURCEW(i) ((LPWSTR)((ULONG_PTR)((WORD)(i))))
 #define IS_INTRESOURCE(r) ((((ULONG_PTR)(r)) >> 16) == 0)
 #define MAKEWPARAM(l, h) ((WPARAM)(DWORD)MAKELONG(l, h))
 
@@ -93,6 +94,8 @@ WINUSERAPI BOOL WINAPI DestroyWindow(HWND hWnd);
 WINUSERAPI BOOL WINAPI EnableWindow(HWND hWnd, BOOL bEnable);
 
 WINUSERAPI INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndParent,
+                                          DLGPROC lpDialogFunc, LPARAM dwInitParam);
+WINUSERAPI INT_PTR WINAPI DialogBoxParamW(HINSTANCE hInstance, LPCWSTR lpTemplateName, HWND hWndParent,
                                           DLGPROC lpDialogFunc, LPARAM dwInitParam);
 WINUSERAPI BOOL WINAPI EndDialog(HWND hDlg, INT_PTR nResult);
 WINUSERAPI HWND WINAPI GetDlgItem(HWND hDlg, int nIDDlgItem);

@@ -167,17 +167,18 @@ const LanguageResources* chooseLanguage(const ExecutableResources& resources, st
 
 }  // namespace hosted
 
-extern "C" {
+namespace {
 
-INT_PTR WINAPI DialogBoxParamA(HINSTANCE, LPCSTR lpTemplateName, HWND, DLGPROC lpDialogFunc, LPARAM dwInitParam) {
-  if (auto error = machine().faults().take("DialogBoxParamA")) {
+INT_PTR showDialog(const char* function, bool byId, uintptr_t templateName, DLGPROC lpDialogFunc,
+                   LPARAM dwInitParam) {
+  if (auto error = machine().faults().take(function)) {
     setLastError(*error);
     return -1;
   }
   const DialogResource* resource = nullptr;
   const hosted::LanguageResources* resources = languageResources();
-  if (IS_INTRESOURCE(lpTemplateName) && resources) {
-    int id = static_cast<int>(reinterpret_cast<uintptr_t>(lpTemplateName));
+  if (byId && resources) {
+    int id = static_cast<int>(templateName);
     for (size_t i = 0; i < resources->dialogCount; ++i) {
       if (resources->dialogs[i].id == id) resource = &resources->dialogs[i];
     }
@@ -212,6 +213,23 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE, LPCSTR lpTemplateName, HWND, DLGPROC l
   }
   return dialog.result;
 }
+
+}  // namespace
+
+extern "C" {
+
+INT_PTR WINAPI DialogBoxParamA(HINSTANCE, LPCSTR lpTemplateName, HWND, DLGPROC lpDialogFunc, LPARAM dwInitParam) {
+  return showDialog("DialogBoxParamA", IS_INTRESOURCE(lpTemplateName), reinterpret_cast<uintptr_t>(lpTemplateName),
+                    lpDialogFunc, dwInitParam);
+}
+
+// The dialog's texts are the template's own (Unicode) either way; the wide function
+// differs in the messages its procedure gets, which the layer does not translate.
+INT_PTR WINAPI DialogBoxParamW(HINSTANCE, LPCWSTR lpTemplateName, HWND, DLGPROC lpDialogFunc, LPARAM dwInitParam) {
+  return showDialog("DialogBoxParamW", IS_INTRESOURCE(lpTemplateName), reinterpret_cast<uintptr_t>(lpTemplateName),
+                    lpDialogFunc, dwInitParam);
+}
+
 
 BOOL WINAPI EndDialog(HWND hDlg, INT_PTR nResult) {
   Dialog* dialog = dialogOf(hDlg);
