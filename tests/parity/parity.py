@@ -505,12 +505,16 @@ def _relay_args(text):
         m = re.match(r'\s*([0-9a-f]+)(?: (L?)"((?:[^"\\]|\\.)*)")?\s*,?', text[i:])
         if not m or m.end() == 0:
             break
-        out.append((int(m.group(1), 16), _debugstr(m.group(3)) if m.group(3) is not None else None))
+        out.append((int(m.group(1), 16), _debugstr(m.group(3), m.group(2) == "L") if m.group(3) is not None else None))
         i += m.end()
     return out
 
 
-def _debugstr(text):
+def _debugstr(text, wide=False):
+    # Wine writes a wide string's other characters as a backslash and four hex digits.
+    if wide:
+        text = re.sub(r"\\\\|\\([0-9a-f]{4})",
+                      lambda m: "\\u" + m.group(1) if m.group(1) else m.group(0), text)
     return re.sub(r"\\(x[0-9a-f]{2}|u[0-9a-f]{4}|.)",
                   lambda m: {"n": "\n", "r": "\r", "t": "\t", "\\": "\\", '"': '"'}.get(
                       m.group(1), chr(int(m.group(1)[1:], 16)) if m.group(1)[0] in "xu" else m.group(1)),
@@ -777,7 +781,7 @@ def main():
     if unknown:
         print("no such scenario: %s" % ", ".join(sorted(unknown)), file=sys.stderr)
         return 64
-    known = compare.parse_known(open(os.path.join(HERE, "known-differences.txt")).read())
+    known = compare.parse_known(open(os.path.join(HERE, "known-differences.txt"), encoding="utf-8").read())
     wine = Wine(options.work, options.display)
     started = time.monotonic()
     wine.boot()
