@@ -41,6 +41,19 @@ LONG setValue(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD si
   return status;
 }
 
+// Text as the wide functions take string data: UTF-16LE code units and a NUL.
+std::vector<BYTE> utf16Data(const std::wstring& text) {
+  std::vector<BYTE> data;
+  data.reserve(text.size() * 2 + 2);
+  for (wchar_t unit : text) {
+    data.push_back(static_cast<BYTE>(unit & 0xFF));
+    data.push_back(static_cast<BYTE>((unit >> 8) & 0xFF));
+  }
+  data.push_back(0);
+  data.push_back(0);
+  return data;
+}
+
 // The same with UTF-16LE data, through the wide function.
 LONG setWideValue(HKEY key, const char* name, DWORD type, const std::vector<BYTE>& data) {
   RegistryBackup::Capture capture = backup().beforeSetValue(key, name, type, data.data(),
@@ -151,6 +164,10 @@ LONG RegistryKey::SetValue(const char* name, const RegistryValue& value) {
                   static_cast<DWORD>(value.data.size()));
 }
 
+LONG RegistryKey::SetWideString(const char* name, DWORD type, const std::wstring& text) {
+  return setWideValue(handle_, name ? name : "", type, utf16Data(text));
+}
+
 CheckedRegistryKey::~CheckedRegistryKey() {
   if (owned_ && handle_) {
     backup().closed(handle_);
@@ -233,15 +250,7 @@ std::wstring CheckedRegistryKey::QueryWideStringValue(const std::string& name) c
 }
 
 void CheckedRegistryKey::SetExpandWideStringValue(const std::string& name, const std::wstring& text) {
-  std::vector<BYTE> data;
-  data.reserve(text.size() * 2 + 2);
-  for (wchar_t unit : text) {
-    data.push_back(static_cast<BYTE>(unit & 0xFF));
-    data.push_back(static_cast<BYTE>((unit >> 8) & 0xFF));
-  }
-  data.push_back(0);
-  data.push_back(0);
-  LONG status = setWideValue(handle_, name.c_str(), REG_EXPAND_SZ, data);
+  LONG status = setWideValue(handle_, name.c_str(), REG_EXPAND_SZ, utf16Data(text));
   if (status != ERROR_SUCCESS) throwRegistryError("set Expand string value", name, status);
 }
 

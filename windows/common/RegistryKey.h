@@ -61,6 +61,10 @@ class RegistryKey {
   LONG QueryValue(const char* name, RegistryValue& value);
   // Writes type and data under `name` (empty: the default value).
   LONG SetValue(const char* name, const RegistryValue& value);
+  // Writes UTF-16 text with its NUL as a string value of `type` through the wide
+  // function: for text the ANSI code page may not hold (a resource string in the
+  // user-interface language).
+  LONG SetWideString(const char* name, DWORD type, const std::wstring& text);
 
   // A value of the open key by name: assigning writes (the result is ignored),
   // reading gives the value or an empty one.

@@ -282,7 +282,8 @@ TEST_F(UninstallRun, TextInAnyScriptSurvivesTheUninstallOnAWesternCodePage) {
   EXPECT_EQ(reg.text("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\zarfile\\shell\\open\\command", ""),
             "\"" + seven.home + "\\bin\\zunaw.exe\" -zar \"%1\" %*");
   EXPECT_EQ(expandText(reg.value(kBridgeKey, "StartExe")), seven.home + "\\bin\\zabswitch.exe");
-  // The shortcuts carry their Japanese names.
+  // The bridge's name and the shortcuts are in Japanese.
+  EXPECT_EQ(reg.text(kBridgeKey, "ApplicationName"), "Zuna Access Bridge を有効にする");
   hosted::ShellLink about = shortcut("Zuna について");
   EXPECT_EQ(hosted::wideToUtf8(about.description), "Zuna のバージョン情報を表示します。");
   EXPECT_EQ(hosted::wideToUtf8(about.target), seven.home + "\\bin\\zunacpl.exe");
