@@ -31,6 +31,13 @@ namespace {
 constexpr const char* kFamilyKey = "SOFTWARE\\Corvane\\Zuna Runtime Environment\\1." "8";
 // The family's cached base image, in the patch-cache folder.
 constexpr const char* kBaseImage = "\\baseimagefam" "8";
+// The auto-update registration tool, under the 32-bit Common Files folder, and what
+// it is told.
+constexpr const char* kAutoUpdateTool = "\\Zuna\\Zuna Update\\zaureg.exe";
+constexpr const char* kAutoUpdateArguments = " -u auto-update";
+// ExecProcess's show mode for a window-less start.
+constexpr DWORD kShowHidden = 1;
+
 // Whether a version key of the release's family remains under the runtime main key
 // (the family key itself included): the family is installed while one does, whatever
 // became of its family key.
@@ -45,13 +52,6 @@ bool FamilyStillRegistered() {
   }
   return false;
 }
-
-// The auto-update registration tool, under the 32-bit Common Files folder, and what
-// it is told.
-constexpr const char* kAutoUpdateTool = "\\Zuna\\Zuna Update\\zaureg.exe";
-constexpr const char* kAutoUpdateArguments = " -u auto-update";
-// ExecProcess's show mode for a window-less start.
-constexpr DWORD kShowHidden = 1;
 
 // The classes the dialogs need: list view, tree view, bar, tab, up-down, progress,
 // hot-key and animate.
