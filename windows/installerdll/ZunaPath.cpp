@@ -164,7 +164,12 @@ void DeleteSymlinksAndzunapathDir() {
     return;
   }
   if (!FileUtils::isLink(dir)) {
-    for (const char* launcher : kLaunchers) FileUtils::deleteSymLink(combinePath(dir, launcher));
+    for (const char* launcher : kLaunchers) {
+      // A link that is gone already (a run ended between deleting the links and making
+      // them again) counts as deleted; anything else in its place is still an error.
+      std::string link = combinePath(dir, launcher);
+      if (FileUtils::exists(link)) FileUtils::deleteSymLink(link);
+    }
     FileUtils::deleteDirectory(dir);
     return;
   }
@@ -186,7 +191,8 @@ void DeleteSymlinksAndzunapathDir() {
 }
 
 // Path is read and written through the wide functions: an entry in a script the ANSI
-// code page cannot hold (another user's C:\Tools\日本) must come back unchanged.
+// code page cannot hold (a folder named in another user's script) must come back
+// unchanged.
 void AddZunapathToPath() {
   CheckedRegistryKey environment = openEnvironmentKey();
   std::wstring path = environment.QueryWideStringValue(kPathValue);
