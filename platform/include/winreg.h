@@ -78,6 +78,7 @@ WINADVAPI LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD
 WINADVAPI LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
                                         const BYTE* lpData, DWORD cbData);
 WINADVAPI LSTATUS WINAPI RegCloseKey(HKEY hKey);
+WINADVAPI LSTATUS WINAPI RegFlushKey(HKEY hKey);
 
 #ifdef __cplusplus
 }

@@ -354,13 +354,14 @@ bool Registry::decode(std::string_view line, Change& change) {
 
 uint32_t Registry::record(const Change& change) {
   if (logFd_ < 0) {
-    bool isNew = !fs::exists(logFile());
+    logNew_ = !fs::exists(logFile());
     logFd_ = ::open(logFile().c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (logFd_ < 0) return kRegistryIoFailed;
-    if (isNew) syncDirectory(file_.parent_path());
   }
+  // Once written, the line is the kernel's to keep: it outlives this process however it
+  // ends. Only flush() and the fold wait for the disk.
   std::string line = encode(change);
-  if (!writeAll(logFd_, line) || ::fdatasync(logFd_) != 0) {
+  if (!writeAll(logFd_, line)) {
     // A partial line fails its checksum on replay; cut it off so later lines count.
     struct stat info {};
     if (::fstat(logFd_, &info) == 0 && info.st_size >= static_cast<off_t>(line.size())) {
@@ -394,11 +395,24 @@ uint32_t Registry::deleteValue(const KeyPath& path, const std::string& name) {
   return record(Change{'X', path, name, 0, {}});
 }
 
+uint32_t Registry::flush() {
+  if (logFd_ < 0) return 0;
+  if (::fdatasync(logFd_) != 0) return kRegistryIoFailed;
+  if (logNew_) {
+    syncDirectory(file_.parent_path());
+    logNew_ = false;
+  }
+  return 0;
+}
+
 bool Registry::fold() {
   if (!dirty_) return true;
   fs::path temp;
   int fd = createTempBeside(file_, temp);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    flush();
+    return false;
+  }
   // Written in large pieces straight from the tree: keys the run did not change are
   // copied as they stood in the text that was read.
   // The disk starts on each few megabytes as soon as they are written, so that the fsync
@@ -422,6 +436,7 @@ bool Registry::fold() {
   ::close(fd);
   if (!ok || ::rename(temp.c_str(), file_.c_str()) != 0) {
     ::unlink(temp.c_str());
+    flush();  // the log stays the durable record
     return false;
   }
   syncDirectory(file_.parent_path());
@@ -429,8 +444,10 @@ bool Registry::fold() {
     ::close(logFd_);
     logFd_ = -1;
   }
+  // The log's removal need not reach the disk: replayed onto the file it was folded
+  // into, it changes nothing.
   ::unlink(logFile().c_str());
-  syncDirectory(file_.parent_path());
+  logNew_ = false;
   dirty_ = false;
   return true;
 }
