@@ -128,6 +128,7 @@ bool copyContents(const fs::path& from, const fs::path& to, DWORD* error) {
   }
   struct stat st{};
   ::fstat(in, &st);
+  hosted::forgetResolvedPaths(to);
   int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (out < 0) {
     ::close(in);
@@ -303,6 +304,7 @@ BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurity
   if (isDriveRoot(*resolved)) return failWith(resolved->exists ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND);
   if (resolved->exists) return failWith(ERROR_ALREADY_EXISTS);
   if (!resolved->parentExists) return failWith(ERROR_PATH_NOT_FOUND);
+  hosted::forgetResolvedPaths(resolved->host);
   if (::mkdir(resolved->host.c_str(), 0755) != 0) return failWith(errno == EEXIST ? ERROR_ALREADY_EXISTS : ERROR_ACCESS_DENIED);
   if (lpSecurityAttributes && lpSecurityAttributes->lpSecurityDescriptor) {
     if (auto sddl = hosted::decodeSecurityDescriptor(lpSecurityAttributes->lpSecurityDescriptor)) {
@@ -322,6 +324,7 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
     case LinkKind::Junction:
       // Removes the junction itself; what it points at stays.
       if (!hosted::deletionAllowed(resolved->host)) return failWith(ERROR_SHARING_VIOLATION);
+      hosted::forgetResolvedPaths(resolved->host);
       return ::unlink(resolved->host.c_str()) == 0 ? TRUE : failWith(ERROR_ACCESS_DENIED);
     case LinkKind::FileSymlink: return failWith(ERROR_DIRECTORY);
     case LinkKind::None: break;
@@ -330,6 +333,7 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
   std::error_code ec;
   if (!fs::is_empty(resolved->host, ec)) return failWith(ERROR_DIR_NOT_EMPTY);
   if (!hosted::deletionAllowed(resolved->host)) return failWith(ERROR_SHARING_VIOLATION);
+  hosted::forgetResolvedPaths(resolved->host);
   if (::rmdir(resolved->host.c_str()) != 0) return failWith(errno == ENOTEMPTY ? ERROR_DIR_NOT_EMPTY : ERROR_ACCESS_DENIED);
   return TRUE;
 }
@@ -345,6 +349,7 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
   }
   if (isReadOnly(resolved->host)) return failWith(ERROR_ACCESS_DENIED);
   if (!hosted::deletionAllowed(resolved->host)) return failWith(ERROR_SHARING_VIOLATION);
+  hosted::forgetResolvedPaths(resolved->host);
   if (::unlink(resolved->host.c_str()) != 0) return failWith(ERROR_ACCESS_DENIED);
   return TRUE;
 }
@@ -424,6 +429,8 @@ BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD d
     while (!given.empty() && (given.back() == '.' || given.back() == ' ')) given.pop_back();
     if (!given.empty()) target = to->host.parent_path() / hosted::ansiToUtf8(given);
   }
+  hosted::forgetResolvedPaths(from->host);
+  hosted::forgetResolvedPaths(target);
   if (::rename(from->host.c_str(), target.c_str()) != 0) return failWith(ERROR_ACCESS_DENIED);
   return TRUE;
 }
@@ -509,6 +516,7 @@ BOOLEAN WINAPI CreateSymbolicLinkW(LPCWSTR lpSymlinkFileName, LPCWSTR lpTargetFi
   if (!resolved->parentExists) return failWith(ERROR_PATH_NOT_FOUND);
   if (resolved->exists) return failWith(ERROR_ALREADY_EXISTS);
   std::string target = hosted::wideToUtf8(lpTargetFileName);
+  hosted::forgetResolvedPaths(resolved->host);
   if (::symlink(target.c_str(), resolved->host.c_str()) != 0) return failWith(ERROR_ACCESS_DENIED);
   return TRUE;
 }
@@ -548,6 +556,7 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
       return n < data.size() ? failWith(ERROR_MORE_DATA) : TRUE;
     }
     case FSCTL_SET_REPARSE_POINT: {
+      hosted::forgetResolvedPaths(host);
       if (!writable) return failWith(ERROR_ACCESS_DENIED);
       if (!in || nInBufferSize < 8 || get16(4) + 8u != nInBufferSize) return failWith(ERROR_INVALID_REPARSE_DATA);
       uint32_t tag = get32(0);
@@ -585,6 +594,7 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
       return TRUE;
     }
     case FSCTL_DELETE_REPARSE_POINT: {
+      hosted::forgetResolvedPaths(host);
       if (!writable) return failWith(ERROR_ACCESS_DENIED);
       if (!in || nInBufferSize != 8 || get16(4) != 0) return failWith(ERROR_INVALID_REPARSE_DATA);
       LinkKind kind = hosted::linkKind(host);

@@ -191,6 +191,7 @@ FILE* _wfopen(const wchar_t* filename, const wchar_t* mode) {
   int hostFlags = O_CLOEXEC | O_NOFOLLOW | (update ? O_RDWR : kind == L'r' ? O_RDONLY : O_WRONLY);
   if (kind == L'w') hostFlags |= O_CREAT | O_TRUNC;
   if (kind == L'a') hostFlags |= O_CREAT | O_APPEND;
+  hosted::forgetResolvedPaths(resolved->host);
   int fd = ::open(resolved->host.c_str(), hostFlags, 0644);
   if (fd < 0) return failWith(EACCES, ERROR_ACCESS_DENIED, static_cast<FILE*>(nullptr));
 
@@ -244,6 +245,7 @@ int _wremove(const wchar_t* filename) {
   if (!resolved) return failWith(errnoFor(error), error, -1);
   if (!resolved->exists) return failWith(ENOENT, ERROR_FILE_NOT_FOUND, -1);
   if (isDirectory(resolved->host) || isReadOnly(resolved->host)) return failWith(EACCES, ERROR_ACCESS_DENIED, -1);
+  hosted::forgetResolvedPaths(resolved->host);
   if (::unlink(resolved->host.c_str()) != 0) return failWith(EACCES, ERROR_ACCESS_DENIED, -1);
   return 0;
 }
@@ -258,6 +260,7 @@ int _wmkdir(const wchar_t* dirname) {
   if (resolved->exists) return failWith(EEXIST, ERROR_ALREADY_EXISTS, -1);
   if (!resolved->parentExists) return failWith(ENOENT, ERROR_PATH_NOT_FOUND, -1);
   std::error_code ec;
+  hosted::forgetResolvedPaths(resolved->host);
   if (!fs::create_directory(resolved->host, ec)) return failWith(EACCES, ERROR_ACCESS_DENIED, -1);
   return 0;
 }
@@ -316,6 +319,8 @@ BOOL WINAPI ReplaceFileW(LPCWSTR lpReplacedFileName, LPCWSTR lpReplacementFileNa
   std::error_code ec;
   fs::permissions(replacement->host, fs::symlink_status(replaced->host, ec).permissions(), ec);
   if (ec) return failWith(EACCES, ERROR_UNABLE_TO_MOVE_REPLACEMENT, FALSE);
+  hosted::forgetResolvedPaths(replaced->host);
+  hosted::forgetResolvedPaths(replacement->host);
   fs::rename(replacement->host, replaced->host, ec);
   if (ec) return failWith(EACCES, ERROR_UNABLE_TO_MOVE_REPLACEMENT, FALSE);
   return TRUE;
