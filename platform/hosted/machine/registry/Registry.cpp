@@ -183,18 +183,28 @@ std::unique_ptr<Registry> Registry::load(const fs::path& dir, const std::string&
   }
   std::unique_ptr<Registry> registry(new Registry(file, newline));
   if (exists) {
-    if (content->inPlace() && !utf16 && bytes.substr(0, 3) != "\xEF\xBB\xBF") {
+    if (content->inPlace() && !utf16) {
       // A file the fold wrote is only indexed; its mapping stays while keys read from it.
-      if (indexRegText(bytes, newline, content, registry->root_)) {
+      // A byte-order mark before it changes nothing.
+      size_t mark = bytes.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+      std::string_view text = bytes.substr(mark);
+      if (indexRegText(text, newline, content, registry->root_)) {
         content.reset();
         bytes = {};
       } else {
         content->passed(bytes.size());  // what the indexing read goes before the tree is built
-        parseRegTextLazily(bytes, file.string(), userSid, registry->root_,
-                           [&content](size_t offset) { content->passed(offset); });
+        parseRegTextLazily(text, file.string(), userSid, registry->root_,
+                           [&content, mark](size_t offset) { content->passed(mark + offset); });
       }
     } else {
-      parseRegFileLazily(std::string(bytes), file.string(), userSid, registry->root_);
+      // UTF-16LE, as the registry editor saves it: made UTF-8 once, then indexed as a file
+      // the fold wrote when it is in that form, as a file exported whole usually is.
+      auto text = std::make_shared<std::string>(decodeRegText(bytes, file.string()));
+      content.reset();
+      bytes = {};
+      if (!indexRegText(*text, newline, text, registry->root_)) {
+        parseRegTextLazily(*text, file.string(), userSid, registry->root_, [](size_t) {});
+      }
     }
   }
   content.reset();
