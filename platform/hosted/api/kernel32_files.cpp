@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/hosted/machine/Changes.h"
 #include "platform/hosted/machine/Run.h"
 #include "platform/hosted/machine/Files.h"
 #include "platform/hosted/machine/Machine.h"
@@ -206,6 +207,21 @@ std::vector<unsigned char> reparseDataOf(const std::string& text) {
   return out;
 }
 
+// Deletes a resolved file as DeleteFile does; nullopt (its error already set) fails.
+BOOL deleteFile(const std::optional<hosted::ResolvedPath>& resolved) {
+  if (!resolved) return FALSE;
+  // Directories, junctions included, are not files; a file symbolic link goes itself.
+  if (isHostDirectory(resolved->host) || hosted::linkKind(resolved->host) == LinkKind::Junction) {
+    return failWith(ERROR_ACCESS_DENIED);
+  }
+  if (isReadOnly(resolved->host)) return failWith(ERROR_ACCESS_DENIED);
+  if (!hosted::deletionAllowed(resolved->host)) return failWith(ERROR_SHARING_VIOLATION);
+  hosted::beforeChange();
+  hosted::forgetResolvedPaths(resolved->host);
+  if (::unlink(resolved->host.c_str()) != 0) return failWith(ERROR_ACCESS_DENIED);
+  return TRUE;
+}
+
 }  // namespace
 
 extern "C" {
@@ -304,6 +320,7 @@ BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurity
   if (isDriveRoot(*resolved)) return failWith(resolved->exists ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND);
   if (resolved->exists) return failWith(ERROR_ALREADY_EXISTS);
   if (!resolved->parentExists) return failWith(ERROR_PATH_NOT_FOUND);
+  hosted::beforeChange();
   hosted::forgetResolvedPaths(resolved->host);
   if (::mkdir(resolved->host.c_str(), 0755) != 0) return failWith(errno == EEXIST ? ERROR_ALREADY_EXISTS : ERROR_ACCESS_DENIED);
   if (lpSecurityAttributes && lpSecurityAttributes->lpSecurityDescriptor) {
@@ -324,6 +341,7 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
     case LinkKind::Junction:
       // Removes the junction itself; what it points at stays.
       if (!hosted::deletionAllowed(resolved->host)) return failWith(ERROR_SHARING_VIOLATION);
+      hosted::beforeChange();
       hosted::forgetResolvedPaths(resolved->host);
       return ::unlink(resolved->host.c_str()) == 0 ? TRUE : failWith(ERROR_ACCESS_DENIED);
     case LinkKind::FileSymlink: return failWith(ERROR_DIRECTORY);
@@ -333,6 +351,7 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
   std::error_code ec;
   if (!fs::is_empty(resolved->host, ec)) return failWith(ERROR_DIR_NOT_EMPTY);
   if (!hosted::deletionAllowed(resolved->host)) return failWith(ERROR_SHARING_VIOLATION);
+  hosted::beforeChange();
   hosted::forgetResolvedPaths(resolved->host);
   if (::rmdir(resolved->host.c_str()) != 0) return failWith(errno == ENOTEMPTY ? ERROR_DIR_NOT_EMPTY : ERROR_ACCESS_DENIED);
   return TRUE;
@@ -341,17 +360,17 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
 BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
   if (!lpFileName) return failWith(ERROR_PATH_NOT_FOUND);
   if (auto error = machine().faults().take("DeleteFileA", lpFileName)) return failWith(*error);
-  auto resolved = existing(lpFileName);
-  if (!resolved) return FALSE;
-  // Directories, junctions included, are not files; a file symbolic link goes itself.
-  if (isHostDirectory(resolved->host) || hosted::linkKind(resolved->host) == LinkKind::Junction) {
-    return failWith(ERROR_ACCESS_DENIED);
-  }
-  if (isReadOnly(resolved->host)) return failWith(ERROR_ACCESS_DENIED);
-  if (!hosted::deletionAllowed(resolved->host)) return failWith(ERROR_SHARING_VIOLATION);
-  hosted::forgetResolvedPaths(resolved->host);
-  if (::unlink(resolved->host.c_str()) != 0) return failWith(ERROR_ACCESS_DENIED);
-  return TRUE;
+  return deleteFile(existing(lpFileName));
+}
+
+BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) {
+  if (!lpFileName) return failWith(ERROR_PATH_NOT_FOUND);
+  if (auto error = machine().faults().take("DeleteFileW", hosted::wideToAnsi(lpFileName))) return failWith(*error);
+  uint32_t error = 0;
+  auto resolved = hosted::resolveWidePath(lpFileName, &error);
+  if (!resolved) return failWith(error);
+  if (!resolved->exists) return failWith(resolved->parentExists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+  return deleteFile(resolved);
 }
 
 BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists) {
@@ -373,6 +392,7 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
     if (!hosted::sharingAllows(to->host, GENERIC_WRITE, 0)) return failWith(ERROR_SHARING_VIOLATION);
   }
   DWORD copyError = 0;
+  hosted::beforeChange();
   if (!copyContents(from->host, to->host, &copyError)) return failWith(copyError);
   return TRUE;
 }
@@ -429,6 +449,7 @@ BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD d
     while (!given.empty() && (given.back() == '.' || given.back() == ' ')) given.pop_back();
     if (!given.empty()) target = to->host.parent_path() / hosted::ansiToUtf8(given);
   }
+  hosted::beforeChange();
   hosted::forgetResolvedPaths(from->host);
   hosted::forgetResolvedPaths(target);
   if (::rename(from->host.c_str(), target.c_str()) != 0) return failWith(ERROR_ACCESS_DENIED);
@@ -516,6 +537,7 @@ BOOLEAN WINAPI CreateSymbolicLinkW(LPCWSTR lpSymlinkFileName, LPCWSTR lpTargetFi
   if (!resolved->parentExists) return failWith(ERROR_PATH_NOT_FOUND);
   if (resolved->exists) return failWith(ERROR_ALREADY_EXISTS);
   std::string target = hosted::wideToUtf8(lpTargetFileName);
+  hosted::beforeChange();
   hosted::forgetResolvedPaths(resolved->host);
   if (::symlink(target.c_str(), resolved->host.c_str()) != 0) return failWith(ERROR_ACCESS_DENIED);
   return TRUE;
@@ -578,8 +600,9 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
         if (text.empty()) return failWith(ERROR_INVALID_REPARSE_DATA);
       }
       LinkKind kind = hosted::linkKind(host);
+      if (kind != LinkKind::None && (kind == LinkKind::Junction) != junction) return failWith(ERROR_REPARSE_TAG_MISMATCH);
+      hosted::beforeChange();
       if (kind != LinkKind::None) {
-        if ((kind == LinkKind::Junction) != junction) return failWith(ERROR_REPARSE_TAG_MISMATCH);
         if (::unlink(host.c_str()) != 0) return failWith(ERROR_ACCESS_DENIED);
       } else if (junction) {
         if (!isHostDirectory(host)) return failWith(ERROR_DIRECTORY);
@@ -601,6 +624,7 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
       if (kind == LinkKind::None) return failWith(ERROR_NOT_A_REPARSE_POINT);
       uint32_t expected = kind == LinkKind::Junction ? IO_REPARSE_TAG_MOUNT_POINT : IO_REPARSE_TAG_SYMLINK;
       if (get32(0) != expected) return failWith(ERROR_REPARSE_TAG_MISMATCH);
+      hosted::beforeChange();
       // What stays is the plain directory or empty file that carried the point.
       if (::unlink(host.c_str()) != 0) return failWith(ERROR_ACCESS_DENIED);
       if (kind == LinkKind::Junction) {

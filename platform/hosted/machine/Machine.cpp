@@ -13,6 +13,7 @@
 
 #include <cerrno>
 
+#include "platform/hosted/machine/Changes.h"
 #include "platform/hosted/machine/JsonLines.h"
 #include "platform/hosted/machine/Paths.h"
 #include "platform/hosted/machine/Text.h"
@@ -45,6 +46,23 @@ const std::map<std::string, std::optional<std::string>>& defaultFolders() {
       {"temp", "C:\\Users\\user\\AppData\\Local\\Temp"},
   };
   return folders;
+}
+
+// A run ended while it rewrote registry.reg or machine.json leaves the new text beside it
+// under a name of its own ("registry.reg.tmp-" and six characters); no run uses it again.
+void removeStaleTempFiles(const std::filesystem::path& root) {
+  std::error_code ec;
+  for (auto it = std::filesystem::directory_iterator(root, ec); !ec && it != std::filesystem::directory_iterator();
+       it.increment(ec)) {
+    std::string name = it->path().filename().string();
+    for (const char* prefix : {"registry.reg.tmp-", "machine.json.tmp-"}) {
+      size_t length = std::strlen(prefix);
+      if (name.size() == length + 6 && name.compare(0, length, prefix) == 0 &&
+          it->symlink_status(ec).type() != std::filesystem::file_type::directory) {
+        ::unlink(it->path().c_str());
+      }
+    }
+  }
 }
 
 // machine.json's text and name, for messages that name the line of a value.
@@ -216,6 +234,12 @@ Facts parseFacts(const std::string& text, const std::string& file) {
     }
     facts.codePage = codePage->get<unsigned>();
   }
+  if (const Json* codePage = member(locale, "threadCodePage")) {
+    if (!codePage->is_number_unsigned() || !isSupportedCodePage(codePage->get<uint64_t>())) {
+      invalid(source, {"locale", "threadCodePage"}, "locale.threadCodePage must be one of " + supportedCodePages());
+    }
+    facts.threadCodePage = codePage->get<unsigned>();
+  }
 
   for (const auto& [name, value] : objectField(doc, "folders", source).items()) {
     if (value.is_null()) {
@@ -272,10 +296,12 @@ Machine::Machine(DirectoryLock lock, std::filesystem::path root, Facts facts, Se
       processes_(std::move(processes)),
       sharedMemory_(root_ / "shm", journal_) {
   setAnsiCodePage(facts_.codePage);
+  setThreadCodePage(facts_.threadCodePage ? facts_.threadCodePage : facts_.codePage);
 }
 
 Machine::~Machine() {
   setAnsiCodePage(1252);
+  setThreadCodePage(1252);
   for (const auto& entry : crtFiles_) ::close(entry.first);
 }
 
@@ -305,6 +331,8 @@ Machine& Machine::load(const std::filesystem::path& dir, Session session) {
   }
   checkDrives(root / "drives");
   auto registry = registry::Registry::load(root, facts.userSid);
+  removeStaleTempFiles(root);
+  resetChangeCount();
   auto& slot = loadedMachine();
   slot.reset(new Machine(std::move(lock), root, std::move(facts), std::move(session), std::move(processes)));
   slot->registry_ = std::move(registry);

@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/hosted/machine/ShellLink.h"
+#include "platform/hosted/machine/Text.h"
 #include "tests/support/InstalledMachine.h"
 #include "tests/support/Runs.h"
 
@@ -35,7 +36,7 @@ constexpr const char* kLinks = "C:\\ProgramData\\Vantor\\Zuna\\zunapath";
 constexpr const char* kMenu = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Zuna";
 constexpr const char* kBridgeLibrary = "C:\\Windows\\System32\\HostAccessBridge-64.dll";
 
-// The text of REG_EXPAND_SZ data as registry.reg writes it ("hex(2):43,00,...").
+// The text (UTF-8) of REG_EXPAND_SZ data as registry.reg writes it ("hex(2):43,00,...").
 std::string expandText(const std::optional<std::string>& data) {
   if (!data || data->rfind("hex(2):", 0) != 0) return "<not REG_EXPAND_SZ>";
   std::vector<int> bytes;
@@ -47,12 +48,23 @@ std::string expandText(const std::optional<std::string>& data) {
       digits.clear();
     }
   }
-  std::string text;
+  std::wstring text;
   for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
     if (bytes[i] == 0 && bytes[i + 1] == 0) break;
-    text += static_cast<char>(bytes[i]);
+    text += static_cast<wchar_t>(bytes[i] | bytes[i + 1] << 8);
   }
-  return text;
+  return hosted::wideToUtf8(text);
+}
+
+// REG_EXPAND_SZ data of UTF-8 text in the form registry.reg holds it.
+std::string expandData(const std::string& text) {
+  std::string out = "hex(2):";
+  char unit[8];
+  for (wchar_t c : hosted::utf8ToWide(text) + L'\0') {
+    std::snprintf(unit, sizeof unit, "%02x,%02x", static_cast<unsigned>(c & 0xFF), static_cast<unsigned>(c >> 8));
+    out += (out.size() > 7 ? "," : "") + std::string(unit);
+  }
+  return out;
 }
 
 std::string narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
@@ -126,10 +138,13 @@ TEST_F(UninstallRun, RemovingTheLastRuntimeLeavesNoRegistrationBehind) {
   EXPECT_FALSE(exists(std::string(InstalledMachine::kReleaseHome) + "\\bin\\msvcr100.dll"));
   EXPECT_FALSE(exists("C:\\ProgramData\\Vantor\\Zuna\\installcache_x64\\baseimagefam8"));
 
-  // The steps in their order, the private library deleted at the first attempt.
+  // The steps in their order, the private library deleted at the first attempt. The
+  // deployment call and the library's deletion come before the version key goes, which
+  // holds the home they need should the run end before they are done.
   size_t at = record("** Start WINAPI UninstallZRE **");
-  for (const char* step : {"-- Start UninstallZunaRegSet v.1.8.0_31 --", "-- End in UninstallZunaRegSet --",
-                           "-- Running RegisterDeploy(FALSE) ", "Start in ReregisterCurrentZRE"}) {
+  for (const char* step : {"-- Start UninstallZunaRegSet v.1.8.0_31 --", "-- Running RegisterDeploy(FALSE) ",
+                           "UnregZREUniqueVersion ---- begin ---- ", "-- End in UninstallZunaRegSet --",
+                           "Start in ReregisterCurrentZRE"}) {
     ASSERT_NE(at, std::string::npos) << step << "\n" << log();
     at = record(step, at);
   }
@@ -245,6 +260,66 @@ TEST_F(UninstallRun, TheRemainingRuntimeOfTheFamilyIsRegisteredAgain) {
   EXPECT_FALSE(fs::exists(scratch_.path() / "shm" / "ZdsOperationSequenceSharedMemory"));
 }
 
+// A computer shared by people of several languages, on the Western code page 1252:
+// other users' Path entries in scripts the page lacks or holds, a remaining runtime
+// whose home has an accent (UTF-8 does not read it), a Japanese user interface.
+// Nothing is lost or replaced by '?', and no step fails.
+TEST_F(UninstallRun, TextInAnyScriptSurvivesTheUninstallOnAWesternCodePage) {
+  const std::string others = "C:\\Tools\\日本;%SystemRoot%\\system32;C:\\Users\\Ölçer\\bin";
+  RuntimeInstall seven = runtime("1.7.0_80", "15");
+  seven.home = "C:\\Program Files\\Zuna\\zré7";
+  machine_.withRuntime(seven)
+      .withMachineJson(R"({"locale": {"uiLanguage": "ja-JP", "codePage": 1252}})")
+      .withRegistry(std::string("[") + kEnvironment + "]\r\n\"Path\"=" +
+                    expandData("C:\\ProgramData\\Vantor\\Zuna\\zunapath;" + others) + "\r\n\r\n");
+  auto result = run({"/s"});
+  ASSERT_EQ(result.status, 0) << result.output;
+
+  // Path keeps the other entries byte for byte, still unexpanded; the links' entry goes
+  // (1.7.0_80 does not use them).
+  RegistrySnapshot reg = registry();
+  EXPECT_EQ(reg.value(kEnvironment, "Path"), expandData(others));
+  EXPECT_FALSE(exists(kLinks));
+  // 1.7.0_80 is registered again and every closing step ran for its home.
+  EXPECT_EQ(log().find("Exception"), std::string::npos) << log();
+  EXPECT_EQ(reg.text("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\zarfile\\shell\\open\\command", ""),
+            "\"" + seven.home + "\\bin\\zunaw.exe\" -zar \"%1\" %*");
+  EXPECT_EQ(expandText(reg.value(kBridgeKey, "StartExe")), seven.home + "\\bin\\zabswitch.exe");
+  // The bridge's name and the shortcuts are in Japanese.
+  EXPECT_EQ(reg.text(kBridgeKey, "ApplicationName"), "Zuna Access Bridge を有効にする");
+  hosted::ShellLink about = shortcut("Zuna について");
+  EXPECT_EQ(hosted::wideToUtf8(about.description), "Zuna のバージョン情報を表示します。");
+  EXPECT_EQ(hosted::wideToUtf8(about.target), seven.home + "\\bin\\zunacpl.exe");
+
+  // The backup holds the old Path with every character, in its UTF-16 file.
+  std::string backup;
+  for (auto& entry : fs::directory_iterator(machine_.hostPath("C:\\Users\\user\\AppData\\Local\\Temp"))) {
+    if (entry.path().extension() == ".reg") backup = readFile(entry.path());
+  }
+  std::wstring units;
+  for (size_t i = 2; i + 1 < backup.size(); i += 2) units += static_cast<wchar_t>((backup[i] & 0xFF) | (backup[i + 1] & 0xFF) << 8);
+  std::string backupText = hosted::wideToUtf8(units);
+  EXPECT_NE(backupText.find(expandData("日本").substr(7, 11)), std::string::npos) << backupText;
+}
+
+// A German interface with Russian formats: the thread's code page (1251) is not the
+// one the names are in; the shortcut is named as the language names it.
+TEST_F(UninstallRun, AnInterfaceWhoseFormatsUseAnotherCodePageNamesItsShortcutsRight) {
+  RuntimeInstall accented = runtime("1.8.0_25", "11", "1.8.0_25-b17");
+  accented.home = "C:\\Program Files\\Zuna\\zré1.8.0_25";
+  machine_.withRuntime(accented).withMachineJson(
+      R"({"locale": {"uiLanguage": "de-DE", "codePage": 1252, "threadCodePage": 1251}})");
+  auto result = run({"/s"});
+  ASSERT_EQ(result.status, 0) << result.output;
+  EXPECT_EQ(hosted::wideToUtf8(shortcut("Info über Zuna").target), accented.home + "\\bin\\zunacpl.exe");
+  // The links name the accented home, and the bridge is registered for it.
+  for (const char* launcher : {"zuna.exe", "zunaw.exe", "zunaws.exe"}) {
+    EXPECT_EQ(linkTarget(std::string(kLinks) + "\\" + launcher), accented.home + "\\bin\\" + launcher);
+  }
+  EXPECT_EQ(expandText(registry().value(kBridgeKey, "StartExe")), accented.home + "\\bin\\zabswitch.exe");
+  EXPECT_EQ(readFile(machine_.hostPath(kBridgeLibrary)), "HostAccessBridge-64.dll of 1.8.0_25");
+}
+
 TEST_F(UninstallRun, ARuntimeWithoutBuildNumberGetsNoneWhenRegisteredAgain) {
   machine_.withRuntime(runtime("1.8.0_25"));
   ASSERT_EQ(run().status, 0);
@@ -335,7 +410,9 @@ TEST_F(UninstallRun, WithoutConfiguredFilesNothingIsCopiedOrLogged) {
 }
 
 TEST_F(UninstallRun, AKitKeepsCorvaneAndTheUsersKeys) {
-  machine_.withRegistry("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Zuna Development Kit\\1.8.0_31]\r\n"
+  // The release's key is gone already (a run ended after deleting it): the runtime main
+  // key, empty now, still goes, and the users' runtime keys with it.
+  machine_.withoutReleaseKeys().withRegistry("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Zuna Development Kit\\1.8.0_31]\r\n"
                         "\"ZunaHome\"=\"C:\\\\Program Files\\\\Zuna\\\\zdk1.8.0_31\"\r\n\r\n");
   ASSERT_EQ(run().status, 0);
   RegistrySnapshot reg = registry();
@@ -344,15 +421,6 @@ TEST_F(UninstallRun, AKitKeepsCorvaneAndTheUsersKeys) {
   // The users' runtime keys go with the last runtime; their Corvane key stays.
   EXPECT_TRUE(reg.hasKey(std::string(kUser) + "\\Software\\Corvane"));
   EXPECT_FALSE(reg.hasKey(std::string(kUser) + "\\Software\\Corvane\\Zuna Runtime Environment"));
-}
-
-TEST_F(UninstallRun, WithoutTheReleaseOnlyTheClosingStepsRun) {
-  machine_.withRelease(false).withRuntime(runtime("1.8.0_25", "11"));
-  ASSERT_EQ(run().status, 0);
-  EXPECT_EQ(log().find("-- Start UninstallZunaRegSet"), std::string::npos);
-  EXPECT_EQ(log().find("-- Running RegisterDeploy(FALSE) "), std::string::npos);
-  EXPECT_EQ(log().find("Start in ReregisterCurrentZRE"), std::string::npos);
-  EXPECT_TRUE(registry().hasKey(std::string(kZre) + "\\1.8.0_25"));
 }
 
 TEST_F(UninstallRun, ARuntimeLeftOnlyInThe32BitViewTakesOverAllButTheBridge) {
@@ -372,19 +440,24 @@ TEST_F(UninstallRun, ARuntimeLeftOnlyInThe32BitViewTakesOverAllButTheBridge) {
   EXPECT_FALSE(reg.hasKey(kBridgeKey));
 }
 
-TEST_F(UninstallRun, AMissingLinkIsReportedAndTheBridgeStepDoesNotRun) {
-  // Nothing is registered, so the links are to be cleaned up; one is gone already.
-  machine_.withoutReleaseKeys().withoutFile(std::string(kLinks) + "\\zunaws.exe");
+TEST_F(UninstallRun, AMissingLinkCountsAsDeletedAndAFailedClosingStepStopsNoOther) {
+  // Nothing is registered, so the links are to be cleaned up: one is gone already, and a
+  // plain file stands in place of another.
+  machine_.withoutReleaseKeys()
+      .withoutFile(std::string(kLinks) + "\\zunaw.exe")
+      .withoutFile(std::string(kLinks) + "\\zunaws.exe")
+      .withFile(std::string(kLinks) + "\\zunaws.exe", "not a link");
   ASSERT_EQ(run().status, 0);
   std::string text = log();
   size_t reported = text.find("Not a symlink: C:\\ProgramData\\Vantor\\Zuna\\zunapath\\zunaws.exe' caught");
   ASSERT_NE(reported, std::string::npos) << text;
   EXPECT_NE(text.rfind("(UninstallZRE)]\r\n\tERROR: Exception with message '", reported), std::string::npos);
-  EXPECT_TRUE(exists(kLinks));
-  // The bridge still names the removed release: its step never ran.
-  EXPECT_EQ(readFile(machine_.hostPath(kBridgeLibrary)), "bridge of 1.8.0_31");
-  EXPECT_EQ(expandText(registry().value(kBridgeKey, "StartExe")),
-            std::string(InstalledMachine::kReleaseHome) + "\\bin\\zabswitch.exe");
+  EXPECT_EQ(text.find("Not a symlink: C:\\ProgramData\\Vantor\\Zuna\\zunapath\\zunaw.exe"), std::string::npos);
+  EXPECT_FALSE(exists(std::string(kLinks) + "\\zuna.exe"));
+  EXPECT_TRUE(exists(std::string(kLinks) + "\\zunaws.exe"));
+  // The bridge step after it still ran: nothing names the removed release's switch.
+  EXPECT_FALSE(exists(kBridgeLibrary));
+  EXPECT_FALSE(registry().hasKey(kBridgeKey));
 }
 
 TEST_F(UninstallRun, AWatcherThatMadeTheMailboxFirstReadsTheOperationFinished) {
@@ -412,11 +485,19 @@ TEST_F(UninstallRun, WithTheReleaseUnregisteredTheClosingStepsClearItsLeftovers)
   EXPECT_NE(record("No ZRE exists on the system"), std::string::npos) << log();
 }
 
-TEST_F(UninstallRun, WithTheReleaseUnregisteredTheClosingStepsPointEverythingAtTheRuntimeLeft) {
+// A run that ended after the release's key was deleted: the next one finds no release to
+// remove, and still makes the runtime left the current one.
+TEST_F(UninstallRun, WithTheReleaseUnregisteredTheRuntimeLeftIsRegisteredAgain) {
   machine_.withoutReleaseKeys().withRuntime(runtime("1.8.0_25", "11", "1.8.0_25-b17"));
   ASSERT_EQ(run().status, 0);
   RegistrySnapshot reg = registry();
   std::string home25 = "C:\\Program Files\\Zuna\\zre1.8.0_25";
+  EXPECT_EQ(log().find("-- Start UninstallZunaRegSet"), std::string::npos);
+  EXPECT_EQ(log().find("-- Running RegisterDeploy(FALSE) "), std::string::npos);
+  EXPECT_NE(record("** End WINAPI InstallZuna **"), std::string::npos) << log();
+  EXPECT_EQ(reg.text(kZre, "CurrentVersion"), "1.8");
+  EXPECT_EQ(reg.text(std::string(kZre) + "\\1.8", "ZunaHome"), home25);
+  EXPECT_TRUE(exists("C:\\ProgramData\\Vantor\\Zuna\\installcache_x64\\baseimagefam8"));
   EXPECT_EQ(reg.text("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\zarfile\\shell\\open\\command", ""),
             "\"" + home25 + "\\bin\\zunaw.exe\" -zar \"%1\" %*");
   EXPECT_EQ(linkTarget(std::string(kLinks) + "\\zunaw.exe"), home25 + "\\bin\\zunaw.exe");
@@ -424,8 +505,18 @@ TEST_F(UninstallRun, WithTheReleaseUnregisteredTheClosingStepsPointEverythingAtT
   EXPECT_EQ(narrow(shortcut("Check For Updates").arguments), "-tab update");
   EXPECT_EQ(readFile(machine_.hostPath(kBridgeLibrary)), "HostAccessBridge-64.dll of 1.8.0_25");
   EXPECT_EQ(reg.text(kBridgeKey, "ApplicationName"), "Enable Zuna Access Bridge");
-  // Nothing was registered again, so the mailbox stayed quiet.
-  EXPECT_TRUE(events("sharedMemory").empty());
+}
+
+// A family is installed while a version key of it remains, whatever became of its
+// family key: a remaining release whose home is damaged keeps the base image.
+TEST_F(UninstallRun, TheBaseImageStaysWhileAReleaseOfItsFamilyRemains) {
+  machine_.withRuntime(runtime("1.8.0_25", "11"))
+      .withRegistry(std::string("[") + kZre + "\\1.8.0_25]\r\n\"ZunaHome\"=dword:00000001\r\n\r\n");
+  ASSERT_EQ(run().status, 0);
+  RegistrySnapshot reg = registry();
+  EXPECT_FALSE(reg.hasKey(std::string(kZre) + "\\1.8")) << "no home to write a family key with";
+  EXPECT_TRUE(reg.hasKey(std::string(kZre) + "\\1.8.0_25"));
+  EXPECT_TRUE(exists("C:\\ProgramData\\Vantor\\Zuna\\installcache_x64\\baseimagefam8"));
 }
 
 }  // namespace
