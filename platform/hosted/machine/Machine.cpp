@@ -14,6 +14,7 @@
 #include <cerrno>
 
 #include "platform/hosted/machine/Changes.h"
+#include "platform/hosted/machine/Files.h"
 #include "platform/hosted/machine/JsonLines.h"
 #include "platform/hosted/machine/Paths.h"
 #include "platform/hosted/machine/Text.h"
@@ -303,6 +304,7 @@ Machine::~Machine() {
   setAnsiCodePage(1252);
   setThreadCodePage(1252);
   for (const auto& entry : crtFiles_) ::close(entry.first);
+  closeLingeringFiles();
 }
 
 Machine& Machine::load(const std::filesystem::path& dir, Session session) {
