@@ -49,6 +49,7 @@ struct VersionedFunction {
 const VersionedFunction kVersioned[] = {
     {"kernel32", "CreateSymbolicLinkW", 6, 0, asProc(&CreateSymbolicLinkW)},
     {"kernel32", "IsWow64Process", 5, 1, asProc(&IsWow64Process)},
+    {"kernel32", "IsWow64Process2", 10, 0, asProc(&IsWow64Process2)},
     {"kernel32", "GetNativeSystemInfo", 5, 1, asProc(&GetNativeSystemInfo)},
     {"kernel32", "GetSystemWow64DirectoryA", 5, 1, asProc(&GetSystemWow64DirectoryA)},
     {"advapi32", "RegDeleteKeyExA", 5, 2, nullptr},

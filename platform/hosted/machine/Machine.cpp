@@ -175,8 +175,9 @@ Facts parseFacts(const std::string& text, const std::string& file) {
   facts.osMajor = major;
   facts.osMinor = minor;
   facts.architecture = stringField(os, "os", "architecture", "x64", source);
-  if (facts.architecture != "x64" && facts.architecture != "x86" && facts.architecture != "ia64") {
-    invalid(source, {"os", "architecture"}, "os.architecture must be \"x64\", \"x86\" or \"ia64\"");
+  if (facts.architecture != "x64" && facts.architecture != "x86" && facts.architecture != "ia64" &&
+      facts.architecture != "arm64") {
+    invalid(source, {"os", "architecture"}, "os.architecture must be \"x64\", \"x86\", \"ia64\" or \"arm64\"");
   }
 
   const Json& process = objectField(doc, "process", source);
@@ -310,7 +311,7 @@ Machine& Machine::load(const std::filesystem::path& dir, Session session) {
   // A Windows computer always has its system folders; an empty machine directory gets them.
   for (const char* name : {"commonAppData", "system", "systemWow64", "windows", "programFilesCommon",
                            "programFilesCommonX86", "commonPrograms", "temp"}) {
-    if (name == std::string("programFilesCommonX86") && !slot->facts_.isX64()) continue;
+    if (name == std::string("programFilesCommonX86") && !slot->facts_.runsX64()) continue;
     if (auto path = slot->facts_.folder(name)) createDirectories(*path);
   }
   return *slot;
