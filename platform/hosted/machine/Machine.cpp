@@ -13,6 +13,7 @@
 
 #include <cerrno>
 
+#include "platform/hosted/machine/Files.h"
 #include "platform/hosted/machine/JsonLines.h"
 #include "platform/hosted/machine/Paths.h"
 #include "platform/hosted/machine/Text.h"
@@ -308,6 +309,12 @@ Machine& Machine::load(const std::filesystem::path& dir, Session session) {
   auto& slot = loadedMachine();
   slot.reset(new Machine(std::move(lock), root, std::move(facts), std::move(session), std::move(processes)));
   slot->registry_ = std::move(registry);
+  // The files the other processes map, known by the file so that a rename keeps them.
+  slot->processes_.identifyMappedFiles([](const std::string& module) -> std::optional<FileId> {
+    auto resolved = resolvePath(module, nullptr, true);
+    if (!resolved || !resolved->exists) return std::nullopt;
+    return fileIdOf(resolved->host);
+  });
   // A Windows computer always has its system folders; an empty machine directory gets them.
   for (const char* name : {"commonAppData", "system", "systemWow64", "windows", "programFilesCommon",
                            "programFilesCommonX86", "commonPrograms", "temp"}) {

@@ -158,7 +158,12 @@ TEST_F(HostedSystem, ALibraryOnTheDrivesIsLoadedAsAHostSharedObject) {
   EXPECT_EQ(GetModuleHandleA("DEPLOY.DLL"), deploy);
   EXPECT_TRUE(FreeLibrary(deploy));
   EXPECT_EQ(GetModuleHandleA("deploy.dll"), deploy);
+  // A mapped image cannot be deleted until its last load is freed.
+  SetLastError(0);
+  EXPECT_FALSE(DeleteFileA("C:\\Zuna\\bin\\deploy.dll"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   EXPECT_TRUE(FreeLibrary(deploy));
+  EXPECT_TRUE(DeleteFileA("C:\\Zuna\\bin\\deploy.dll"));
   SetLastError(0);
   EXPECT_EQ(GetModuleHandleA("deploy.dll"), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
