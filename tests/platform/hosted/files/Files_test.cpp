@@ -61,6 +61,13 @@ TEST_F(HostedFiles, MissingFileAndMissingFolderGiveDifferentErrors) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
   EXPECT_EQ(attributes("Q:\\x"), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  // A narrow path longer than MAX_PATH is refused before it is looked up (Wine agrees).
+  std::string longest = "C:\\a\\" + std::string(MAX_PATH - 5, 'x');
+  ASSERT_EQ(longest.size(), static_cast<size_t>(MAX_PATH));
+  expectFailure([&] { return DeleteFileA(longest.c_str()); }, ERROR_FILE_NOT_FOUND);
+  expectFailure([&] { return DeleteFileA((longest + "x").c_str()); }, ERROR_FILENAME_EXCED_RANGE);
+  EXPECT_EQ(attributes((longest + "x").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
 }
 
 TEST_F(HostedFiles, PathsThatLeaveTheDrivesAreRefused) {
