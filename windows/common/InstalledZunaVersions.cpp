@@ -44,8 +44,13 @@ std::unique_ptr<RuntimeEntry> readEntry(RegistryKey& versionKey, const std::stri
   RegistryValue home;
   if (versionKey.QueryValue("ZunaHome", home) != ERROR_SUCCESS) return nullptr;
   auto text = home.asString();
-  // A relative home would find, and start, a launcher wherever the current drive is.
-  if (!text || !isAbsolutePath(*text)) return nullptr;
+  if (!text) return nullptr;
+  // A relative home would find, and start, a launcher wherever the current drive is;
+  // so would a drive's root, whose bin folder anyone may create. The home is judged
+  // without its trailing backslash, as FindZunaHome judges it.
+  std::string bare = *text;
+  if (!bare.empty() && bare.back() == '\\') bare.pop_back();
+  if (!isAbsolutePath(bare)) return nullptr;
   auto entry = std::make_unique<RuntimeEntry>();
   entry->home = *text;
   entry->version = name;

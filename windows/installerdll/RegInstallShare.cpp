@@ -60,6 +60,8 @@ std::string storedText(const std::vector<BYTE>& data) {
 // A stored home without one trailing backslash, when it is an absolute path. Anything
 // else would be taken relative to the current drive or folder, where whoever may write
 // there could plant the files that the uninstall deletes, loads and starts from a home.
+// A drive's root ("C:\") is no home either: without its backslash it is relative, and
+// its bin folder is one that anyone may create.
 std::optional<std::string> usableHome(const std::string& stored) {
   std::string home = stored;
   if (!home.empty() && home.back() == '\\') home.pop_back();

@@ -42,7 +42,7 @@ TEST_F(RegInstallShareTest, FindZunaHomeFailsWithoutAUsableValue) {
                "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Zuna Runtime Environment\\1.7]\n"
                "\"ZunaHome\"=hex(1):43,00,3a,00\n\n" +
                zre("1.6", "C:\\\\a-rather-long-home") + zre("1.5", "") + zre("1.4", "C:zre") + zre("1.3", "\\\\zre") +
-               zre("1.2", "\\\\\\\\server\\\\share\\\\"));
+               zre("1.2", "\\\\\\\\server\\\\share\\\\") + zre("1.1", "C:\\\\"));
   char home[12] = "";
   EXPECT_FALSE(FindZunaHome("1.8.0_31", home, sizeof home, 0)) << "registered only in the 32-bit view";
   EXPECT_FALSE(FindZunaHome("1.8", home, sizeof home, 0)) << "not a string";
@@ -52,8 +52,9 @@ TEST_F(RegInstallShareTest, FindZunaHomeFailsWithoutAUsableValue) {
   EXPECT_FALSE(FindZunaHome("1.6", roomy, 21, 0)) << "no room for the NUL";
   EXPECT_TRUE(FindZunaHome("1.6", roomy, 22, 0));
   EXPECT_STREQ(roomy, "C:\\a-rather-long-home");
-  // A home that is not an absolute path is no home, and leaves the buffer alone.
-  for (const char* relative : {"1.5", "1.4", "1.3"}) {
+  // A home that is not an absolute path (a drive's root, without its backslash, is
+  // not) is no home, and leaves the buffer alone.
+  for (const char* relative : {"1.5", "1.4", "1.3", "1.1"}) {
     EXPECT_FALSE(FindZunaHome(relative, roomy, sizeof roomy, 0)) << relative;
     EXPECT_STREQ(roomy, "C:\\a-rather-long-home");
   }
