@@ -581,8 +581,12 @@ def run_wine(scenario, machine, tools, work, wine, keep=False):
     holder = None
     if scenario.holder:
         ready = os.path.join(out_dir, "ready.txt")
+        # Wine would load its own library for a name it has one of (msvcr100.dll), leaving
+        # the file unmapped: the holder is told to load the file itself.
+        held = os.path.splitext(scenario.held.split("\\")[-1])[0]
+        native = {"WINEDLLOVERRIDES": "mscoree,mshtml=;%s=n" % held}
         holder = subprocess.Popen(["wine", HOLDER_IMAGE, RELEASE_HOME + scenario.held, HOLDER_TITLE,
-                                   "Z:" + ready.replace("/", "\\")], env=wine.env(prefix),
+                                   "Z:" + ready.replace("/", "\\")], env=wine.env(prefix, native),
                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         deadline = time.monotonic() + 60
         while not os.path.exists(ready):
