@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -416,16 +417,24 @@ void RemoveUserKeys(bool all) {
 void RemoveEmptyCorvaneKeys() {
   RegistryTreeKey software;
   if (software.Open(HKEY_LOCAL_MACHINE, "SOFTWARE", KEY_READ) != ERROR_SUCCESS) return;
+  bool runtimeGone = false;
   {
     RegistryTreeKey corvane;
     if (corvane.Open(software.Handle(), "Corvane", KEY_READ) == ERROR_SUCCESS) {
       for (const char* product :
            {"Zuna Runtime Environment", "Zuna Development Kit", "Zuna Plug-in", "Zuna Web Start"}) {
-        DeleteIfNoSubkeys(corvane, product);
+        bool gone = DeleteIfNoSubkeys(corvane, product);
+        if (product == std::string("Zuna Runtime Environment")) runtimeGone = gone;
       }
     }
   }
-  if (DeleteIfNoSubkeys(software, "Corvane")) RemoveUserKeys(true);
+  if (DeleteIfNoSubkeys(software, "Corvane")) {
+    RemoveUserKeys(true);
+  } else if (runtimeGone) {
+    // The users' runtime keys go with the machine's runtime key, also when a run that
+    // removed the machine's key ended before it reached the users' keys.
+    RemoveUserKeys(false);
+  }
 }
 
 DWORD RemoveInstalledFiles(const char* home) {
@@ -443,7 +452,12 @@ DWORD RemoveInstalledFiles(const char* home) {
   return 0;
 }
 
-bool UninstallZunaRegSet(const char* version) {
+namespace {
+
+// UninstallZunaRegSet, with `whileRegistered` run after the release's other keys are
+// gone and before its version key is deleted: the version key holds the release's home,
+// and a run that ends before the steps needing the home are done must find it again.
+bool unregisterRelease(const char* version, const std::function<void()>& whileRegistered) {
   logit(format("-- Start UninstallZunaRegSet v.%s --", version));
   char home[kHomeSize] = {};
   if (!FindZunaHome(version, home, sizeof home, 0)) {
@@ -453,11 +467,16 @@ bool UninstallZunaRegSet(const char* version) {
   UnregZRECurrentVersion();
   UnregZREFamilyVersion(kZreFamily);
   RemoveUserVersionKeys(version);
+  if (whileRegistered) whileRegistered();
   UnregZREUniqueVersion(version);
   CanonicalizeZuna2Registry(0);
   logit("-- End in UninstallZunaRegSet --");
   return true;
 }
+
+}  // namespace
+
+bool UninstallZunaRegSet(const char* version) { return unregisterRelease(version, {}); }
 
 int UninstallZRE(const char* version, int skipFileRemoval) {
   try {
@@ -465,37 +484,55 @@ int UninstallZRE(const char* version, int skipFileRemoval) {
     char home[kHomeSize] = {};
     std::string major, minor, micro, update;
     if (FindZunaHome(version, home, sizeof home, 0) && SplitVersion(version, major, minor, micro, update)) {
-      UninstallZunaRegSet(version);
+      // The deployment call and the private library need the release's home, which only
+      // its version key holds: they run before that key goes, so that a run ended
+      // before they are done finds the home again and does them then.
+      unregisterRelease(version, [&] {
+        LOG_INFO("-- Running RegisterDeploy(FALSE) ");
+        if (RegisterDeploy(FALSE, home) == 0) {
+          LOG_INFO("-- Exec: RegisterDeploy(FALSE) passed.");
+        } else {
+          LOG_INFO("-- Exec: RegisterDeploy(FALSE) failed.");
+        }
 
-      LOG_INFO("-- Running RegisterDeploy(FALSE) ");
-      if (RegisterDeploy(FALSE, home) == 0) {
-        LOG_INFO("-- Exec: RegisterDeploy(FALSE) passed.");
-      } else {
-        LOG_INFO("-- Exec: RegisterDeploy(FALSE) failed.");
-      }
+        if (!skipFileRemoval) {
+          for (int attempt = 1; attempt <= kRemoveInstalledFilesAttempts; ++attempt) {
+            if (attempt > 1) LOG_INFO("-- Retrying RemoveInstalledFiles");
+            if (RemoveInstalledFiles(home) == 0) break;
+            Sleep(kRemoveInstalledFilesPauseMs);
+          }
+        }
+      });
 
       ReregisterCurrentZRE();
-
-      if (!skipFileRemoval) {
-        for (int attempt = 1; attempt <= kRemoveInstalledFilesAttempts; ++attempt) {
-          if (attempt > 1) LOG_INFO("-- Retrying RemoveInstalledFiles");
-          if (RemoveInstalledFiles(home) == 0) break;
-          Sleep(kRemoveInstalledFilesPauseMs);
-        }
-      }
+    } else if (CanonicalizeZuna2Registry(0)) {
+      // The release's key is gone already (a run that ended before it was done, say):
+      // the main key and the current runtime still follow from what remains, and both
+      // repeat harmlessly.
+      ReregisterCurrentZRE();
     }
-
-    // Whatever happened above, bring what the runtime registered outside its version
-    // keys in line with the runtimes that remain.
-    RemoveEmptyCorvaneKeys();
-    RestoreZarfileAssociation();
-    RemoveZunaFromStartMenu(0);
-    UninstallZunaZunawExecutables();
-    SetUpAccessBridge();
   } catch (const std::exception& e) {
     reportException(ZU_HERE, e);
+    return 0;
   } catch (...) {
     reportUnknownException(ZU_HERE);
+    return 0;
+  }
+
+  // Whatever happened above, bring what the runtime registered outside its version keys
+  // in line with the runtimes that remain. Each step stands on its own: one that fails
+  // is reported and the next still runs.
+  const std::function<void()> closingSteps[] = {
+      RemoveEmptyCorvaneKeys, [] { RestoreZarfileAssociation(); }, [] { RemoveZunaFromStartMenu(0); },
+      UninstallZunaZunawExecutables, [] { SetUpAccessBridge(); }};
+  for (const auto& step : closingSteps) {
+    try {
+      step();
+    } catch (const std::exception& e) {
+      reportException(ZU_HERE, e);
+    } catch (...) {
+      reportUnknownException(ZU_HERE);
+    }
   }
   return 0;
 }

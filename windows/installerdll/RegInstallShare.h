@@ -69,9 +69,13 @@ bool SplitVersion(const char* version, std::string& major, std::string& minor, s
 
 // Removes the registration of release `version` and brings what the runtime registered
 // outside its keys (association, shortcuts, command-path links, access bridge) in line
-// with the runtimes that remain. Always 0; every failure is logged, an exception is
-// reported and ends the sequence where it arose. A non-zero `skipFileRemoval` keeps the
-// runtime's private msvcr100.dll.
+// with the runtimes that remain. Always 0; every failure is logged. An exception is
+// reported and ends the sequence where it arose, except in one of the closing steps
+// (association, shortcuts, links, bridge), after which the next still runs. The
+// deployment call and the deletion of the private msvcr100.dll (kept with a non-zero
+// `skipFileRemoval`) come before the version key goes, so that a run ended before they
+// are done finds the release's home again. Without the version key, the main key and
+// the current runtime are still brought in line with what remains.
 int UninstallZRE(const char* version, int skipFileRemoval);
 
 // Deletes the keys of `version` (association, current-version values, the 1.8 family key,

@@ -142,7 +142,12 @@ void DeleteSymlinksAndzunapathDir() {
     return;
   }
   if (!FileUtils::isLink(dir)) {
-    for (const char* launcher : kLaunchers) FileUtils::deleteSymLink(combinePath(dir, launcher));
+    for (const char* launcher : kLaunchers) {
+      // A link that is gone already (a run ended between deleting the links and making
+      // them again) counts as deleted; anything else in its place is still an error.
+      std::string link = combinePath(dir, launcher);
+      if (FileUtils::exists(link)) FileUtils::deleteSymLink(link);
+    }
     FileUtils::deleteDirectory(dir);
     return;
   }

@@ -38,6 +38,21 @@ constexpr const char* kAutoUpdateArguments = " -u auto-update";
 // ExecProcess's show mode for a window-less start.
 constexpr DWORD kShowHidden = 1;
 
+// Whether a version key of the release's family remains under the runtime main key
+// (the family key itself included): the family is installed while one does, whatever
+// became of its family key.
+bool FamilyStillRegistered() {
+  RegistryTreeKey main;
+  if (main.Open(HKEY_LOCAL_MACHINE, kZreMainKey, KEY_READ) != ERROR_SUCCESS) return false;
+  char name[1024];
+  for (DWORD index = 0; main.EnumSubKey(index, name, sizeof name) == ERROR_SUCCESS; ++index) {
+    std::string major, minor, micro, update;
+    SplitVersion(name, major, minor, micro, update);
+    if (lstrcmpiA((major + "." + minor).c_str(), kZreFamily) == 0) return true;
+  }
+  return false;
+}
+
 // The classes the dialogs need: list view, tree view, bar, tab, up-down, progress,
 // hot-key and animate.
 constexpr DWORD kCommonControlClasses = 0xFF;
@@ -165,9 +180,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     UninstallZRE(kZreRelease, 0);
 
     // While a runtime of the family stays registered its cached base image is kept; the
-    // key stays open until the run ends.
+    // key stays open until the run ends. A family key that is missing while a release
+    // of the family remains (one whose home could not be read, or a run ended before
+    // the key was written again) does not make the image go.
     RegistryKey familyKey(HKEY_LOCAL_MACHINE);
-    if (familyKey.OpenKey(kFamilyKey, KEY_READ) != ERROR_SUCCESS) {
+    if (familyKey.OpenKey(kFamilyKey, KEY_READ) != ERROR_SUCCESS && !FamilyStillRegistered()) {
       std::string patchCache = SysInfo::getPatchCache(SysInfo::is32BitEnvironment() ? 32 : 64);
       DeleteFileA((patchCache + kBaseImage).c_str());
       RemoveDirectoryA(patchCache.c_str());

@@ -13,6 +13,7 @@
 #include <cstdarg>
 #include <string>
 
+#include "platform/hosted/machine/Changes.h"
 #include "platform/hosted/machine/Run.h"
 #include "platform/hosted/machine/Files.h"
 #include "platform/hosted/machine/Machine.h"
@@ -63,6 +64,7 @@ int _sopen(const char* filename, int oflag, int shflag, ...) {
   if (oflag & _O_APPEND) flags |= O_APPEND;
   if (oflag & _O_CREAT) flags |= O_CREAT;
   mode_t mode = (pmode & _S_IWRITE) ? 0644 : 0444;
+  if (path->exists ? ((oflag & _O_TRUNC) && access != _O_RDONLY) : (oflag & _O_CREAT) != 0) hosted::beforeChange();
   int fd = ::open(path->host.c_str(), flags, mode);
   if (fd < 0) {
     return failWith(errno == EISDIR ? EACCES : errno, errno == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/hosted/machine/Changes.h"
 #include "platform/hosted/machine/Run.h"
 #include "platform/hosted/machine/Files.h"
 #include "platform/hosted/machine/Machine.h"
@@ -303,6 +304,7 @@ BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurity
   if (isDriveRoot(*resolved)) return failWith(resolved->exists ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND);
   if (resolved->exists) return failWith(ERROR_ALREADY_EXISTS);
   if (!resolved->parentExists) return failWith(ERROR_PATH_NOT_FOUND);
+  hosted::beforeChange();
   if (::mkdir(resolved->host.c_str(), 0755) != 0) return failWith(errno == EEXIST ? ERROR_ALREADY_EXISTS : ERROR_ACCESS_DENIED);
   if (lpSecurityAttributes && lpSecurityAttributes->lpSecurityDescriptor) {
     if (auto sddl = hosted::decodeSecurityDescriptor(lpSecurityAttributes->lpSecurityDescriptor)) {
@@ -322,6 +324,7 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
     case LinkKind::Junction:
       // Removes the junction itself; what it points at stays.
       if (!hosted::deletionAllowed(resolved->host)) return failWith(ERROR_SHARING_VIOLATION);
+      hosted::beforeChange();
       return ::unlink(resolved->host.c_str()) == 0 ? TRUE : failWith(ERROR_ACCESS_DENIED);
     case LinkKind::FileSymlink: return failWith(ERROR_DIRECTORY);
     case LinkKind::None: break;
@@ -330,6 +333,7 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
   std::error_code ec;
   if (!fs::is_empty(resolved->host, ec)) return failWith(ERROR_DIR_NOT_EMPTY);
   if (!hosted::deletionAllowed(resolved->host)) return failWith(ERROR_SHARING_VIOLATION);
+  hosted::beforeChange();
   if (::rmdir(resolved->host.c_str()) != 0) return failWith(errno == ENOTEMPTY ? ERROR_DIR_NOT_EMPTY : ERROR_ACCESS_DENIED);
   return TRUE;
 }
@@ -349,6 +353,7 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
   if (hosted::linkKind(resolved->host) == LinkKind::None && hosted::isMappedImage(resolved->host)) {
     return failWith(ERROR_ACCESS_DENIED);
   }
+  hosted::beforeChange();
   if (::unlink(resolved->host.c_str()) != 0) return failWith(ERROR_ACCESS_DENIED);
   return TRUE;
 }
@@ -373,6 +378,7 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
     if (hosted::isMappedImage(to->host)) return failWith(ERROR_SHARING_VIOLATION);
   }
   DWORD copyError = 0;
+  hosted::beforeChange();
   if (!copyContents(from->host, to->host, &copyError)) return failWith(copyError);
   return TRUE;
 }
@@ -432,6 +438,7 @@ BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD d
     while (!given.empty() && (given.back() == '.' || given.back() == ' ')) given.pop_back();
     if (!given.empty()) target = to->host.parent_path() / hosted::ansiToUtf8(given);
   }
+  hosted::beforeChange();
   if (::rename(from->host.c_str(), target.c_str()) != 0) return failWith(ERROR_ACCESS_DENIED);
   return TRUE;
 }
@@ -517,6 +524,7 @@ BOOLEAN WINAPI CreateSymbolicLinkW(LPCWSTR lpSymlinkFileName, LPCWSTR lpTargetFi
   if (!resolved->parentExists) return failWith(ERROR_PATH_NOT_FOUND);
   if (resolved->exists) return failWith(ERROR_ALREADY_EXISTS);
   std::string target = hosted::wideToUtf8(lpTargetFileName);
+  hosted::beforeChange();
   if (::symlink(target.c_str(), resolved->host.c_str()) != 0) return failWith(ERROR_ACCESS_DENIED);
   return TRUE;
 }
@@ -577,8 +585,9 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
         if (text.empty()) return failWith(ERROR_INVALID_REPARSE_DATA);
       }
       LinkKind kind = hosted::linkKind(host);
+      if (kind != LinkKind::None && (kind == LinkKind::Junction) != junction) return failWith(ERROR_REPARSE_TAG_MISMATCH);
+      hosted::beforeChange();
       if (kind != LinkKind::None) {
-        if ((kind == LinkKind::Junction) != junction) return failWith(ERROR_REPARSE_TAG_MISMATCH);
         if (::unlink(host.c_str()) != 0) return failWith(ERROR_ACCESS_DENIED);
       } else if (junction) {
         if (!isHostDirectory(host)) return failWith(ERROR_DIRECTORY);
@@ -599,6 +608,7 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
       if (kind == LinkKind::None) return failWith(ERROR_NOT_A_REPARSE_POINT);
       uint32_t expected = kind == LinkKind::Junction ? IO_REPARSE_TAG_MOUNT_POINT : IO_REPARSE_TAG_SYMLINK;
       if (get32(0) != expected) return failWith(ERROR_REPARSE_TAG_MISMATCH);
+      hosted::beforeChange();
       // What stays is the plain directory or empty file that carried the point.
       if (::unlink(host.c_str()) != 0) return failWith(ERROR_ACCESS_DENIED);
       if (kind == LinkKind::Junction) {

@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/hosted/machine/Changes.h"
 #include "platform/hosted/machine/Run.h"
 #include "platform/hosted/machine/Files.h"
 #include "platform/hosted/machine/Machine.h"
@@ -191,6 +192,7 @@ FILE* _wfopen(const wchar_t* filename, const wchar_t* mode) {
   int hostFlags = O_CLOEXEC | O_NOFOLLOW | (update ? O_RDWR : kind == L'r' ? O_RDONLY : O_WRONLY);
   if (kind == L'w') hostFlags |= O_CREAT | O_TRUNC;
   if (kind == L'a') hostFlags |= O_CREAT | O_APPEND;
+  if (kind == L'w' || (kind == L'a' && !resolved->exists)) hosted::beforeChange();
   int fd = ::open(resolved->host.c_str(), hostFlags, 0644);
   if (fd < 0) return failWith(EACCES, ERROR_ACCESS_DENIED, static_cast<FILE*>(nullptr));
 
@@ -247,6 +249,7 @@ int _wremove(const wchar_t* filename) {
   if (hosted::linkKind(resolved->host) == hosted::LinkKind::None && hosted::isMappedImage(resolved->host)) {
     return failWith(EACCES, ERROR_ACCESS_DENIED, -1);
   }
+  hosted::beforeChange();
   if (::unlink(resolved->host.c_str()) != 0) return failWith(EACCES, ERROR_ACCESS_DENIED, -1);
   return 0;
 }
@@ -261,6 +264,7 @@ int _wmkdir(const wchar_t* dirname) {
   if (resolved->exists) return failWith(EEXIST, ERROR_ALREADY_EXISTS, -1);
   if (!resolved->parentExists) return failWith(ENOENT, ERROR_PATH_NOT_FOUND, -1);
   std::error_code ec;
+  hosted::beforeChange();
   if (!fs::create_directory(resolved->host, ec)) return failWith(EACCES, ERROR_ACCESS_DENIED, -1);
   return 0;
 }
@@ -317,6 +321,7 @@ BOOL WINAPI ReplaceFileW(LPCWSTR lpReplacedFileName, LPCWSTR lpReplacementFileNa
   // The replacement takes over the replaced file's protection, which the machine
   // keeps in the host's permission bits.
   std::error_code ec;
+  hosted::beforeChange();
   fs::permissions(replacement->host, fs::symlink_status(replaced->host, ec).permissions(), ec);
   if (ec) return failWith(EACCES, ERROR_UNABLE_TO_MOVE_REPLACEMENT, FALSE);
   fs::rename(replacement->host, replaced->host, ec);

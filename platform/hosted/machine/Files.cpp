@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "platform/hosted/machine/Changes.h"
 #include "platform/hosted/machine/Run.h"
 #include "platform/hosted/machine/Machine.h"
 #include "platform/hosted/machine/Paths.h"
@@ -165,6 +166,7 @@ void* createFileUtf8(const std::string& path, uint32_t access, uint32_t share, c
     fd = ::open(resolved->host.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   } else {
     int mode = writes ? ((access & kReads) ? O_RDWR : O_WRONLY) : O_RDONLY;
+    if (!existed || (writes && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING))) beforeChange();
     fd = ::open(resolved->host.c_str(), mode | O_CLOEXEC | O_NOFOLLOW | (existed ? 0 : O_CREAT | O_EXCL), 0644);
   }
   if (fd < 0) return fail(errno == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED);

@@ -13,6 +13,7 @@
 
 #include <cerrno>
 
+#include "platform/hosted/machine/Changes.h"
 #include "platform/hosted/machine/Files.h"
 #include "platform/hosted/machine/JsonLines.h"
 #include "platform/hosted/machine/Paths.h"
@@ -46,6 +47,23 @@ const std::map<std::string, std::optional<std::string>>& defaultFolders() {
       {"temp", "C:\\Users\\user\\AppData\\Local\\Temp"},
   };
   return folders;
+}
+
+// A run ended while it rewrote registry.reg or machine.json leaves the new text beside it
+// under a name of its own ("registry.reg.tmp-" and six characters); no run uses it again.
+void removeStaleTempFiles(const std::filesystem::path& root) {
+  std::error_code ec;
+  for (auto it = std::filesystem::directory_iterator(root, ec); !ec && it != std::filesystem::directory_iterator();
+       it.increment(ec)) {
+    std::string name = it->path().filename().string();
+    for (const char* prefix : {"registry.reg.tmp-", "machine.json.tmp-"}) {
+      size_t length = std::strlen(prefix);
+      if (name.size() == length + 6 && name.compare(0, length, prefix) == 0 &&
+          it->symlink_status(ec).type() != std::filesystem::file_type::directory) {
+        ::unlink(it->path().c_str());
+      }
+    }
+  }
 }
 
 // machine.json's text and name, for messages that name the line of a value.
@@ -306,6 +324,8 @@ Machine& Machine::load(const std::filesystem::path& dir, Session session) {
   }
   checkDrives(root / "drives");
   auto registry = registry::Registry::load(root, facts.userSid);
+  removeStaleTempFiles(root);
+  resetChangeCount();
   auto& slot = loadedMachine();
   slot.reset(new Machine(std::move(lock), root, std::move(facts), std::move(session), std::move(processes)));
   slot->registry_ = std::move(registry);

@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/hosted/machine/Changes.h"
 #include "platform/hosted/machine/JsonLines.h"
 #include "platform/hosted/machine/Machine.h"
 
@@ -239,6 +240,7 @@ void ProcessTable::writeBack(uint32_t pid) const {
     return;
   }
   std::error_code ec;
+  beforeChange();
   std::filesystem::rename(temp, file_, ec);
   if (ec) {
     std::fprintf(stderr, "uninstaller: cannot replace %s: %s\n", file_.string().c_str(), ec.message().c_str());

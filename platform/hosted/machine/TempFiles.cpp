@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "platform/hosted/machine/Changes.h"
 #include "platform/hosted/machine/Paths.h"
 
 namespace hosted {
@@ -40,6 +41,7 @@ uint32_t createTempFile(const std::string& dir, const std::string& prefix, uint3
       return 0;
     }
     if (resolved->exists) continue;
+    beforeChange();
     int fd = ::open(resolved->host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) {
       if (errno == EEXIST) continue;

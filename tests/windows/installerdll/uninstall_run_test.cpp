@@ -126,10 +126,13 @@ TEST_F(UninstallRun, RemovingTheLastRuntimeLeavesNoRegistrationBehind) {
   EXPECT_FALSE(exists(std::string(InstalledMachine::kReleaseHome) + "\\bin\\msvcr100.dll"));
   EXPECT_FALSE(exists("C:\\ProgramData\\Vantor\\Zuna\\installcache_x64\\baseimagefam8"));
 
-  // The steps in their order, the private library deleted at the first attempt.
+  // The steps in their order, the private library deleted at the first attempt. The
+  // deployment call and the library's deletion come before the version key goes, which
+  // holds the home they need should the run end before they are done.
   size_t at = record("** Start WINAPI UninstallZRE **");
-  for (const char* step : {"-- Start UninstallZunaRegSet v.1.8.0_31 --", "-- End in UninstallZunaRegSet --",
-                           "-- Running RegisterDeploy(FALSE) ", "Start in ReregisterCurrentZRE"}) {
+  for (const char* step : {"-- Start UninstallZunaRegSet v.1.8.0_31 --", "-- Running RegisterDeploy(FALSE) ",
+                           "UnregZREUniqueVersion ---- begin ---- ", "-- End in UninstallZunaRegSet --",
+                           "Start in ReregisterCurrentZRE"}) {
     ASSERT_NE(at, std::string::npos) << step << "\n" << log();
     at = record(step, at);
   }
@@ -485,7 +488,9 @@ TEST_F(UninstallRun, WithoutConfiguredFilesNothingIsCopiedOrLogged) {
 }
 
 TEST_F(UninstallRun, AKitKeepsCorvaneAndTheUsersKeys) {
-  machine_.withRegistry("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Zuna Development Kit\\1.8.0_31]\r\n"
+  // The release's key is gone already (a run ended after deleting it): the runtime main
+  // key, empty now, still goes, and the users' runtime keys with it.
+  machine_.withoutReleaseKeys().withRegistry("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Zuna Development Kit\\1.8.0_31]\r\n"
                         "\"ZunaHome\"=\"C:\\\\Program Files\\\\Zuna\\\\zdk1.8.0_31\"\r\n\r\n");
   ASSERT_EQ(run().status, 0);
   RegistrySnapshot reg = registry();
@@ -494,15 +499,6 @@ TEST_F(UninstallRun, AKitKeepsCorvaneAndTheUsersKeys) {
   // The users' runtime keys go with the last runtime; their Corvane key stays.
   EXPECT_TRUE(reg.hasKey(std::string(kUser) + "\\Software\\Corvane"));
   EXPECT_FALSE(reg.hasKey(std::string(kUser) + "\\Software\\Corvane\\Zuna Runtime Environment"));
-}
-
-TEST_F(UninstallRun, WithoutTheReleaseOnlyTheClosingStepsRun) {
-  machine_.withRelease(false).withRuntime(runtime("1.8.0_25", "11"));
-  ASSERT_EQ(run().status, 0);
-  EXPECT_EQ(log().find("-- Start UninstallZunaRegSet"), std::string::npos);
-  EXPECT_EQ(log().find("-- Running RegisterDeploy(FALSE) "), std::string::npos);
-  EXPECT_EQ(log().find("Start in ReregisterCurrentZRE"), std::string::npos);
-  EXPECT_TRUE(registry().hasKey(std::string(kZre) + "\\1.8.0_25"));
 }
 
 TEST_F(UninstallRun, ARuntimeLeftOnlyInThe32BitViewTakesOverAllButTheBridge) {
@@ -522,19 +518,24 @@ TEST_F(UninstallRun, ARuntimeLeftOnlyInThe32BitViewTakesOverAllButTheBridge) {
   EXPECT_FALSE(reg.hasKey(kBridgeKey));
 }
 
-TEST_F(UninstallRun, AMissingLinkIsReportedAndTheBridgeStepDoesNotRun) {
-  // Nothing is registered, so the links are to be cleaned up; one is gone already.
-  machine_.withoutReleaseKeys().withoutFile(std::string(kLinks) + "\\zunaws.exe");
+TEST_F(UninstallRun, AMissingLinkCountsAsDeletedAndAFailedClosingStepStopsNoOther) {
+  // Nothing is registered, so the links are to be cleaned up: one is gone already, and a
+  // plain file stands in place of another.
+  machine_.withoutReleaseKeys()
+      .withoutFile(std::string(kLinks) + "\\zunaw.exe")
+      .withoutFile(std::string(kLinks) + "\\zunaws.exe")
+      .withFile(std::string(kLinks) + "\\zunaws.exe", "not a link");
   ASSERT_EQ(run().status, 0);
   std::string text = log();
   size_t reported = text.find("Not a symlink: C:\\ProgramData\\Vantor\\Zuna\\zunapath\\zunaws.exe' caught");
   ASSERT_NE(reported, std::string::npos) << text;
   EXPECT_NE(text.rfind("(UninstallZRE)]\r\n\tERROR: Exception with message '", reported), std::string::npos);
-  EXPECT_TRUE(exists(kLinks));
-  // The bridge still names the removed release: its step never ran.
-  EXPECT_EQ(readFile(machine_.hostPath(kBridgeLibrary)), "bridge of 1.8.0_31");
-  EXPECT_EQ(expandText(registry().value(kBridgeKey, "StartExe")),
-            std::string(InstalledMachine::kReleaseHome) + "\\bin\\zabswitch.exe");
+  EXPECT_EQ(text.find("Not a symlink: C:\\ProgramData\\Vantor\\Zuna\\zunapath\\zunaw.exe"), std::string::npos);
+  EXPECT_FALSE(exists(std::string(kLinks) + "\\zuna.exe"));
+  EXPECT_TRUE(exists(std::string(kLinks) + "\\zunaws.exe"));
+  // The bridge step after it still ran: nothing names the removed release's switch.
+  EXPECT_FALSE(exists(kBridgeLibrary));
+  EXPECT_FALSE(registry().hasKey(kBridgeKey));
 }
 
 TEST_F(UninstallRun, AWatcherThatMadeTheMailboxFirstReadsTheOperationFinished) {
@@ -562,11 +563,19 @@ TEST_F(UninstallRun, WithTheReleaseUnregisteredTheClosingStepsClearItsLeftovers)
   EXPECT_NE(record("No ZRE exists on the system"), std::string::npos) << log();
 }
 
-TEST_F(UninstallRun, WithTheReleaseUnregisteredTheClosingStepsPointEverythingAtTheRuntimeLeft) {
+// A run that ended after the release's key was deleted: the next one finds no release to
+// remove, and still makes the runtime left the current one.
+TEST_F(UninstallRun, WithTheReleaseUnregisteredTheRuntimeLeftIsRegisteredAgain) {
   machine_.withoutReleaseKeys().withRuntime(runtime("1.8.0_25", "11", "1.8.0_25-b17"));
   ASSERT_EQ(run().status, 0);
   RegistrySnapshot reg = registry();
   std::string home25 = "C:\\Program Files\\Zuna\\zre1.8.0_25";
+  EXPECT_EQ(log().find("-- Start UninstallZunaRegSet"), std::string::npos);
+  EXPECT_EQ(log().find("-- Running RegisterDeploy(FALSE) "), std::string::npos);
+  EXPECT_NE(record("** End WINAPI InstallZuna **"), std::string::npos) << log();
+  EXPECT_EQ(reg.text(kZre, "CurrentVersion"), "1.8");
+  EXPECT_EQ(reg.text(std::string(kZre) + "\\1.8", "ZunaHome"), home25);
+  EXPECT_TRUE(exists("C:\\ProgramData\\Vantor\\Zuna\\installcache_x64\\baseimagefam8"));
   EXPECT_EQ(reg.text("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\zarfile\\shell\\open\\command", ""),
             "\"" + home25 + "\\bin\\zunaw.exe\" -zar \"%1\" %*");
   EXPECT_EQ(linkTarget(std::string(kLinks) + "\\zunaw.exe"), home25 + "\\bin\\zunaw.exe");
@@ -574,8 +583,18 @@ TEST_F(UninstallRun, WithTheReleaseUnregisteredTheClosingStepsPointEverythingAtT
   EXPECT_EQ(narrow(shortcut("Check For Updates").arguments), "-tab update");
   EXPECT_EQ(readFile(machine_.hostPath(kBridgeLibrary)), "HostAccessBridge-64.dll of 1.8.0_25");
   EXPECT_EQ(reg.text(kBridgeKey, "ApplicationName"), "Enable Zuna Access Bridge");
-  // Nothing was registered again, so the mailbox stayed quiet.
-  EXPECT_TRUE(events("sharedMemory").empty());
+}
+
+// A family is installed while a version key of it remains, whatever became of its
+// family key: a remaining release whose home is damaged keeps the base image.
+TEST_F(UninstallRun, TheBaseImageStaysWhileAReleaseOfItsFamilyRemains) {
+  machine_.withRuntime(runtime("1.8.0_25", "11"))
+      .withRegistry(std::string("[") + kZre + "\\1.8.0_25]\r\n\"ZunaHome\"=dword:00000001\r\n\r\n");
+  ASSERT_EQ(run().status, 0);
+  RegistrySnapshot reg = registry();
+  EXPECT_FALSE(reg.hasKey(std::string(kZre) + "\\1.8")) << "no home to write a family key with";
+  EXPECT_TRUE(reg.hasKey(std::string(kZre) + "\\1.8.0_25"));
+  EXPECT_TRUE(exists("C:\\ProgramData\\Vantor\\Zuna\\installcache_x64\\baseimagefam8"));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/hosted/machine/Changes.h"
 #include "platform/hosted/machine/Lock.h"
 #include "platform/hosted/machine/Machine.h"
 #include "platform/hosted/machine/Text.h"
@@ -353,6 +354,7 @@ bool Registry::decode(std::string_view line, Change& change) {
 }
 
 uint32_t Registry::record(const Change& change) {
+  beforeChange();
   if (logFd_ < 0) {
     bool isNew = !fs::exists(logFile());
     logFd_ = ::open(logFile().c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
@@ -420,6 +422,7 @@ bool Registry::fold() {
   };
   bool ok = writeRegFile(root_, newline_, 1u << 20, sink) && ::fsync(fd) == 0;
   ::close(fd);
+  if (ok) beforeChange();
   if (!ok || ::rename(temp.c_str(), file_.c_str()) != 0) {
     ::unlink(temp.c_str());
     return false;

@@ -125,4 +125,18 @@ TEST_F(RegistryCrashTest, TornAndRepeatedLogsReplaySafely) {
   EXPECT_EQ(folded.find("\"x\""), std::string::npos) << folded;
 }
 
+// A run ended while it rewrote registry.reg or machine.json left the new text beside it;
+// the next load removes those files, and only those.
+TEST_F(RegistryCrashTest, TheNextLoadRemovesTheTemporaryFilesOfAnEndedRewrite) {
+  for (const char* name : {"registry.reg.tmp-a1B2c3", "machine.json.tmp-Zz9yY8", "registry.reg.tmp-notmine1",
+                           "registry.reg.tmpl"}) {
+    zutest::writeFile(dir() / name, "half a rewrite");
+  }
+  load();
+  EXPECT_FALSE(std::filesystem::exists(dir() / "registry.reg.tmp-a1B2c3"));
+  EXPECT_FALSE(std::filesystem::exists(dir() / "machine.json.tmp-Zz9yY8"));
+  EXPECT_TRUE(std::filesystem::exists(dir() / "registry.reg.tmp-notmine1"));
+  EXPECT_TRUE(std::filesystem::exists(dir() / "registry.reg.tmpl"));
+}
+
 }  // namespace

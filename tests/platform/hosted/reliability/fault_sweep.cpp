@@ -9,6 +9,8 @@
 // fits CI; without it the whole sweep runs. Prints a summary and exits 1 when any run
 // ended otherwise. Each run is a child process of the sweep, on a fresh copy of the
 // demo machine with the project's deployment library.
+//
+// With --kill it runs the kill sweep instead (kill_sweep.cpp).
 #include <windows.h>
 
 #include <fcntl.h>
@@ -201,7 +203,11 @@ std::string describe(const Outcome& outcome) {
 
 }  // namespace
 
+// The kill sweep (kill_sweep.cpp).
+int killSweep(int argc, char** argv);
+
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "--kill") return killSweep(argc, argv);
   uint64_t every = 1;
   fs::path keep;
   for (int i = 1; i < argc; ++i) {
@@ -211,7 +217,8 @@ int main(int argc, char** argv) {
     } else if (arg == "--keep" && i + 1 < argc) {
       keep = argv[++i];
     } else {
-      std::fprintf(stderr, "usage: zu_fault_sweep [--every N] [--keep DIR]\n");
+      std::fprintf(stderr, "usage: zu_fault_sweep [--every N] [--keep DIR]\n"
+                           "       zu_fault_sweep --kill [--machine demo|single|family] [--every N] [--keep DIR]\n");
       return 64;
     }
   }
