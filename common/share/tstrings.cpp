@@ -9,6 +9,7 @@
 #include <locale>
 #include <sstream>
 #include <stdexcept>
+#include <vector>
 
 #include "common/share/Errors.h"
 
@@ -170,5 +171,47 @@ std::string toACP(const std::wstring& text) {
 }
 
 std::string utf8ToACP(const std::string& text) { return toACP(fromUtf8(text)); }
+
+std::wstring fromACP(const std::string& text) {
+  if (text.empty()) return std::wstring();
+  int length = static_cast<int>(text.size());
+  int units = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
+  if (units <= 0) return std::wstring();
+  std::vector<WCHAR> wide(static_cast<size_t>(units));
+  MultiByteToWideChar(CP_ACP, 0, text.data(), length, wide.data(), units);
+  return std::wstring(wide.begin(), wide.end());
+}
+
+std::string toAnsiText(const std::wstring& text) {
+  std::string out;
+  char bytes[8];
+  for (size_t i = 0; i < text.size(); ++i) {
+    uint32_t unit = static_cast<uint32_t>(text[i]) & 0xFFFFu;
+    if (unit < 0x80) {
+      out += static_cast<char>(unit);
+      continue;
+    }
+    // One character at a time, a surrogate pair together.
+    WCHAR character[2] = {static_cast<WCHAR>(unit), 0};
+    int units = 1;
+    uint32_t low = i + 1 < text.size() ? static_cast<uint32_t>(text[i + 1]) & 0xFFFFu : 0;
+    if (unit >= 0xD800 && unit <= 0xDBFF && low >= 0xDC00 && low <= 0xDFFF) {
+      character[1] = static_cast<WCHAR>(low);
+      units = 2;
+    }
+    BOOL usedDefault = FALSE;
+    int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, character, units, bytes, sizeof bytes, nullptr,
+                                     &usedDefault);
+    if (length > 0 && !usedDefault) {
+      out.append(bytes, static_cast<size_t>(length));
+    } else {
+      uint32_t cp = units == 2 ? 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00) : unit;
+      std::snprintf(bytes, sizeof bytes, cp > 0xFFFF ? "%06X" : "%04X", static_cast<unsigned>(cp));
+      out += std::string("<U+") + bytes + ">";
+    }
+    i += static_cast<size_t>(units - 1);
+  }
+  return out;
+}
 
 }  // namespace tstrings

@@ -37,5 +37,13 @@ std::string toUtf8(const std::wstring& text);
 // failed conversion gives an empty string.
 std::string toACP(const std::wstring& text);
 std::string utf8ToACP(const std::string& text);
+// ANSI code-page text (what the narrow Windows functions hand out) to UTF-16; never
+// fails, every byte sequence has a meaning in the page.
+std::wstring fromACP(const std::string& text);
+// UTF-16 to ANSI code-page text for the log and messages: a character the page cannot
+// hold exactly (no best-fit look-alike) is written as <U+XXXX>, which no Windows path
+// can contain, so the text stays readable and unambiguous. For text the page holds
+// this is toACP.
+std::string toAnsiText(const std::wstring& text);
 
 }  // namespace tstrings

@@ -23,6 +23,7 @@ typedef const ITEMIDLIST* PCIDLIST_ABSOLUTE;
 
 EXTERN_C const CLSID CLSID_ShellLink;
 EXTERN_C const IID IID_IShellLinkA;
+EXTERN_C const IID IID_IShellLinkW;
 
 struct IShellLinkA : public IUnknown {
   STDMETHOD(GetPath)(LPSTR pszFile, int cch, WIN32_FIND_DATAA* pfd, DWORD fFlags) PURE;
@@ -43,4 +44,25 @@ struct IShellLinkA : public IUnknown {
   STDMETHOD(SetRelativePath)(LPCSTR pszPathRel, DWORD dwReserved) PURE;
   STDMETHOD(Resolve)(HWND hwnd, DWORD fFlags) PURE;
   STDMETHOD(SetPath)(LPCSTR pszFile) PURE;
+};
+
+struct IShellLinkW : public IUnknown {
+  STDMETHOD(GetPath)(LPWSTR pszFile, int cch, WIN32_FIND_DATAW* pfd, DWORD fFlags) PURE;
+  STDMETHOD(GetIDList)(PIDLIST_ABSOLUTE* ppidl) PURE;
+  STDMETHOD(SetIDList)(PCIDLIST_ABSOLUTE pidl) PURE;
+  STDMETHOD(GetDescription)(LPWSTR pszName, int cch) PURE;
+  STDMETHOD(SetDescription)(LPCWSTR pszName) PURE;
+  STDMETHOD(GetWorkingDirectory)(LPWSTR pszDir, int cch) PURE;
+  STDMETHOD(SetWorkingDirectory)(LPCWSTR pszDir) PURE;
+  STDMETHOD(GetArguments)(LPWSTR pszArgs, int cch) PURE;
+  STDMETHOD(SetArguments)(LPCWSTR pszArgs) PURE;
+  STDMETHOD(GetHotkey)(WORD* pwHotkey) PURE;
+  STDMETHOD(SetHotkey)(WORD wHotkey) PURE;
+  STDMETHOD(GetShowCmd)(int* piShowCmd) PURE;
+  STDMETHOD(SetShowCmd)(int iShowCmd) PURE;
+  STDMETHOD(GetIconLocation)(LPWSTR pszIconPath, int cch, int* piIcon) PURE;
+  STDMETHOD(SetIconLocation)(LPCWSTR pszIconPath, int iIcon) PURE;
+  STDMETHOD(SetRelativePath)(LPCWSTR pszPathRel, DWORD dwReserved) PURE;
+  STDMETHOD(Resolve)(HWND hwnd, DWORD fFlags) PURE;
+  STDMETHOD(SetPath)(LPCWSTR pszFile) PURE;
 };

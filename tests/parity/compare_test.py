@@ -123,7 +123,7 @@ class KnownDifferences(unittest.TestCase):
             compare.parse_known("# reason\nwine * reg (\n")
 
     def test_the_suites_own_list_is_well_formed(self):
-        with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "known-differences.txt")) as f:
+        with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "known-differences.txt"), encoding="utf-8") as f:
             known = compare.parse_known(f.read())
         self.assertTrue(known)
         # No entry may drop the exit status or a whole side's log.

@@ -24,6 +24,13 @@ bool describe(const std::string& scenario, const std::filesystem::path& library,
     machine.withRuntime(runtime("1.8.0_25", "11", "1.8.0_25-b17"));
     return true;
   }
+  if (scenario == "home-accent") {
+    // A home the ANSI code page (1252) holds but UTF-8 does not read: "zr\xE9" there.
+    RuntimeInstall accented = runtime("1.8.0_25", "11", "1.8.0_25-b17");
+    accented.home = "C:\\Program Files\\Zuna\\zr\u00e91.8.0_25";
+    machine.withRuntime(accented);
+    return true;
+  }
   if (scenario == "runtime-32") {
     RuntimeInstall r32 = runtime("1.8.0_25", "11", "1.8.0_25-b17");
     r32.home = "C:\\Program Files (x86)\\Zuna\\zre1.8.0_25";

@@ -28,7 +28,8 @@ HEADER = re.compile(
 def log_lines(data):
     """The log's records without their time stamps and process and thread ids, which
     differ between any two runs. A stray text before the first record is kept too."""
-    text = data.decode("utf-8", "surrogateescape")
+    # The log is ANSI code-page text, 1252 on every scenario's machine.
+    text = data.decode("cp1252", "replace")
     out = []
     matches = list(HEADER.finditer(text))
     if not matches and text:
@@ -203,7 +204,8 @@ def _unescape_wine(text):
         else:
             out.append(simple.get(e, e))
             i += 2
-    return "".join(out)
+    # A character beyond the first plane is two units: join each pair into it.
+    return "".join(out).encode("utf-16-le", "surrogatepass").decode("utf-16-le", "replace")
 
 
 def _wine_quoted(text):

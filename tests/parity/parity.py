@@ -33,7 +33,8 @@ RUN_TIMEOUT = int(os.environ.get("ZU_PARITY_TIMEOUT", "120"))
 # What the program calls that leaves no other trace under Wine: the relay channel logs
 # these calls when the uninstaller makes them.
 RELAYED = ["MessageBoxA", "MessageBoxW", "PostMessageA", "PostMessageW", "CreateProcessA", "CreateProcessW",
-           "SendMessageTimeoutW", "SendMessageTimeoutA", "DestroyWindow", "TerminateProcess", "DialogBoxParamA"]
+           "SendMessageTimeoutW", "SendMessageTimeoutA", "DestroyWindow", "TerminateProcess", "DialogBoxParamA",
+           "DialogBoxParamW"]
 
 # Folders of the Wine prefix that are Wine's own installation; the program touches
 # C:\Windows\System32 only through the access bridge's library, named here.
@@ -50,9 +51,12 @@ WATCHED_SYSTEM_FILES = ["HostAccessBridge-64.dll", "HostAccessBridge-32.dll", "H
 
 
 class Scenario:
-    def __init__(self, name, machine, args, holder=False, answers=(), keys=(), tweak=None, what="",
+    def __init__(self, name, machine, args, holder=False, answers=(), keys=(), tweak=None, what="", locale=None,
                  held="\\bin\\server\\zvm.dll"):
         self.name = name
+        # machine.json's locale (uiLanguage, codePage, threadCodePage); Wine follows it
+        # through the glibc locale of its environment (see wine_locale).
+        self.locale = dict(locale or {})
         self.machine = machine      # "empty", "demo" or an installed machine of zu_parity_machine
         self.args = list(args)
         self.holder = holder        # a real Windows program holds a module of the release's home
@@ -88,6 +92,22 @@ def _without_auto_update(machine):
     os.remove(_host(machine, ZAUREG))
 
 
+def _path_outside_code_page(machine):
+    """Two other users' entries in the machine's Path: one the ANSI code page (1252)
+    cannot hold, one it can."""
+    reg = os.path.join(machine, "registry.reg")
+    text = open(reg, encoding="utf-8-sig", newline="").read()
+    entries = "C:\\ProgramData\\Vantor\\Zuna\\zunapath;C:\\Tools\\\u65e5\u672c;%SystemRoot%\\system32;" \
+              "C:\\Users\\\u00d6l\u00e7er\\bin;%SystemRoot%"
+    data = ",".join("%02x,%02x" % (ord(c) & 0xFF, ord(c) >> 8) for c in entries) + ",00,00"
+    text = re.sub(r'(\[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment\]\r?\n)'
+                  r'"Path"=hex\(2\):[0-9a-f,\\\s]*?(?=\r?\n(?:"|\[|\r?\n|$))',
+                  lambda m: m.group(1) + '"Path"=hex(2):' + data, text, count=1, flags=re.I)
+    _write(reg, text)
+
+
+JAPANESE_UI = {"uiLanguage": "ja-JP", "codePage": 1252}
+
 SCENARIOS = [
     Scenario("empty", "empty", ["/s"], what="a machine with nothing installed"),
     Scenario("demo-silent", "demo", ["/s"], holder=True, what="the demo machine, silent"),
@@ -112,6 +132,12 @@ SCENARIOS = [
     Scenario("runtime-remains", "runtime-remains", [], what="a runtime of the family remains"),
     Scenario("runtime-32", "runtime-32", [], what="a runtime left in the 32-bit view only"),
     Scenario("deployment", "deployment", [], what="the deployment library's commands"),
+    Scenario("path-unicode", "demo", ["/s"], tweak=_path_outside_code_page,
+             what="Path entries outside the ANSI code page and inside it"),
+    Scenario("home-accent", "home-accent", [], what="a remaining runtime whose home has an \u00e9"),
+    Scenario("ui-japanese", "demo", ["/s"], locale=JAPANESE_UI, what="a Japanese user interface on code page 1252"),
+    Scenario("ui-japanese-box", "empty", ["NOT_A_KEY=1"], keys=["Return"], locale=JAPANESE_UI,
+             what="a Japanese user interface: the box that refuses an argument (screenshot kept)"),
     Scenario("configured-files", "configured-files",
              ["/s", "DEPLOYMENT_RULE_SET=C:\\cfg\\ruleset.zar", "USAGETRACKER_CFG=C:\\cfg\\tracker.properties"],
              what="the configured rule set and usage tracker files"),
@@ -163,6 +189,8 @@ def make_machine(scenario, tools, target):
     folders.update({"temp": TEMP, "system": "C:\\windows\\system32", "systemWow64": "C:\\windows\\syswow64",
                     "windows": "C:\\windows"})
     machine["processes"] = []
+    if scenario.locale:
+        machine.setdefault("locale", {}).update(scenario.locale)
     if scenario.holder:
         machine["processes"].append({
             "pid": HOLDER_PID, "ppid": 1000, "exe": "zunaapp.exe", "image": HOLDER_IMAGE,
@@ -393,8 +421,31 @@ class Wine:
         env.update({"WINEPREFIX": prefix, "WINEDEBUG": "-all", "USER": "user", "DISPLAY": self.display,
                     "WINEDLLOVERRIDES": "mscoree,mshtml=", "LANG": "C.UTF-8", "LC_ALL": "C.UTF-8"})
         env.pop("WAYLAND_DISPLAY", None)
-        env.update(extra or {})
+        for name, value in (extra or {}).items():
+            if value is None:
+                env.pop(name, None)
+            else:
+                env[name] = value
         return env
+
+    def locale_env(self, locale):
+        """The environment that gives Wine the machine's locale. Wine 8 takes the ANSI code
+        page from LC_CTYPE and the user-interface language (and the thread's locale) from
+        LC_MESSAGES, for glibc locales that exist: they are compiled into the work folder."""
+        ui = locale.get("uiLanguage")
+        if not ui or ui.lower().startswith("en"):
+            return {}
+        if locale.get("codePage", 1252) != 1252:
+            raise RuntimeError("only code page 1252 is set up for Wine")
+        folder = os.path.join(self.work, "locales")
+        glibc = ui.replace("-", "_")
+        for name in ("en_US", glibc):
+            target = os.path.join(folder, name + ".UTF-8")
+            if not os.path.exists(target):
+                os.makedirs(folder, exist_ok=True)
+                subprocess.run(["localedef", "-i", name, "-f", "UTF-8", target], check=True,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return {"LOCPATH": folder, "LC_ALL": None, "LANG": "en_US.UTF-8", "LC_MESSAGES": glibc + ".UTF-8"}
 
     def run(self, prefix, argv, extra=None, **kwargs):
         return subprocess.run(["wine"] + argv, env=self.env(prefix, extra), stdin=subprocess.DEVNULL, **kwargs)
@@ -459,12 +510,16 @@ def _relay_args(text):
         m = re.match(r'\s*([0-9a-f]+)(?: (L?)"((?:[^"\\]|\\.)*)")?\s*,?', text[i:])
         if not m or m.end() == 0:
             break
-        out.append((int(m.group(1), 16), _debugstr(m.group(3)) if m.group(3) is not None else None))
+        out.append((int(m.group(1), 16), _debugstr(m.group(3), m.group(2) == "L") if m.group(3) is not None else None))
         i += m.end()
     return out
 
 
-def _debugstr(text):
+def _debugstr(text, wide=False):
+    # Wine writes a wide string's other characters as a backslash and four hex digits.
+    if wide:
+        text = re.sub(r"\\\\|\\([0-9a-f]{4})",
+                      lambda m: "\\u" + m.group(1) if m.group(1) else m.group(0), text)
     return re.sub(r"\\(x[0-9a-f]{2}|u[0-9a-f]{4}|.)",
                   lambda m: {"n": "\n", "r": "\r", "t": "\t", "\\": "\\", '"': '"'}.get(
                       m.group(1), chr(int(m.group(1)[1:], 16)) if m.group(1)[0] in "xu" else m.group(1)),
@@ -506,7 +561,7 @@ def relay_events(text, windows=None):
                 json.dumps(args[0][1]), json.dumps(args[1][1]), "ok" if retval else "failed"))
         elif name.startswith("SendMessageTimeout") and args[0][0] == 0xffff:
             out.append("event broadcast message=%d" % args[1][0])
-        elif name == "DialogBoxParamA":
+        elif name.startswith("DialogBoxParam"):
             out.append("event dialog resource=%d caption=<shown>" % args[1][0])
         out[slot] = out.pop() if len(out) > before else None
     return [e for e in out if e is not None]
@@ -516,10 +571,11 @@ class Answerer(threading.Thread):
     """Answers the uninstaller's boxes and dialogs on the virtual display: presses the
     default button (OK, or the dialog's one button) of each new window it shows."""
 
-    def __init__(self, display, keys):
+    def __init__(self, display, keys, shoot=None):
         super().__init__(daemon=True)
         self.display = display
         self.keys = list(keys)
+        self.shoot = shoot  # takes a screenshot of the box before it is answered
         self.stop = threading.Event()
         self.captions = []
 
@@ -540,6 +596,8 @@ class Answerer(threading.Thread):
                 self.captions.append(name)
                 print("  answering %r" % name, flush=True)
                 time.sleep(0.5)
+                if self.shoot:
+                    self.shoot(len(self.captions))
                 keys = (self.keys.pop(0) if self.keys else "Return").split()
                 subprocess.run(["xdotool", "windowactivate", "--sync", window], env=env,
                                stderr=subprocess.DEVNULL, stdout=subprocess.DEVNULL, timeout=10)
@@ -596,7 +654,17 @@ def run_wine(scenario, machine, tools, work, wine, keep=False):
         fields = open(ready).read().split()
         holder_pid = int(fields[0])
         windows = {int(fields[1], 16): HOLDER_TITLE, int(fields[2], 16): "Default IME"}
-    answerer = Answerer(wine.display, scenario.keys)
+    locale_env = wine.locale_env(scenario.locale)
+    shoot = None
+    if scenario.locale:
+        def shoot(number):
+            # Beside the Windows helpers, where it outlives the work folder.
+            shot = os.path.abspath(os.path.join(tools["bin"], "%s-box-%d.bmp" % (scenario.name, number)))
+            wine.run(prefix, [os.path.join(out_dir, "screenshot.exe"), "Z:" + shot.replace("/", "\\")],
+                     extra=locale_env, timeout=60, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            print("  screenshot: %s" % shot, flush=True)
+        shutil.copy(os.path.join(tools["bin"], "screenshot.exe"), os.path.join(out_dir, "screenshot.exe"))
+    answerer = Answerer(wine.display, scenario.keys, shoot)
     answerer.start()
     exit_file = os.path.join(out_dir, "exit.txt")
     windows_dir = "Z:" + out_dir.replace("/", "\\")
@@ -606,7 +674,8 @@ def run_wine(scenario, machine, tools, work, wine, keep=False):
         # The uninstaller starts in the machine's current directory, C:\Windows\system32.
         proc = subprocess.Popen(["wine", os.path.join(out_dir, "runexit.exe"), windows_dir + "\\exit.txt", IMAGE,
                                  command_line(scenario.args)],
-                                env=wine.env(prefix, {"WINEDEBUG": "-all,+relay", "HOSTED_MACHINE": windows_dir}),
+                                env=wine.env(prefix, dict(locale_env, WINEDEBUG="-all,+relay",
+                                                          HOSTED_MACHINE=windows_dir)),
                                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=relay_file,
                                 cwd=os.path.join(drive_c, "windows", "system32"))
         try:
@@ -721,7 +790,7 @@ def main():
     if unknown:
         print("no such scenario: %s" % ", ".join(sorted(unknown)), file=sys.stderr)
         return 64
-    known = compare.parse_known(open(os.path.join(HERE, "known-differences.txt")).read())
+    known = compare.parse_known(open(os.path.join(HERE, "known-differences.txt"), encoding="utf-8").read())
     wine = Wine(options.work, options.display)
     started = time.monotonic()
     wine.boot()

@@ -27,6 +27,7 @@ cc=(x86_64-w64-mingw32-gcc -O2 -Wall -Wextra -Werror -static)
 "${cc[@]}" -o "$bin/recorder.exe" tests/parity/win/recorder.c
 "${cc[@]}" -municode -o "$bin/runexit.exe" tests/parity/win/runexit.c
 "${cc[@]}" -shared -o "$bin/module.dll" tests/parity/win/module.c
+"${cc[@]}" -o "$bin/screenshot.exe" tests/parity/win/screenshot.c -lgdi32
 
 work="${ZU_PARITY_WORK:-}"
 [ -n "$work" ] || work="$(mktemp -d /tmp/zu-parity.XXXXXX)"

@@ -72,11 +72,38 @@ TEST_F(CodePage, PathsKeepTheirBackslashes) {
   EXPECT_EQ(toAnsi(L"C:\\\u8868\\a"), "C:\\\x95\x5c\\a");
 }
 
-TEST_F(CodePage, ACharacterThePageLacksBecomesAQuestionMark) {
+// As WideCharToMultiByte documents it (and Wine's tables agree): a letter the page
+// lacks becomes its best-fit look-alike unless WC_NO_BEST_FIT_CHARS; what has none
+// becomes the default character ('?' or the caller's) and says so.
+TEST_F(CodePage, ACharacterThePageLacksBecomesItsBestFitOrTheDefault) {
   loadWithCodePage(932);
   BOOL usedDefault = FALSE;
   EXPECT_EQ(toAnsi(L"a\u00e9b\u20acc", &usedDefault), "a?b?c");
   EXPECT_TRUE(usedDefault);
+  hosted::Machine::unload();
+
+  loadWithCodePage(1252);
+  EXPECT_EQ(toAnsi(L"\u0141\u00f3d\u017a \uff21", &usedDefault), "L\xf3" "dz A");
+  EXPECT_FALSE(usedDefault);
+  char out[16] = {};
+  EXPECT_EQ(WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, L"\u0141\u00f3", 2, out, 16, nullptr, &usedDefault), 2);
+  EXPECT_EQ(std::string(out, 2), "?\xf3");
+  EXPECT_TRUE(usedDefault);
+  EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, L"\u65e5", 1, out, 16, "_", &usedDefault), 1);
+  EXPECT_EQ(out[0], '_');
+  SetLastError(0);
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, L"a", 1, out, 16, nullptr, &usedDefault), 0) << "UTF-8 has no default";
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+// CP_THREAD_ACP is the page of the user's formats: Russian formats on a Western system.
+TEST_F(CodePage, TheThreadPageFollowsTheFormatLocale) {
+  zutest::writeFile(dir() / "machine.json", R"({"locale": {"codePage": 1252, "threadCodePage": 1251}})");
+  load();
+  EXPECT_EQ(toWide("\xfc"), std::wstring(L"\u00fc"));
+  wchar_t wide[4] = {};
+  EXPECT_EQ(MultiByteToWideChar(CP_THREAD_ACP, 0, "\xfc", 1, wide, 4), 1);
+  EXPECT_EQ(wide[0], L'\u044c');
 }
 
 TEST_F(CodePage, ACutOffDoubleByteCharacterIsReplacedNotDropped) {
@@ -115,13 +142,13 @@ TEST_F(CodePage, UnloadingTheMachineRestoresTheWesternPage) {
 
 TEST(CodePageFacts, AnUnsupportedPageIsRefused) {
   for (const char* text : {R"({"locale": {"codePage": 437}})", R"({"locale": {"codePage": "932"}})",
-                           R"({"locale": {"codePage": -1}})"}) {
+                           R"({"locale": {"codePage": -1}})", R"({"locale": {"threadCodePage": 850}})"}) {
     try {
       hosted::parseFacts(text, "machine.json");
       ADD_FAILURE() << "accepted: " << text;
     } catch (const hosted::HostFailure& failure) {
       EXPECT_EQ(failure.status, 65);
-      EXPECT_NE(failure.message.find("locale.codePage must be one of 1252, 932, 936, 949, 950"), std::string::npos)
+      EXPECT_NE(failure.message.find("odePage must be one of 1252, 1251, 932, 936, 949, 950"), std::string::npos)
           << failure.message;
     }
   }

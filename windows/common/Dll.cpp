@@ -17,7 +17,7 @@ void logLoaderError(const SourceLocation& where, const std::string& message) {
 
 }  // namespace
 
-Dll::Dll(const std::string& name) : path_(tstrings::fromUtf8(name)) {
+Dll::Dll(const std::string& name) : path_(tstrings::fromACP(name)) {
   module_ = LoadLibraryW(path_.c_str());
   if (!module_) ZU_THROW_SYS_ERROR("LoadLibraryW(" + name + ") failed");
   owned_ = true;

@@ -14,8 +14,9 @@
 // does not own; moving hands the handle over.
 class Dll {
  public:
-  // Loads `name` (UTF-8) by the normal search order with LoadLibraryW. Throws
-  // ZdsError<SysError> "LoadLibraryW(<name>) failed" when it cannot be loaded.
+  // Loads `name` (ANSI code-page text, like every path of the program) by the normal
+  // search order with LoadLibraryW. Throws ZdsError<SysError> "LoadLibraryW(<name>)
+  // failed" when it cannot be loaded.
   explicit Dll(const std::string& name);
   // Loads `name` from the system directory: "kernel32" becomes the system directory
   // joined with "kernel32". Throws as the constructor does, or the system directory

@@ -221,7 +221,7 @@ void deleteOnReboot(const std::string& path) {
 }
 
 void createJunction(const std::string& link, const std::string& target) {
-  std::wstring print = tstrings::fromUtf8(target);
+  std::wstring print = tstrings::fromACP(target);
   std::wstring substitute = L"\\??\\" + print;
   size_t substituteBytes = substitute.size() * 2;
   size_t printBytes = print.size() * 2;
@@ -302,7 +302,23 @@ std::string getLinkTarget(const std::string& path) {
   if (name.rfind(L"\\??\\", 0) == 0) name.erase(0, 4);
   size_t nul = name.find(L'\0');
   if (nul != std::wstring::npos) name.resize(nul);
-  return tstrings::toUtf8(name);
+  // The caller works on the target with the narrow functions. A target the code page
+  // cannot name exactly is refused: a best-fit look-alike could name another folder.
+  std::vector<WCHAR> wide(name.begin(), name.end());
+  BOOL usedDefault = FALSE;
+  int size = wide.empty() ? 0
+                          : WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
+                                                nullptr, 0, nullptr, &usedDefault);
+  std::string target(static_cast<size_t>(size > 0 ? size : 0), '\0');
+  if (size > 0) {
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), target.data(), size,
+                        nullptr, &usedDefault);
+  }
+  if (usedDefault) {
+    throw ZdsError<std::runtime_error>(
+        std::runtime_error(path + ": link target " + tstrings::toAnsiText(name) + " is outside the code page"), ZU_HERE);
+  }
+  return target;
 }
 
 void createSymLink(const std::string& link, const std::string& target) {
@@ -311,8 +327,8 @@ void createSymLink(const std::string& link, const std::string& target) {
   if (!createSymbolicLink) {
     throw ZdsError<std::runtime_error>(std::runtime_error("CreateSymbolicLink is not available"), ZU_HERE);
   }
-  std::wstring wideLink = tstrings::fromUtf8(link);
-  std::wstring wideTarget = tstrings::fromUtf8(target);
+  std::wstring wideLink = tstrings::fromACP(link);
+  std::wstring wideTarget = tstrings::fromACP(target);
   if (!createSymbolicLink(wideLink.c_str(), wideTarget.c_str(), 0)) ZU_THROW_SYS_ERROR("CreateSymbloiclink failed");
   RunResult::instance().linkCreated();
 }

@@ -55,7 +55,8 @@ void deleteFilesInDirectory(const std::string& dir);
 // Registers `path` for deletion at the next restart; ZdsError<SysError> on failure.
 void deleteOnReboot(const std::string& path);
 
-// Makes `link` (created if missing) a directory junction to `target`, given in UTF-8.
+// Makes `link` (created if missing) a directory junction to `target`, both ANSI
+// code-page text like every path here.
 // Throws ZdsError<SysError> link + ": cannot open" / ": cannot set reparse point";
 // a target too long for a reparse point throws ZdsError<std::runtime_error> before
 // anything is created.
@@ -66,12 +67,13 @@ void deleteJunction(const std::string& path);
 // Removes a symbolic link; ZdsError<std::runtime_error> "Not a symlink: <path>" when
 // the path is no link.
 void deleteSymLink(const std::string& path);
-// The target of a junction or symbolic link, in UTF-8, without the "\??\" prefix.
-// Throws ZdsError<std::runtime_error> (": not a link", ": unknown reparse tag N", or
-// ": invalid reparse data" for a buffer whose names lie outside it) or
+// The target of a junction or symbolic link, in the ANSI code page, without the "\??\"
+// prefix. Throws ZdsError<std::runtime_error> (": not a link", ": unknown reparse tag
+// N", ": invalid reparse data" for a buffer whose names lie outside it, or "... is
+// outside the code page" for a target the code page cannot name exactly) or
 // ZdsError<SysError> (": cannot open", ": cannot get reparse point").
 std::string getLinkTarget(const std::string& path);
-// Creates a file symbolic link `link` -> `target` (both UTF-8) through the system
+// Creates a file symbolic link `link` -> `target` (both ANSI) through the system
 // function found at run time. Throws ZdsError<std::runtime_error> "CreateSymbolicLink
 // is not available" where the system lacks it, ZdsError<SysError> when it fails.
 void createSymLink(const std::string& link, const std::string& target);

@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <initializer_list>
 #include <iterator>
 
 #include "common/share/Errors.h"
@@ -59,6 +60,24 @@ const char kDefaults[] =
 
 constexpr int kCaptionBufferSize = 256;
 constexpr int kMessageBufferSize = 1024;
+
+// A message format with its %s filled from `inserts` in order and %% made %.
+std::wstring fillInserts(const WCHAR* format, std::initializer_list<std::wstring> inserts) {
+  std::wstring out;
+  auto next = inserts.begin();
+  for (const WCHAR* c = format; *c; ++c) {
+    if (c[0] == L'%' && c[1] == L's') {
+      if (next != inserts.end()) out += *next++;
+      ++c;
+    } else if (c[0] == L'%' && c[1] == L'%') {
+      out += L'%';
+      ++c;
+    } else {
+      out += *c;
+    }
+  }
+  return out;
+}
 
 void check(int code) {
   if (code != settings::kOk) throw settings::Exception(code);
@@ -575,17 +594,18 @@ bool InstallConfigData::ReportConfigError(HINSTANCE instance, int32_t code, cons
     logit(tstrings::format("Unknown Error code %d", code));
     return false;
   }
-  char caption[kCaptionBufferSize] = {};
-  char format[kMessageBufferSize] = {};
-  LoadStringA(instance, IDS_CONFIG_ERROR_CAPTION, caption, kCaptionBufferSize);
-  LoadStringA(instance, messageId, format, kMessageBufferSize);
+  // Loaded and filled in UTF-16, so that the box reads right in a language whose
+  // script the code page lacks; the log gets the same text in the code page.
+  WCHAR caption[kCaptionBufferSize] = {};
+  WCHAR format[kMessageBufferSize] = {};
+  LoadStringW(instance, IDS_CONFIG_ERROR_CAPTION, caption, kCaptionBufferSize);
+  LoadStringW(instance, messageId, format, kMessageBufferSize);
   std::string lineText = line != 0 ? std::to_string(line) : "<line number>";
-  char message[kMessageBufferSize] = {};
   // The formats are our own resources, with at most two %s inserts. The inserted text
-  // (a path, the refused arguments) is UTF-8; the box reads the ANSI code page.
-  std::string insert = tstrings::utf8ToACP(text);
-  std::snprintf(message, sizeof message, format, insert.c_str(), lineText.c_str());
-  logit(message);
-  if (!silent && !isLogOnly(code)) MessageBoxA(nullptr, message, caption, MB_ICONERROR);
+  // (a path, the refused arguments) is UTF-8.
+  std::wstring message = fillInserts(format, {tstrings::fromUtf8(text), tstrings::fromUtf8(lineText)});
+  if (message.size() > static_cast<size_t>(kMessageBufferSize - 1)) message.resize(kMessageBufferSize - 1);
+  logit(tstrings::toAnsiText(message));
+  if (!silent && !isLogOnly(code)) MessageBoxW(nullptr, message.c_str(), caption, MB_ICONERROR);
   return false;
 }

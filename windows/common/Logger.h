@@ -4,6 +4,11 @@
 // closing it again, so that writers in this and other processes take turns; a record
 // that cannot be written after ten attempts a millisecond apart is dropped. Logging
 // never throws for a file problem.
+//
+// The records are text in the ANSI code page, as the program's narrow strings are, so a
+// log reads as every earlier one did. A character the code page cannot hold, which only
+// text the program keeps wide can carry (a shortcut named in another script), appears as
+// <U+XXXX> (tstrings::toAnsiText): readable, and never part of a Windows path.
 #pragma once
 
 #include <cstdint>

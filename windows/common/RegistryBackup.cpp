@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "common/share/tstrings.h"
+
 #include "windows/common/FileUtils.h"
 #include "windows/common/Logger.h"
 #include "windows/common/ScopedHandle.h"
@@ -117,23 +119,47 @@ std::vector<BYTE> wideBytes(const std::vector<BYTE>& ansi) {
   return out;
 }
 
-// Whether REG_SZ data reads back unchanged from "text": one NUL, at the end, and no
-// control characters, which a quoted line cannot carry.
+bool isStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+
+// UTF-16LE data as text, up to its end.
+std::wstring wideText(const std::vector<BYTE>& data) {
+  std::wstring text;
+  for (size_t i = 0; i + 1 < data.size(); i += 2) text += static_cast<wchar_t>(data[i] | (data[i + 1] << 8));
+  return text;
+}
+
+// The records are UTF-8 until the file is written; the program's names are ANSI.
+std::string utf8(const std::string& ansi) { return tstrings::toUtf8(tstrings::fromACP(ansi)); }
+
+// Whether REG_SZ data (UTF-16LE) reads back unchanged from "text": one NUL, at the
+// end, and no control characters, which a quoted line cannot carry.
 bool isPlainString(const std::vector<BYTE>& data) {
-  if (data.empty() || data.back() != 0) return false;
-  for (size_t i = 0; i + 1 < data.size(); ++i) {
-    if (data[i] < 0x20) return false;
+  std::wstring text = wideText(data);
+  if (text.empty() || text.back() != 0) return false;
+  for (size_t i = 0; i + 1 < text.size(); ++i) {
+    if (text[i] < 0x20) return false;
+    // A surrogate must be half of a pair.
+    if (text[i] >= 0xD800 && text[i] <= 0xDBFF) {
+      if (i + 2 >= text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) return false;
+      ++i;
+    } else if (text[i] >= 0xDC00 && text[i] <= 0xDFFF) {
+      return false;
+    }
   }
   return true;
 }
 
+// A value name, given in UTF-8.
 std::string valueName(const std::string& name) { return name.empty() ? "@" : "\"" + escape(name) + "\""; }
 
-// One value line as the registry editor writes it.
+// One value line as the registry editor writes it, in UTF-8; string data is UTF-16LE,
+// as the wide functions give it.
 std::string valueLine(const std::string& name, DWORD type, const std::vector<BYTE>& data) {
   std::string line = valueName(name) + "=";
   if (type == REG_SZ && isPlainString(data)) {
-    line += "\"" + escape(std::string(data.begin(), data.end() - 1)) + "\"";
+    std::wstring text = wideText(data);
+    text.pop_back();
+    line += "\"" + escape(tstrings::toUtf8(text)) + "\"";
   } else if (type == REG_DWORD && data.size() == 4) {
     char text[16];
     DWORD number = static_cast<DWORD>(data[0]) | static_cast<DWORD>(data[1]) << 8 | static_cast<DWORD>(data[2]) << 16 |
@@ -143,11 +169,10 @@ std::string valueLine(const std::string& name, DWORD type, const std::vector<BYT
   } else if (type == REG_BINARY) {
     line += "hex:" + hexBytes(data);
   } else {
-    bool text = type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
     // The type in hexadecimal, as the registry editor writes it (hex(b) for a QWORD).
     char prefix[24];
     std::snprintf(prefix, sizeof prefix, "hex(%x):", static_cast<unsigned>(type));
-    line += prefix + hexBytes(text ? wideBytes(data) : data);
+    line += prefix + hexBytes(data);
   }
   return line + "\r\n";
 }
@@ -172,11 +197,12 @@ class ReadKey {
 // The value by name, with its stored name; the failing status when it is missing or
 // unreadable.
 LONG readValue(HKEY key, const std::string& name, std::string& storedName, DWORD& type, std::vector<BYTE>& data) {
+  std::wstring wideName = tstrings::fromACP(name);
   DWORD size = 0;
-  LONG status = RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size);
+  LONG status = RegQueryValueExW(key, wideName.c_str(), nullptr, &type, nullptr, &size);
   if (status != ERROR_SUCCESS) return status;
   data.resize(size);
-  status = RegQueryValueExA(key, name.c_str(), nullptr, &type, data.empty() ? nullptr : data.data(), &size);
+  status = RegQueryValueExW(key, wideName.c_str(), nullptr, &type, data.empty() ? nullptr : data.data(), &size);
   if (status != ERROR_SUCCESS) return status;
   data.resize(size);
   storedName = name;
@@ -195,22 +221,22 @@ LONG readValue(HKEY key, const std::string& name, std::string& storedName, DWORD
 
 // The registry-editor text of a key and everything below it: a block per key.
 void describeTree(HKEY key, const std::string& path, REGSAM view, std::string& out) {
-  out += "[" + path + "]\r\n";
-  std::vector<char> name(kValueNameSize);
+  out += "[" + utf8(path) + "]\r\n";
+  std::vector<WCHAR> name(kValueNameSize);
   std::vector<BYTE> data;
   for (DWORD index = 0;; ++index) {
     DWORD length = kValueNameSize;
     DWORD type = 0;
     DWORD size = 0;
-    if (RegEnumValueA(key, index, name.data(), &length, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) break;
+    if (RegEnumValueW(key, index, name.data(), &length, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) break;
     data.assign(size, 0);
     length = kValueNameSize;
-    if (RegEnumValueA(key, index, name.data(), &length, nullptr, &type, data.empty() ? nullptr : data.data(), &size) !=
+    if (RegEnumValueW(key, index, name.data(), &length, nullptr, &type, data.empty() ? nullptr : data.data(), &size) !=
         ERROR_SUCCESS) {
       break;
     }
     data.resize(size);
-    out += valueLine(name.data(), type, data);
+    out += valueLine(tstrings::toUtf8(std::wstring(name.data(), length)), type, data);
   }
   out += "\r\n";
   char subkey[kKeyNameSize];
@@ -290,11 +316,13 @@ bool RegistryBackup::covered(const std::string& item) const {
 }
 
 RegistryBackup::Capture RegistryBackup::beforeSetValue(HKEY key, const char* name, DWORD type, const BYTE* data,
-                                                       DWORD size) {
+                                                       DWORD size, bool wide) {
   DWORD oldType = 0;
   std::vector<BYTE> oldData;
   Capture capture = captureValue(key, name, oldType, oldData);
-  if (capture.existed && oldType == type && oldData == std::vector<BYTE>(data, data + (data ? size : 0))) {
+  std::vector<BYTE> newData(data, data + (data ? size : 0));
+  if (!wide && isStringType(type)) newData = wideBytes(newData);
+  if (capture.existed && oldType == type && oldData == newData) {
     capture.same = true;
     capture.record.clear();
   }
@@ -319,8 +347,9 @@ RegistryBackup::Capture RegistryBackup::captureValue(HKEY key, const char* name,
     if (reader.get()) capture.existed = readValue(reader.get(), given, stored, type, data) == ERROR_SUCCESS;
   }
   if (covered(upper(path)) || values_.count(capture.item)) return capture;
-  capture.record = "[" + path + "]\r\n" +
-                   (capture.existed ? valueLine(stored, type, data) : valueName(given) + "=-\r\n") + "\r\n";
+  capture.record = "[" + utf8(path) + "]\r\n" +
+                   (capture.existed ? valueLine(utf8(stored), type, data) : valueName(utf8(given)) + "=-\r\n") +
+                   "\r\n";
   return capture;
 }
 
@@ -352,7 +381,7 @@ RegistryBackup::Capture RegistryBackup::beforeDeleteKey(HKEY parent, const char*
   capture.item = upper(path);
   if (covered(capture.item)) return capture;
   // Removing first takes away whatever the run put into the key after deleting it.
-  capture.record = "[-" + path + "]\r\n\r\n";
+  capture.record = "[-" + utf8(path) + "]\r\n\r\n";
   describeTree(key.get(), path, view & (KEY_WOW64_32KEY | KEY_WOW64_64KEY), capture.record);
   return capture;
 }
@@ -384,7 +413,7 @@ RegistryBackup::Capture RegistryBackup::beforeCreateKey(HKEY parent, const char*
   std::string top = joinPath(parts);
   capture.item = upper(top);
   if (covered(capture.item)) return capture;
-  capture.record = "[-" + top + "]\r\n\r\n";
+  capture.record = "[-" + utf8(top) + "]\r\n\r\n";
   return capture;
 }
 
@@ -412,11 +441,14 @@ std::string RegistryBackup::fileName() const { return file_.empty() || failed_ ?
 
 namespace {
 
-// The file's bytes: UTF-16LE behind its byte-order mark, as the registry editor writes.
+// The file's bytes: the UTF-8 records in UTF-16LE behind its byte-order mark, as the
+// registry editor writes.
 std::vector<BYTE> fileBytes(const std::string& text) {
   std::vector<BYTE> bytes = {0xFF, 0xFE};
-  std::vector<BYTE> wide = wideBytes(std::vector<BYTE>(text.begin(), text.end()));
-  bytes.insert(bytes.end(), wide.begin(), wide.end());
+  for (wchar_t unit : tstrings::fromUtf8(text)) {
+    bytes.push_back(static_cast<BYTE>(unit & 0xFF));
+    bytes.push_back(static_cast<BYTE>((unit >> 8) & 0xFF));
+  }
   return bytes;
 }
 

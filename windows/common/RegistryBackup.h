@@ -10,7 +10,9 @@
 // same on any registry.
 //
 // The file is a "Windows Registry Editor Version 5.00" file in UTF-16LE with a
-// byte-order mark, as the registry editor writes it. Its records are kept newest
+// byte-order mark, as the registry editor writes it. Values are read through the wide
+// functions, so the file holds every character they have, also those the ANSI code
+// page lacks. Its records are kept newest
 // first, so that the editor, which applies a file from the top, undoes the changes in
 // the reverse of the order they were made: a key deleted after one of its values was
 // changed comes back first, and the value's old data is then written over it. The
@@ -71,8 +73,9 @@ class RegistryBackup {
   // Captures before a change. Each returns a capture of kind None when the recorder is
   // not active or the handle's key is unknown.
   // Setting a value: given the data to be written, a rewrite of the same type and
-  // data is no change and is neither recorded nor counted.
-  Capture beforeSetValue(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size);
+  // data is no change and is neither recorded nor counted. `wide` says that string
+  // data is UTF-16LE (written with RegSetValueExW) rather than ANSI.
+  Capture beforeSetValue(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size, bool wide = false);
   Capture beforeDeleteValue(HKEY key, const char* name);
   // `view` is the KEY_WOW64_* bits the deletion works in.
   Capture beforeDeleteKey(HKEY parent, const char* subkey, REGSAM view);

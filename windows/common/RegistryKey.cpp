@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "common/share/tstrings.h"
 #include "windows/common/RegistryBackup.h"
 
 namespace {
@@ -36,6 +37,29 @@ LONG createKey(HKEY parent, const char* subkey, REGSAM access, HKEY* key) {
 LONG setValue(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size) {
   RegistryBackup::Capture capture = backup().beforeSetValue(key, name, type, data, size);
   LONG status = RegSetValueExA(key, name, 0, type, data, size);
+  if (status == ERROR_SUCCESS) backup().commit(capture);
+  return status;
+}
+
+// Text as the wide functions take string data: UTF-16LE code units and a NUL.
+std::vector<BYTE> utf16Data(const std::wstring& text) {
+  std::vector<BYTE> data;
+  data.reserve(text.size() * 2 + 2);
+  for (wchar_t unit : text) {
+    data.push_back(static_cast<BYTE>(unit & 0xFF));
+    data.push_back(static_cast<BYTE>((unit >> 8) & 0xFF));
+  }
+  data.push_back(0);
+  data.push_back(0);
+  return data;
+}
+
+// The same with UTF-16LE data, through the wide function.
+LONG setWideValue(HKEY key, const char* name, DWORD type, const std::vector<BYTE>& data) {
+  RegistryBackup::Capture capture = backup().beforeSetValue(key, name, type, data.data(),
+                                                            static_cast<DWORD>(data.size()), true);
+  std::wstring wideName = tstrings::fromACP(name);
+  LONG status = RegSetValueExW(key, wideName.c_str(), 0, type, data.data(), static_cast<DWORD>(data.size()));
   if (status == ERROR_SUCCESS) backup().commit(capture);
   return status;
 }
@@ -140,6 +164,10 @@ LONG RegistryKey::SetValue(const char* name, const RegistryValue& value) {
                   static_cast<DWORD>(value.data.size()));
 }
 
+LONG RegistryKey::SetWideString(const char* name, DWORD type, const std::wstring& text) {
+  return setWideValue(handle_, name ? name : "", type, utf16Data(text));
+}
+
 CheckedRegistryKey::~CheckedRegistryKey() {
   if (owned_ && handle_) {
     backup().closed(handle_);
@@ -194,6 +222,35 @@ std::string CheckedRegistryKey::QueryStringValue(const std::string& name) const 
 void CheckedRegistryKey::SetExpandStringValue(const std::string& name, const std::string& text) {
   LONG status = setValue(handle_, name.c_str(), REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                          static_cast<DWORD>(text.size() + 1));
+  if (status != ERROR_SUCCESS) throwRegistryError("set Expand string value", name, status);
+}
+
+std::wstring CheckedRegistryKey::QueryWideStringValue(const std::string& name) const {
+  std::wstring wideName = tstrings::fromACP(name);
+  DWORD type = 0;
+  DWORD size = 0;
+  LONG status = RegQueryValueExW(handle_, wideName.c_str(), nullptr, &type, nullptr, &size);
+  std::vector<BYTE> data;
+  while (status == ERROR_SUCCESS && size != 0) {
+    data.resize(size);
+    status = RegQueryValueExW(handle_, wideName.c_str(), nullptr, &type, data.data(), &size);
+    if (status == ERROR_SUCCESS) {
+      data.resize(size);
+      break;
+    }
+    // The value grew meanwhile: ask again with the size just given.
+    if (status == ERROR_MORE_DATA) status = ERROR_SUCCESS;
+  }
+  if (status != ERROR_SUCCESS) throwRegistryError("query value", name, status);
+  if (type != REG_SZ && type != REG_EXPAND_SZ) throwRegistryError("query string value", name, "wrong type");
+  std::wstring text;
+  for (size_t i = 0; i + 1 < data.size(); i += 2) text += static_cast<wchar_t>(data[i] | (data[i + 1] << 8));
+  if (!text.empty() && text.back() == L'\0') text.pop_back();
+  return text;
+}
+
+void CheckedRegistryKey::SetExpandWideStringValue(const std::string& name, const std::wstring& text) {
+  LONG status = setWideValue(handle_, name.c_str(), REG_EXPAND_SZ, utf16Data(text));
   if (status != ERROR_SUCCESS) throwRegistryError("set Expand string value", name, status);
 }
 

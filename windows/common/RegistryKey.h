@@ -3,7 +3,8 @@
 // enumeration and recursive deletion in a remembered view.
 //
 // Every key owns the handles it opened and closes them on every path; closing never
-// reports a failure. All names and strings are ANSI.
+// reports a failure. All names and strings are ANSI, except the wide value text of
+// CheckedRegistryKey.
 #pragma once
 
 #include <windows.h>
@@ -60,6 +61,10 @@ class RegistryKey {
   LONG QueryValue(const char* name, RegistryValue& value);
   // Writes type and data under `name` (empty: the default value).
   LONG SetValue(const char* name, const RegistryValue& value);
+  // Writes UTF-16 text with its NUL as a string value of `type` through the wide
+  // function: for text the ANSI code page may not hold (a resource string in the
+  // user-interface language).
+  LONG SetWideString(const char* name, DWORD type, const std::wstring& text);
 
   // A value of the open key by name: assigning writes (the result is ignored),
   // reading gives the value or an empty one.
@@ -119,6 +124,11 @@ class CheckedRegistryKey {
   std::string QueryStringValue(const std::string& name) const;
   // Writes REG_EXPAND_SZ text with its NUL; throws "set Expand string value".
   void SetExpandStringValue(const std::string& name, const std::string& text);
+  // The same two through the wide functions, for a value whose text may hold characters
+  // the ANSI code page cannot (the machine's Path): read and written as the registry
+  // keeps it, in UTF-16, unexpanded.
+  std::wstring QueryWideStringValue(const std::string& name) const;
+  void SetExpandWideStringValue(const std::string& name, const std::wstring& text);
   // Whether the value exists, and its type.
   bool ValueExists(const std::string& name, DWORD* type) const;
 

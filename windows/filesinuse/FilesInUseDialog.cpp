@@ -8,9 +8,10 @@ namespace {
 // OK and Cancel, warning icon, Cancel as the default button.
 constexpr UINT kConfirmStyle = MB_OKCANCEL | MB_ICONWARNING | 0x100 /* MB_DEFBUTTON2 */;
 
-std::string LoadText(HINSTANCE instance, UINT id) {
-  char buffer[256] = {};
-  LoadStringA(instance, id, buffer, sizeof(buffer));
+// A string resource in its own UTF-16, so that the box reads right in any language.
+std::wstring LoadText(HINSTANCE instance, UINT id) {
+  WCHAR buffer[256] = {};
+  LoadStringW(instance, id, buffer, 256);
   return buffer;
 }
 
@@ -56,7 +57,7 @@ INT_PTR CFilesInUseDialogBase::OnInitDialog() {
   if (GetProcessList()) {
     inUse = 1;
     if (browsers_) {
-      SetDlgItemTextA(Handle(), IDC_FIU_BROWSER_LIST, BrowserLines(Instance(), *this).c_str());
+      SetDlgItemTextW(Handle(), IDC_FIU_BROWSER_LIST, BrowserLines(Instance(), *this).c_str());
     } else {
       FillProgramList();
     }
@@ -80,10 +81,10 @@ void CFilesInUseDialogBase::FillProgramList() {
 }
 
 void CFilesInUseDialogBase::OnOk() {
-  std::string text = LoadText(Instance(), browsers_ ? IDS_FIU_CONFIRM_BROWSERS : IDS_FIU_CONFIRM_PROGRAMS);
-  std::string caption =
+  std::wstring text = LoadText(Instance(), browsers_ ? IDS_FIU_CONFIRM_BROWSERS : IDS_FIU_CONFIRM_PROGRAMS);
+  std::wstring caption =
       LoadText(Instance(), browsers_ ? IDS_FIU_CONFIRM_BROWSERS_CAPTION : IDS_FIU_CONFIRM_PROGRAMS_CAPTION);
-  if (MessageBoxA(Handle(), text.c_str(), caption.c_str(), kConfirmStyle) != IDOK) return;
+  if (MessageBoxW(Handle(), text.c_str(), caption.c_str(), kConfirmStyle) != IDOK) return;
 
   EnableWindow(Handle(), FALSE);
   look_.ReleaseHeader();

@@ -49,9 +49,10 @@ bool HasPluginLoaded(DWORD processId) {
   return false;
 }
 
-std::string LoadText(HINSTANCE instance, UINT id) {
-  char buffer[256] = {};
-  LoadStringA(instance, id, buffer, sizeof(buffer));
+// A string resource in its own UTF-16, whatever the code page.
+std::wstring LoadText(HINSTANCE instance, UINT id) {
+  WCHAR buffer[256] = {};
+  LoadStringW(instance, id, buffer, 256);
   return buffer;
 }
 
@@ -106,8 +107,8 @@ DWORD ClosingTarget(const PROCESSENTRY32& process, bool browsersDialog) {
   return target;
 }
 
-std::string BrowserLines(HINSTANCE instance, const CFilesInUse& scan) {
-  std::string lines;
+std::wstring BrowserLines(HINSTANCE instance, const CFilesInUse& scan) {
+  std::wstring lines;
   if (scan.browserHosted) lines += LoadText(instance, IDS_FIU_BROWSER_IE);
   if (scan.firefoxInUse) lines += LoadText(instance, IDS_FIU_BROWSER_FIREFOX);
   if (scan.safariInUse) lines += LoadText(instance, IDS_FIU_BROWSER_SAFARI);

@@ -37,7 +37,7 @@ DWORD ClosingTarget(const PROCESSENTRY32& process, bool browsersDialog);
 
 // The browser lines of the close-browsers dialog, one per browser flag that is set, in
 // the order Internet Explorer, Firefox, Safari, Chrome.
-std::string BrowserLines(HINSTANCE instance, const CFilesInUse& scan);
+std::wstring BrowserLines(HINSTANCE instance, const CFilesInUse& scan);
 
 // Removes HKEY_CURRENT_USER\Software\Corvane\FIUCancel if it is there. The outcome is
 // not reported.

@@ -18,7 +18,8 @@ INT_PTR CModalDialog::DoModal(HWND parent, LPARAM param) {
   param_ = param;
   CModalDialog* outer = g_starting;
   g_starting = this;
-  INT_PTR result = DialogBoxParamA(instance_, MAKEINTRESOURCEA(resourceId_), parent, &CModalDialog::DialogProc,
+  // The wide function: the template's texts are shown as they are, in any script.
+  INT_PTR result = DialogBoxParamW(instance_, MAKEINTRESOURCEW(resourceId_), parent, &CModalDialog::DialogProc,
                                    reinterpret_cast<LPARAM>(this));
   g_starting = outer;
   if (hwnd_) ShownDialogs().erase(hwnd_);

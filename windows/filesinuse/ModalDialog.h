@@ -1,4 +1,4 @@
-// A modal dialog from a dialog resource, run by DialogBoxParamA: the small base the
+// A modal dialog from a dialog resource, run by DialogBoxParamW: the small base the
 // files-in-use dialogs derive from. Messages go to OnMessage of the dialog object.
 #pragma once
 

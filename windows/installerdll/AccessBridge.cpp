@@ -57,9 +57,11 @@ std::string systemDirectory() {
   return buffer;
 }
 
-std::string resourceString(UINT id) {
-  char buffer[kResourceStringSize] = "";
-  LoadStringA(GetModuleHandleA(nullptr), id, buffer, sizeof buffer);
+// A resource string in its own UTF-16: the bridge's name and description are in the
+// user-interface language, whose script the ANSI code page may lack.
+std::wstring resourceString(UINT id) {
+  WCHAR buffer[kResourceStringSize] = {};
+  LoadStringW(GetModuleHandleA(nullptr), id, buffer, kResourceStringSize);
   return buffer;
 }
 
@@ -221,17 +223,24 @@ int RegisterVantorZunaAccessBridgeKey(const std::string& home) {
     const char* name;
     DWORD type;
     std::string text;
+    std::wstring resource;  // written wide instead of `text` when not empty
   };
   const Value values[] = {
-      {"StartExe", REG_EXPAND_SZ, home + "\\bin\\zabswitch.exe"},
-      {"ApplicationName", REG_SZ, resourceString(IDS_ZAB_APPLICATION_NAME)},
-      {"Description", REG_SZ, resourceString(IDS_ZAB_DESCRIPTION)},
-      {"Profile", REG_SZ, kProfile},
-      {"SimpleProfile", REG_SZ, "screenreader"},
-      {"StartParams", REG_SZ, "-enable"},
+      {"StartExe", REG_EXPAND_SZ, home + "\\bin\\zabswitch.exe", {}},
+      {"ApplicationName", REG_SZ, {}, resourceString(IDS_ZAB_APPLICATION_NAME)},
+      {"Description", REG_SZ, {}, resourceString(IDS_ZAB_DESCRIPTION)},
+      {"Profile", REG_SZ, kProfile, {}},
+      {"SimpleProfile", REG_SZ, "screenreader", {}},
+      {"StartParams", REG_SZ, "-enable", {}},
   };
   for (const Value& value : values) {
-    if (!SetVantorZunaAccessBridgeKeyValues(key, value.name, value.type, value.text)) return 0;
+    if (value.resource.empty()) {
+      if (!SetVantorZunaAccessBridgeKeyValues(key, value.name, value.type, value.text)) return 0;
+    } else if (key.SetWideString(value.name, value.type, value.resource) != ERROR_SUCCESS) {
+      key.Close();
+      logit(tstrings::format("SetVantorZunaAccessBridgeKeyValues - Could not set %s zabswitch key", value.name));
+      return 0;
+    }
   }
   return 1;
 }

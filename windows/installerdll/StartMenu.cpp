@@ -83,7 +83,14 @@ constexpr UINT kRuntimeShortcutNames[] = {IDS_SC_ABOUT_NAME, IDS_SC_VISIT_NAME, 
                                           IDS_SC_HELP_NAME, IDS_SC_UPDATE_NAME};
 constexpr UINT kKitShortcutNames[] = {IDS_SC_DOCS_NAME, IDS_SC_FLIGHTDECK_NAME};
 
-std::string shortcutPath(const std::string& folder, const char* name) { return folder + "\\" + name + ".lnk"; }
+// The folder is ANSI code-page text (the programs menu as the system named it); the
+// name is the resource's own UTF-16 text, which may be in a script the code page lacks.
+std::wstring shortcutPath(const std::string& folder, const WCHAR* name) {
+  return tstrings::fromACP(folder) + L"\\" + std::wstring(name) + L".lnk";
+}
+
+std::string logText(const std::wstring& text) { return tstrings::toAnsiText(text); }
+std::string logText(const WCHAR* text) { return tstrings::toAnsiText(std::wstring(text)); }
 
 void logLoadStringFailure() {
   LOG_ERROR(tstrings::format("%s failed with %s", "LoadStringForShortCutItems: LoadString()",
@@ -111,7 +118,7 @@ void createShortcutFolder(const std::string& folder) {
 // Loads the strings of one shortcut and makes it; false only when a string is missing.
 bool makeShortcut(const std::string& folder, UINT nameId, UINT descriptionId, const std::string& icon,
                   const std::string& target, const char* arguments) {
-  std::vector<char> name(kShortcutTextSize), description(kShortcutTextSize);
+  std::vector<WCHAR> name(kShortcutTextSize), description(kShortcutTextSize);
   if (!LoadStringForShortCutItems(nameId, descriptionId, name.data(), description.data())) {
     logit("Zuna shortcut Start Menu item not creatd - LoadStringForShortCutItems() failed ");
     return false;
@@ -201,15 +208,15 @@ int RemoveZunaOrZDKFiles(const UINT* nameIds, const char* mainKey, const char* f
     return 1;
   }
   HINSTANCE instance = GetModuleHandleA(nullptr);
-  std::vector<char> name(kShortcutTextSize);
+  std::vector<WCHAR> name(kShortcutTextSize);
   for (int i = 0; i < count; ++i) {
-    if (LoadStringA(instance, nameIds[i], name.data(), kShortcutTextSize) == 0) {
+    if (LoadStringW(instance, nameIds[i], name.data(), kShortcutTextSize) == 0) {
       logLoadStringFailure();
       return 0;
     }
-    std::string path = shortcutPath(folder, name.data());
-    if (!DeleteFileA(path.c_str())) {
-      logit(tstrings::format("RemoveZunaFromStartMenu() - DeleteFile(%s) call failed ", path.c_str()));
+    std::wstring path = shortcutPath(folder, name.data());
+    if (!DeleteFileW(path.c_str())) {
+      logit(tstrings::format("RemoveZunaFromStartMenu() - DeleteFile(%s) call failed ", logText(path).c_str()));
     } else {
       RunResult::instance().fileRemoved();
     }
@@ -222,34 +229,36 @@ int RemoveZunaOrZDKFiles(const UINT* nameIds, const char* mainKey, const char* f
   return 1;
 }
 
-int CreateShortCutItem(const char* folder, const char* name, const char* iconPath, const char* target,
-                       const char* arguments, const char* description) {
+int CreateShortCutItem(const char* folder, const WCHAR* name, const char* iconPath, const char* target,
+                       const char* arguments, const WCHAR* description) {
   if (!folder || !name || !iconPath || !target || !description) return 0;
   if (!arguments) arguments = "";
   ComScope com;
-  ComPtr<IShellLinkA> link;
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_ALL, IID_IShellLinkA, link.put()))) {
+  // The wide interface, so that a name and description in any script survive; the
+  // paths and arguments are ANSI text and are widened as the narrow interface would.
+  ComPtr<IShellLinkW> link;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_ALL, IID_IShellLinkW, link.put()))) {
     logit("CreateShortCutItem() - pZunaShortCutItem.CoCreateInstance call failed");
     return 0;
   }
-  if (FAILED(link->SetPath(target))) {
+  if (FAILED(link->SetPath(tstrings::fromACP(target).c_str()))) {
     logit(tstrings::format(" pZunaShortCutItem->SetPath(%s) call failed,  Error Code: %d\n", target,
                            static_cast<int>(GetLastError())));
     return 0;
   }
-  if (FAILED(link->SetArguments(arguments))) {
+  if (FAILED(link->SetArguments(tstrings::fromACP(arguments).c_str()))) {
     logit(tstrings::format(" pZunaShortCutItem->SetArguments(%s) call failed,  Error Code: %d\n", arguments,
                            static_cast<int>(GetLastError())));
     return 0;
   }
-  if (FAILED(link->SetIconLocation(iconPath, 0))) {
+  if (FAILED(link->SetIconLocation(tstrings::fromACP(iconPath).c_str(), 0))) {
     logit(tstrings::format(" pZunaShortCutItem->SetIconLocation(%s) call failed,  Error Code: %d\n", iconPath,
                            static_cast<int>(GetLastError())));
     return 0;
   }
   if (FAILED(link->SetDescription(description))) {
-    logit(tstrings::format(" pZunaShortCutItem->SetDescription(%s) call failed,  Error Code: %d\n", description,
-                           static_cast<int>(GetLastError())));
+    logit(tstrings::format(" pZunaShortCutItem->SetDescription(%s) call failed,  Error Code: %d\n",
+                           logText(description).c_str(), static_cast<int>(GetLastError())));
     return 0;
   }
   ComPtr<IPersistFile> file;
@@ -257,11 +266,10 @@ int CreateShortCutItem(const char* folder, const char* name, const char* iconPat
     logit("CreateShortCutItem() - pZunaShortCutItem->QueryInterface call failed");
     return 0;
   }
-  std::string path = shortcutPath(folder, name);
-  int wideLength = MultiByteToWideChar(CP_THREAD_ACP, 0, path.c_str(), -1, nullptr, 0);
-  std::vector<WCHAR> widePath(wideLength > 0 ? static_cast<size_t>(wideLength) : 1, 0);
-  if (wideLength > 0) MultiByteToWideChar(CP_THREAD_ACP, 0, path.c_str(), -1, widePath.data(), wideLength);
-  if (FAILED(file->Save(widePath.data(), TRUE))) {
+  // The folder was named in the ANSI code page, so it is widened with that page (the
+  // thread's page belongs to the user's formats and may be another one).
+  std::wstring path = shortcutPath(folder, name);
+  if (FAILED(file->Save(path.c_str(), TRUE))) {
     logit("CreateShortCutItem() - pZunaShortCutItemFile->Save call failed");
     return 0;
   }
@@ -269,11 +277,11 @@ int CreateShortCutItem(const char* folder, const char* name, const char* iconPat
   return 1;
 }
 
-int LoadStringForShortCutItems(UINT nameId, UINT descriptionId, char* name, char* description) {
+int LoadStringForShortCutItems(UINT nameId, UINT descriptionId, WCHAR* name, WCHAR* description) {
   if (!name || !description) return 0;
   HINSTANCE instance = GetModuleHandleA(nullptr);
-  if (LoadStringA(instance, nameId, name, kShortcutTextSize) == 0 ||
-      LoadStringA(instance, descriptionId, description, kShortcutTextSize) == 0) {
+  if (LoadStringW(instance, nameId, name, kShortcutTextSize) == 0 ||
+      LoadStringW(instance, descriptionId, description, kShortcutTextSize) == 0) {
     logLoadStringFailure();
     return 0;
   }

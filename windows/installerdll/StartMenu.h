@@ -6,7 +6,8 @@
 //   Zuna Development Kit\        online documentation and Flight Deck (bin\zmc.exe)
 //
 // Names and descriptions are the program's string resources (IDS_SC_*), so they follow
-// the user-interface language. Nothing here throws: failures are log lines and a 0
+// the user-interface language; they are loaded and used in UTF-16, so a language whose
+// script the ANSI code page lacks (Japanese on a Western system) keeps its names. Nothing here throws: failures are log lines and a 0
 // result. A missing string stops the operation (the shortcuts made so far stay); a
 // shortcut that cannot be made or deleted is logged and the work goes on.
 #pragma once
@@ -44,9 +45,10 @@ int RemoveZunaOrZDKFiles(const UINT* nameIds, const char* mainKey, const char* f
 
 // Saves "<folder>\<name>.lnk" pointing at `target` with `arguments` (null: none),
 // the icon at index 0 of `iconPath` and `description`. 1 when the file was saved.
-int CreateShortCutItem(const char* folder, const char* name, const char* iconPath, const char* target,
-                       const char* arguments, const char* description);
+// Paths and arguments are ANSI code-page text; name and description UTF-16.
+int CreateShortCutItem(const char* folder, const WCHAR* name, const char* iconPath, const char* target,
+                       const char* arguments, const WCHAR* description);
 
 // Loads the two strings into buffers of kShortcutTextSize characters. 1 when both
 // were found; else the failure is logged at ERROR and 0 is given.
-int LoadStringForShortCutItems(UINT nameId, UINT descriptionId, char* name, char* description);
+int LoadStringForShortCutItems(UINT nameId, UINT descriptionId, WCHAR* name, WCHAR* description);

@@ -5,6 +5,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "common/share/Errors.h"
 #include "common/share/ZunaVersion.h"
@@ -57,6 +58,27 @@ std::string latestRuntimeBin() {
     return {};
   }
   return combinePath(home, "bin");
+}
+
+// The C runtime's case folding of the narrow text it replaces: ASCII letters only.
+std::wstring foldAscii(std::wstring text) {
+  for (wchar_t& c : text) {
+    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+  }
+  return text;
+}
+
+// The entries between semicolons, empty ones kept; none for an empty text.
+std::vector<std::wstring> splitEntries(const std::wstring& text) {
+  std::vector<std::wstring> entries;
+  if (text.empty()) return entries;
+  size_t start = 0;
+  for (size_t at = text.find(L';'); at != std::wstring::npos; at = text.find(L';', start)) {
+    entries.push_back(text.substr(start, at - start));
+    start = at + 1;
+  }
+  entries.push_back(text.substr(start));
+  return entries;
 }
 
 CheckedRegistryKey openEnvironmentKey() {
@@ -168,29 +190,32 @@ void DeleteSymlinksAndzunapathDir() {
   }
 }
 
+// Path is read and written through the wide functions: an entry in a script the ANSI
+// code page cannot hold (a folder named in another user's script) must come back
+// unchanged.
 void AddZunapathToPath() {
   CheckedRegistryKey environment = openEnvironmentKey();
-  std::string path = environment.QueryStringValue(kPathValue);
-  std::string dir = GetZunapathDir();
-  std::string folded = tstrings::toLower(dir);
-  for (const std::string& entry : tstrings::split(tstrings::toLower(path), ";")) {
+  std::wstring path = environment.QueryWideStringValue(kPathValue);
+  std::wstring dir = tstrings::fromACP(GetZunapathDir());
+  std::wstring folded = foldAscii(dir);
+  for (const std::wstring& entry : splitEntries(foldAscii(path))) {
     if (entry == folded) return;
   }
-  environment.SetExpandStringValue(kPathValue, dir + ";" + path);
+  environment.SetExpandWideStringValue(kPathValue, dir + L";" + path);
   NotifySytemChanges();
 }
 
 void RemoveZunapathFromPath() {
   CheckedRegistryKey environment = openEnvironmentKey();
-  std::string path = environment.QueryStringValue(kPathValue);
-  std::string folded = tstrings::toLower(GetZunapathDir());
-  std::string kept;
-  for (const std::string& entry : tstrings::split(path, ";")) {
-    if (tstrings::toLower(entry) == folded) continue;
-    if (!kept.empty()) kept += ";";
+  std::wstring path = environment.QueryWideStringValue(kPathValue);
+  std::wstring folded = foldAscii(tstrings::fromACP(GetZunapathDir()));
+  std::wstring kept;
+  for (const std::wstring& entry : splitEntries(path)) {
+    if (foldAscii(entry) == folded) continue;
+    if (!kept.empty()) kept += L";";
     kept += entry;
   }
-  environment.SetExpandStringValue(kPathValue, kept);
+  environment.SetExpandWideStringValue(kPathValue, kept);
   NotifySytemChanges();
 }
 

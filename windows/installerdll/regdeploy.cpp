@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <memory>
 #include <string>
+#include <vector>
 #include <utility>
 
 #include "common/share/tstrings.h"
@@ -38,10 +39,23 @@ bool formPath(const char* home, const char* tail, char (&out)[kPathBufferSize]) 
 }
 
 // The text of a path the library handed over, in the ANSI code page for the narrow
-// file functions. A path that is not valid UTF-16 converts to an empty text.
+// file functions. A path that is not valid UTF-16, or that the code page cannot name
+// exactly, converts to an empty text, so that its command fails: a best-fit look-alike
+// ("C:\\Lodz" for a Polish name) could name another file, which the command would
+// then copy over or delete.
 std::string toAnsi(LPCWSTR text) {
-  std::wstring wide(text, std::wcslen(text));
-  return tstrings::toACP(wide);
+  std::vector<WCHAR> wide(text, text + std::wcslen(text));
+  if (wide.empty()) return std::string();
+  BOOL usedDefault = FALSE;
+  int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), nullptr,
+                                 0, nullptr, &usedDefault);
+  if (size <= 0 || usedDefault) return std::string();
+  std::string out(static_cast<size_t>(size), '\0');
+  if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), out.data(), size,
+                          nullptr, &usedDefault) != size || usedDefault) {
+    return std::string();
+  }
+  return out;
 }
 
 // What a failed command leaves: false ends the list.

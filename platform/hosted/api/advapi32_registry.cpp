@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <algorithm>
 #include <optional>
 
 #include "platform/hosted/machine/Machine.h"
@@ -350,6 +351,55 @@ LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType
   if (!lpData && cbData != 0) return ERROR_NOACCESS;
   return static_cast<LSTATUS>(machine().registry().setValue(base.path, hosted::ansiToUtf8(lpValueName ? lpValueName : ""),
                                                             dwType, storedData(dwType, lpData, cbData)));
+}
+
+// The wide functions hand string data over as the registry keeps it: UTF-16LE code
+// units, whatever the ANSI code page.
+LSTATUS WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName, LPDWORD,
+                             LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+  Resolved base = resolve(hKey);
+  if (base.status != ERROR_SUCCESS) return base.status;
+  if (auto error = machine().faults().take("RegEnumValueW", faultObject(base.path))) return static_cast<LSTATUS>(*error);
+  if (!(base.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  if (!lpValueName || !lpcchValueName) return ERROR_INVALID_PARAMETER;
+  if (dwIndex >= base.key->values.size()) return ERROR_NO_MORE_ITEMS;
+  const Value& value = base.key->values[dwIndex];
+  std::wstring name = hosted::utf8ToWide(value.name);
+  if (name.size() + 1 > *lpcchValueName) return ERROR_MORE_DATA;
+  std::copy(name.begin(), name.end(), lpValueName);
+  lpValueName[name.size()] = L'\0';
+  *lpcchValueName = static_cast<DWORD>(name.size());
+  if (lpType) *lpType = value.type;
+  return copyData(value.data, lpData, lpcbData);
+}
+
+LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD, LPDWORD lpType, LPBYTE lpData,
+                                LPDWORD lpcbData) {
+  Resolved base = resolve(hKey);
+  if (base.status != ERROR_SUCCESS) return base.status;
+  std::string name = hosted::wideToUtf8(lpValueName ? lpValueName : L"");
+  if (auto error = takeValueFault("RegQueryValueExW", base.path, hosted::utf8ToAnsi(name).c_str())) {
+    return static_cast<LSTATUS>(*error);
+  }
+  if (!(base.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  if (lpData && !lpcbData) return ERROR_INVALID_PARAMETER;
+  const Value* value = base.key->findValue(name);
+  if (!value) return ERROR_FILE_NOT_FOUND;
+  if (lpType) *lpType = value->type;
+  return copyData(value->data, lpData, lpcbData);
+}
+
+LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const BYTE* lpData, DWORD cbData) {
+  Resolved base = resolve(hKey);
+  if (base.status != ERROR_SUCCESS) return base.status;
+  std::string name = hosted::wideToUtf8(lpValueName ? lpValueName : L"");
+  if (auto error = takeValueFault("RegSetValueExW", base.path, hosted::utf8ToAnsi(name).c_str())) {
+    return static_cast<LSTATUS>(*error);
+  }
+  if (!(base.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  if (!lpData && cbData != 0) return ERROR_NOACCESS;
+  std::vector<uint8_t> data = lpData ? std::vector<uint8_t>(lpData, lpData + cbData) : std::vector<uint8_t>();
+  return static_cast<LSTATUS>(machine().registry().setValue(base.path, name, dwType, std::move(data)));
 }
 
 LSTATUS WINAPI RegCloseKey(HKEY hKey) {

@@ -20,10 +20,11 @@ using hosted::setLastError;
 namespace {
 
 // The code page a conversion function reads: the machine's ANSI page for CP_ACP (the
-// OEM and thread pages are the same on the machine), a supported page named by its
-// number, else 0.
+// OEM page is the same on the machine), the page of the user's format locale for
+// CP_THREAD_ACP, a supported page named by its number, else 0.
 UINT narrowCodePage(UINT codePage) {
-  if (codePage == CP_ACP || codePage == CP_OEMCP || codePage == CP_THREAD_ACP) return hosted::ansiCodePage();
+  if (codePage == CP_ACP || codePage == CP_OEMCP) return hosted::ansiCodePage();
+  if (codePage == CP_THREAD_ACP) return hosted::threadCodePage();
   return hosted::isSupportedCodePage(codePage) ? codePage : 0;
 }
 
@@ -138,8 +139,8 @@ HLOCAL WINAPI LocalFree(HLOCAL hMem) {
   return nullptr;
 }
 
-int WINAPI WideCharToMultiByte(UINT CodePage, DWORD, LPCWCH lpWideCharStr, int cchWideChar, LPSTR lpMultiByteStr,
-                               int cbMultiByte, LPCCH, LPBOOL lpUsedDefaultChar) {
+int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharStr, int cchWideChar,
+                               LPSTR lpMultiByteStr, int cbMultiByte, LPCCH lpDefaultChar, LPBOOL lpUsedDefaultChar) {
   if (!lpWideCharStr || cbMultiByte < 0 || (cbMultiByte > 0 && !lpMultiByteStr)) {
     setLastError(ERROR_INVALID_PARAMETER);
     return 0;
@@ -149,9 +150,22 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD, LPCWCH lpWideCharStr, int c
   std::string out;
   bool usedDefault = false;
   if (CodePage == CP_UTF8) {
+    // UTF-8 has no default character: asking for one is an error.
+    if (lpDefaultChar || lpUsedDefaultChar) {
+      setLastError(ERROR_INVALID_PARAMETER);
+      return 0;
+    }
     out = hosted::wideToUtf8(text);
   } else if (UINT page = narrowCodePage(CodePage)) {
-    out = hosted::wideToCodePage(text, page, &usedDefault);
+    hosted::WideConversion how;
+    how.bestFit = !(dwFlags & WC_NO_BEST_FIT_CHARS);
+    // The default character is one byte (or a double-byte character) of the page.
+    char fallback[3] = {};
+    if (lpDefaultChar) {
+      std::strncpy(fallback, lpDefaultChar, 2);
+      how.defaultChar = fallback;
+    }
+    out = hosted::wideToCodePage(text, page, how, &usedDefault);
   } else {
     setLastError(ERROR_INVALID_PARAMETER);
     return 0;

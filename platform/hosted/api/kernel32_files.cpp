@@ -206,6 +206,24 @@ std::vector<unsigned char> reparseDataOf(const std::string& text) {
   return out;
 }
 
+// Deletes a resolved file as DeleteFile does; nullopt (its error already set) fails.
+BOOL deleteFile(const std::optional<hosted::ResolvedPath>& resolved) {
+  if (!resolved) return FALSE;
+  // Directories, junctions included, are not files; a file symbolic link goes itself.
+  if (isHostDirectory(resolved->host) || hosted::linkKind(resolved->host) == LinkKind::Junction) {
+    return failWith(ERROR_ACCESS_DENIED);
+  }
+  if (isReadOnly(resolved->host)) return failWith(ERROR_ACCESS_DENIED);
+  if (!hosted::deletionAllowed(resolved->host)) return failWith(ERROR_SHARING_VIOLATION);
+  // A running program's image or library cannot go while it is mapped; a link to one can.
+  if (hosted::linkKind(resolved->host) == LinkKind::None && hosted::isMappedImage(resolved->host)) {
+    return failWith(ERROR_ACCESS_DENIED);
+  }
+  hosted::beforeChange();
+  if (::unlink(resolved->host.c_str()) != 0) return failWith(ERROR_ACCESS_DENIED);
+  return TRUE;
+}
+
 }  // namespace
 
 extern "C" {
@@ -341,21 +359,17 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
 BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
   if (!lpFileName) return failWith(ERROR_PATH_NOT_FOUND);
   if (auto error = machine().faults().take("DeleteFileA", lpFileName)) return failWith(*error);
-  auto resolved = existing(lpFileName);
-  if (!resolved) return FALSE;
-  // Directories, junctions included, are not files; a file symbolic link goes itself.
-  if (isHostDirectory(resolved->host) || hosted::linkKind(resolved->host) == LinkKind::Junction) {
-    return failWith(ERROR_ACCESS_DENIED);
-  }
-  if (isReadOnly(resolved->host)) return failWith(ERROR_ACCESS_DENIED);
-  if (!hosted::deletionAllowed(resolved->host)) return failWith(ERROR_SHARING_VIOLATION);
-  // A running program's image or library cannot go while it is mapped; a link to one can.
-  if (hosted::linkKind(resolved->host) == LinkKind::None && hosted::isMappedImage(resolved->host)) {
-    return failWith(ERROR_ACCESS_DENIED);
-  }
-  hosted::beforeChange();
-  if (::unlink(resolved->host.c_str()) != 0) return failWith(ERROR_ACCESS_DENIED);
-  return TRUE;
+  return deleteFile(existing(lpFileName));
+}
+
+BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) {
+  if (!lpFileName) return failWith(ERROR_PATH_NOT_FOUND);
+  if (auto error = machine().faults().take("DeleteFileW", hosted::wideToAnsi(lpFileName))) return failWith(*error);
+  uint32_t error = 0;
+  auto resolved = hosted::resolveWidePath(lpFileName, &error);
+  if (!resolved) return failWith(error);
+  if (!resolved->exists) return failWith(resolved->parentExists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+  return deleteFile(resolved);
 }
 
 BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists) {

@@ -1,5 +1,7 @@
-// The shell-link object (CLSID_ShellLink): IShellLinkA over the link's fields, and
-// IPersistFile, whose Save writes a .lnk file on the machine's drives.
+// The shell-link object (CLSID_ShellLink): IShellLinkA and IShellLinkW over the link's
+// fields, which are kept in UTF-16 as Windows keeps them (the narrow methods convert
+// through the ANSI code page), and IPersistFile, whose Save writes a .lnk file on the
+// machine's drives.
 //
 // Differences from Windows, none of which the program meets: id lists are neither
 // taken nor given (SetIDList, GetIDList and Resolve answer E_NOTIMPL), and a target
@@ -44,6 +46,14 @@ HRESULT copyOut(const std::string& text, LPSTR buffer, int cch) {
   return S_OK;
 }
 
+HRESULT copyOut(const std::wstring& text, LPWSTR buffer, int cch) {
+  if (!buffer || cch <= 0) return E_INVALIDARG;
+  size_t n = std::min(text.size(), static_cast<size_t>(cch - 1));
+  std::copy(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(n), buffer);
+  buffer[n] = L'\0';
+  return S_OK;
+}
+
 // An injected failure of a method: the Win32 error becomes the thread's last error
 // and the method's HRESULT.
 bool injected(const char* method, const std::string& object, HRESULT* result) {
@@ -69,13 +79,15 @@ class HandleOwner {
   HANDLE handle_;
 };
 
-class ShellLinkObject final : public IShellLinkA, public IPersistFile {
+class ShellLinkObject final : public IShellLinkA, public IShellLinkW, public IPersistFile {
  public:
   // IUnknown
   HRESULT QueryInterface(REFIID riid, void** ppv) override {
     if (!ppv) return E_POINTER;
     if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IShellLinkA)) {
       *ppv = static_cast<IShellLinkA*>(this);
+    } else if (IsEqualIID(riid, IID_IShellLinkW)) {
+      *ppv = static_cast<IShellLinkW*>(this);
     } else if (IsEqualIID(riid, IID_IPersistFile) || IsEqualIID(riid, IID_IPersist)) {
       *ppv = static_cast<IPersistFile*>(this);
     } else {
@@ -160,10 +172,75 @@ class ShellLinkObject final : public IShellLinkA, public IPersistFile {
     return setText("IShellLinkA::SetRelativePath", pszPathRel, link_.relativePath);
   }
   HRESULT Resolve(HWND, DWORD) override { return E_NOTIMPL; }
+
+  // IShellLinkW: the same fields without the code page in between.
+  HRESULT GetPath(LPWSTR pszFile, int cch, WIN32_FIND_DATAW* pfd, DWORD flags) override {
+    WIN32_FIND_DATAA found{};
+    std::vector<char> ignored(MAX_PATH);
+    HRESULT hr = GetPath(ignored.data(), MAX_PATH, pfd ? &found : nullptr, flags);
+    if (FAILED(hr)) return hr;
+    bool path = hr == S_OK;
+    HRESULT copied = copyOut(path ? link_.target : std::wstring(), pszFile, cch);
+    if (FAILED(copied)) return copied;
+    if (pfd) {
+      *pfd = WIN32_FIND_DATAW{};
+      pfd->dwFileAttributes = found.dwFileAttributes;
+      pfd->ftCreationTime = found.ftCreationTime;
+      pfd->ftLastAccessTime = found.ftLastAccessTime;
+      pfd->ftLastWriteTime = found.ftLastWriteTime;
+      pfd->nFileSizeLow = found.nFileSizeLow;
+      if (path) copyOut(link_.target.substr(link_.target.find_last_of(L"\\/") + 1), pfd->cFileName, MAX_PATH);
+    }
+    return hr;
+  }
+  HRESULT GetDescription(LPWSTR pszName, int cch) override { return copyOut(link_.description, pszName, cch); }
+  HRESULT SetDescription(LPCWSTR pszName) override {
+    return setText("IShellLinkW::SetDescription", pszName, link_.description);
+  }
+  HRESULT GetWorkingDirectory(LPWSTR pszDir, int cch) override {
+    return copyOut(link_.workingDirectory, pszDir, cch);
+  }
+  HRESULT SetWorkingDirectory(LPCWSTR pszDir) override {
+    return setText("IShellLinkW::SetWorkingDirectory", pszDir, link_.workingDirectory);
+  }
+  HRESULT GetArguments(LPWSTR pszArgs, int cch) override { return copyOut(link_.arguments, pszArgs, cch); }
+  HRESULT SetArguments(LPCWSTR pszArgs) override { return setText("IShellLinkW::SetArguments", pszArgs, link_.arguments); }
+  HRESULT GetIconLocation(LPWSTR pszIconPath, int cch, int* piIcon) override {
+    if (!piIcon) return E_INVALIDARG;
+    *piIcon = link_.iconIndex;
+    return copyOut(link_.iconLocation, pszIconPath, cch);
+  }
+  HRESULT SetIconLocation(LPCWSTR pszIconPath, int iIcon) override {
+    HRESULT hr = setText("IShellLinkW::SetIconLocation", pszIconPath, link_.iconLocation);
+    if (SUCCEEDED(hr)) link_.iconIndex = iIcon;
+    return hr;
+  }
+  HRESULT SetRelativePath(LPCWSTR pszPathRel, DWORD) override {
+    return setText("IShellLinkW::SetRelativePath", pszPathRel, link_.relativePath);
+  }
+  HRESULT SetPath(LPCWSTR pszFile) override {
+    if (!pszFile) return E_INVALIDARG;
+    std::wstring wide = pszFile;
+    std::string ansi = hosted::wideToAnsi(wide);
+    HRESULT hr;
+    if (injected("IShellLinkW::SetPath", ansi, &hr)) return hr;
+    // A path the code page holds takes the narrow way, which finds the file; one it
+    // cannot hold is kept as given.
+    if (hosted::ansiToWide(ansi) == wide) return setPath(ansi.c_str());
+    link_ = withoutTarget(link_);
+    link_.target = wide;
+    dirty_ = true;
+    return S_OK;
+  }
+
   HRESULT SetPath(LPCSTR pszFile) override {
     if (!pszFile) return E_INVALIDARG;
     HRESULT hr;
     if (injected("IShellLinkA::SetPath", pszFile, &hr)) return hr;
+    return setPath(pszFile);
+  }
+
+  HRESULT setPath(LPCSTR pszFile) {
     std::wstring target = hosted::ansiToWide(pszFile);
     link_.target.clear();
     link_.fileAttributes = 0;
@@ -231,7 +308,8 @@ class ShellLinkObject final : public IShellLinkA, public IPersistFile {
     HRESULT hr;
     if (injected("IPersistFile::Save", path, &hr)) return hr;
     std::vector<uint8_t> bytes = hosted::writeShellLink(link_);
-    HandleOwner out(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // The name is wide: a shortcut may be named in a script the code page lacks.
+    HandleOwner out(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!out.valid()) return HRESULT_FROM_WIN32(GetLastError());
     DWORD written = 0;
     if (!WriteFile(out.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
@@ -262,11 +340,27 @@ class ShellLinkObject final : public IShellLinkA, public IPersistFile {
 
   HRESULT setText(const char* method, LPCSTR text, std::wstring& field) {
     if (!text) return E_INVALIDARG;
+    return setText(method, hosted::ansiToWide(text), field);
+  }
+  HRESULT setText(const char* method, LPCWSTR text, std::wstring& field) {
+    if (!text) return E_INVALIDARG;
+    return setText(method, std::wstring(text), field);
+  }
+  HRESULT setText(const char* method, const std::wstring& text, std::wstring& field) {
     HRESULT hr;
-    if (injected(method, text, &hr)) return hr;
-    field = hosted::ansiToWide(text);
+    if (injected(method, hosted::wideToAnsi(text), &hr)) return hr;
+    field = text;
     dirty_ = true;
     return S_OK;
+  }
+
+  // The link with no target and none of a target's facts.
+  static hosted::ShellLink withoutTarget(hosted::ShellLink link) {
+    link.target.clear();
+    link.fileAttributes = 0;
+    link.creationTime = link.accessTime = link.writeTime = 0;
+    link.fileSize = 0;
+    return link;
   }
 
   std::atomic<ULONG> references_{1};

@@ -37,10 +37,11 @@ std::string askOkOrCancel(const std::string& question) {
 
 }  // namespace hosted
 
-extern "C" int WINAPI MessageBoxA(HWND, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
+namespace {
+
+// Shows a box whose texts are UTF-8, journals it and gives the answer.
+int messageBox(const std::string& text, const std::string& caption, UINT uType) {
   auto& machine = hosted::machine();
-  std::string text = hosted::ansiToUtf8(lpText ? lpText : "");
-  std::string caption = hosted::ansiToUtf8(lpCaption ? lpCaption : "Error");
   if (machine.session().interactive) {
     std::fprintf(stderr, "\n== %s ==\n%s\n", caption.c_str(), text.c_str());
   }
@@ -59,4 +60,16 @@ extern "C" int WINAPI MessageBoxA(HWND, LPCSTR lpText, LPCSTR lpCaption, UINT uT
   event["answer"] = answer;
   machine.journal().append(event);
   return answer == "ok" ? IDOK : IDCANCEL;
+}
+
+}  // namespace
+
+extern "C" int WINAPI MessageBoxA(HWND, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
+  return messageBox(hosted::ansiToUtf8(lpText ? lpText : ""), hosted::ansiToUtf8(lpCaption ? lpCaption : "Error"),
+                    uType);
+}
+
+extern "C" int WINAPI MessageBoxW(HWND, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
+  return messageBox(hosted::wideToUtf8(lpText ? lpText : L""), hosted::wideToUtf8(lpCaption ? lpCaption : L"Error"),
+                    uType);
 }

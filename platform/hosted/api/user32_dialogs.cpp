@@ -37,8 +37,8 @@ constexpr DWORD kErrorControlIdNotFound = 1421;
 
 struct Control {
   ControlKind kind;
-  std::string text;
-  std::vector<std::string> items;
+  std::string text;                // UTF-8: a window keeps its text in Unicode
+  std::vector<std::string> items;  // as the narrow list-box messages hand them over
   bool enabled = true;
 };
 
@@ -114,8 +114,11 @@ std::vector<std::string> shownLines(const Dialog& dialog) {
   auto it = dialog.controls.find(dialog.resource->linesControl);
   if (it == dialog.controls.end()) return {};
   const Control& control = it->second;
-  if (control.kind != ControlKind::Static) return control.items;
   std::vector<std::string> lines;
+  if (control.kind != ControlKind::Static) {
+    for (const std::string& item : control.items) lines.push_back(hosted::ansiToUtf8(item));
+    return lines;
+  }
   size_t start = 0;
   while (start < control.text.size()) {
     size_t end = control.text.find('\n', start);
@@ -131,11 +134,11 @@ void show(const Dialog& dialog, const std::vector<std::string>& lines) {
   event["resource"] = dialog.resource->id;
   event["caption"] = dialog.resource->caption;
   event["lines"] = nlohmann::ordered_json::array();
-  for (const std::string& line : lines) event["lines"].push_back(hosted::ansiToUtf8(line));
+  for (const std::string& line : lines) event["lines"].push_back(line);
   machine().journal().append(event);
   if (machine().session().interactive) {
     std::fprintf(stderr, "\n== %s ==\n", dialog.resource->caption);
-    for (const std::string& line : lines) std::fprintf(stderr, "  %s\n", hosted::ansiToUtf8(line).c_str());
+    for (const std::string& line : lines) std::fprintf(stderr, "  %s\n", line.c_str());
     std::fprintf(stderr, "(pressing the dialog's button)\n");
   }
 }
@@ -164,17 +167,18 @@ const LanguageResources* chooseLanguage(const ExecutableResources& resources, st
 
 }  // namespace hosted
 
-extern "C" {
+namespace {
 
-INT_PTR WINAPI DialogBoxParamA(HINSTANCE, LPCSTR lpTemplateName, HWND, DLGPROC lpDialogFunc, LPARAM dwInitParam) {
-  if (auto error = machine().faults().take("DialogBoxParamA")) {
+INT_PTR showDialog(const char* function, bool byId, uintptr_t templateName, DLGPROC lpDialogFunc,
+                   LPARAM dwInitParam) {
+  if (auto error = machine().faults().take(function)) {
     setLastError(*error);
     return -1;
   }
   const DialogResource* resource = nullptr;
   const hosted::LanguageResources* resources = languageResources();
-  if (IS_INTRESOURCE(lpTemplateName) && resources) {
-    int id = static_cast<int>(reinterpret_cast<uintptr_t>(lpTemplateName));
+  if (byId && resources) {
+    int id = static_cast<int>(templateName);
     for (size_t i = 0; i < resources->dialogCount; ++i) {
       if (resources->dialogs[i].id == id) resource = &resources->dialogs[i];
     }
@@ -210,6 +214,23 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE, LPCSTR lpTemplateName, HWND, DLGPROC l
   return dialog.result;
 }
 
+}  // namespace
+
+extern "C" {
+
+INT_PTR WINAPI DialogBoxParamA(HINSTANCE, LPCSTR lpTemplateName, HWND, DLGPROC lpDialogFunc, LPARAM dwInitParam) {
+  return showDialog("DialogBoxParamA", IS_INTRESOURCE(lpTemplateName), reinterpret_cast<uintptr_t>(lpTemplateName),
+                    lpDialogFunc, dwInitParam);
+}
+
+// The dialog's texts are the template's own (Unicode) either way; the wide function
+// differs in the messages its procedure gets, which the layer does not translate.
+INT_PTR WINAPI DialogBoxParamW(HINSTANCE, LPCWSTR lpTemplateName, HWND, DLGPROC lpDialogFunc, LPARAM dwInitParam) {
+  return showDialog("DialogBoxParamW", IS_INTRESOURCE(lpTemplateName), reinterpret_cast<uintptr_t>(lpTemplateName),
+                    lpDialogFunc, dwInitParam);
+}
+
+
 BOOL WINAPI EndDialog(HWND hDlg, INT_PTR nResult) {
   Dialog* dialog = dialogOf(hDlg);
   if (!dialog) {
@@ -241,7 +262,7 @@ LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     return 0;
   }
   if (Msg == WM_SETTEXT) {
-    control->text = lParam ? reinterpret_cast<LPCSTR>(lParam) : "";
+    control->text = hosted::ansiToUtf8(lParam ? reinterpret_cast<LPCSTR>(lParam) : "");
     return TRUE;
   }
   return listBoxMessage(*control, Msg, wParam, lParam);
@@ -258,13 +279,28 @@ BOOL WINAPI SetWindowTextA(HWND hWnd, LPCSTR lpString) {
     setLastError(ERROR_INVALID_WINDOW_HANDLE);
     return FALSE;
   }
-  control->text = lpString ? lpString : "";
+  control->text = hosted::ansiToUtf8(lpString ? lpString : "");
+  return TRUE;
+}
+
+BOOL WINAPI SetWindowTextW(HWND hWnd, LPCWSTR lpString) {
+  auto [dialog, control] = controlOf(hWnd);
+  if (!control) {
+    setLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
+  }
+  control->text = hosted::wideToUtf8(lpString ? lpString : L"");
   return TRUE;
 }
 
 BOOL WINAPI SetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPCSTR lpString) {
   HWND control = GetDlgItem(hDlg, nIDDlgItem);
   return control ? SetWindowTextA(control, lpString) : FALSE;
+}
+
+BOOL WINAPI SetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPCWSTR lpString) {
+  HWND control = GetDlgItem(hDlg, nIDDlgItem);
+  return control ? SetWindowTextW(control, lpString) : FALSE;
 }
 
 BOOL WINAPI EnableWindow(HWND hWnd, BOOL bEnable) {
@@ -293,31 +329,63 @@ BOOL WINAPI EnableMenuItem(HMENU hMenu, UINT, UINT) {
   return MF_ENABLED;
 }
 
+namespace {
+
+// The text of string resource `id` in the user-interface language, or null after
+// setting the error (a test's fault for `function`, or the resource missing).
+const char* findString(const char* function, UINT id) {
+  if (auto error = hosted::machine().faults().take(function, std::to_string(id))) {
+    setLastError(*error);
+    return nullptr;
+  }
+  const hosted::LanguageResources* resources = languageResources();
+  const char* text = nullptr;
+  for (size_t i = 0; resources && i < resources->stringCount; ++i) {
+    if (resources->strings[i].id == id) text = resources->strings[i].text;
+  }
+  if (!text) setLastError(kErrorResourceTypeNotFound);
+  return text;
+}
+
+}  // namespace
+
 int WINAPI LoadStringA(HINSTANCE, UINT uID, LPSTR lpBuffer, int cchBufferMax) {
   if (!lpBuffer || cchBufferMax <= 0) {
     setLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
   lpBuffer[0] = '\0';
-  if (auto error = hosted::machine().faults().take("LoadStringA", std::to_string(uID))) {
-    setLastError(*error);
-    return 0;
-  }
-  const hosted::LanguageResources* resources = languageResources();
-  const char* text = nullptr;
-  for (size_t i = 0; resources && i < resources->stringCount; ++i) {
-    if (resources->strings[i].id == uID) text = resources->strings[i].text;
-  }
-  if (!text) {
-    setLastError(kErrorResourceTypeNotFound);
-    return 0;
-  }
+  const char* text = findString("LoadStringA", uID);
+  if (!text) return 0;
   // The resource holds the text in Unicode; the narrow function hands it over in the
   // ANSI code page, cut to the buffer.
   std::string ansi = hosted::utf8ToAnsi(text);
   size_t n = std::min(ansi.size(), static_cast<size_t>(cchBufferMax - 1));
   std::memcpy(lpBuffer, ansi.data(), n);
   lpBuffer[n] = '\0';
+  return static_cast<int>(n);
+}
+
+int WINAPI LoadStringW(HINSTANCE, UINT uID, LPWSTR lpBuffer, int cchBufferMax) {
+  if (!lpBuffer || cchBufferMax < 0) {
+    setLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  if (cchBufferMax > 0) lpBuffer[0] = L'\0';
+  const char* text = findString("LoadStringW", uID);
+  if (!text) return 0;
+  // The resource's own UTF-16 text, whatever the code page.
+  static std::map<UINT, std::wstring> resident;
+  std::wstring wide = hosted::utf8ToWide(text);
+  if (cchBufferMax == 0) {
+    // A size of 0 asks for a read-only pointer to the resource, which has no NUL.
+    const std::wstring& kept = resident[uID] = wide;
+    *reinterpret_cast<const WCHAR**>(lpBuffer) = kept.c_str();
+    return static_cast<int>(kept.size());
+  }
+  size_t n = std::min(wide.size(), static_cast<size_t>(cchBufferMax - 1));
+  std::copy(wide.begin(), wide.begin() + static_cast<std::ptrdiff_t>(n), lpBuffer);
+  lpBuffer[n] = L'\0';
   return static_cast<int>(n);
 }
 

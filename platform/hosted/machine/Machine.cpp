@@ -236,6 +236,12 @@ Facts parseFacts(const std::string& text, const std::string& file) {
     }
     facts.codePage = codePage->get<unsigned>();
   }
+  if (const Json* codePage = member(locale, "threadCodePage")) {
+    if (!codePage->is_number_unsigned() || !isSupportedCodePage(codePage->get<uint64_t>())) {
+      invalid(source, {"locale", "threadCodePage"}, "locale.threadCodePage must be one of " + supportedCodePages());
+    }
+    facts.threadCodePage = codePage->get<unsigned>();
+  }
 
   for (const auto& [name, value] : objectField(doc, "folders", source).items()) {
     if (value.is_null()) {
@@ -292,10 +298,12 @@ Machine::Machine(DirectoryLock lock, std::filesystem::path root, Facts facts, Se
       processes_(std::move(processes)),
       sharedMemory_(root_ / "shm", journal_) {
   setAnsiCodePage(facts_.codePage);
+  setThreadCodePage(facts_.threadCodePage ? facts_.threadCodePage : facts_.codePage);
 }
 
 Machine::~Machine() {
   setAnsiCodePage(1252);
+  setThreadCodePage(1252);
   for (const auto& entry : crtFiles_) ::close(entry.first);
 }
 

@@ -54,6 +54,7 @@ struct Facts {
   std::string country = "United States";
   std::string uiLanguage = "en-US";  // the language the program's resources are read in
   unsigned codePage = 1252;          // the ANSI code page of the narrow functions
+  unsigned threadCodePage = 0;       // CP_THREAD_ACP's page; 0: the same as codePage
   // Folder name (as in machine.json) to its Windows path; nullopt makes its query fail.
   std::map<std::string, std::optional<std::string>> folders;
   std::map<std::string, std::string> environment;

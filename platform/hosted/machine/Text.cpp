@@ -14,10 +14,12 @@ namespace hosted {
 namespace {
 
 unsigned currentCodePage = 1252;
+unsigned currentThreadCodePage = 1252;
 
 // The host C library's converter names of the East Asian code pages Windows uses.
 const char* iconvName(unsigned codePage) {
   switch (codePage) {
+    case 1251: return "CP1251";
     case 932: return "CP932";
     case 936: return "CP936";
     case 949: return "CP949";
@@ -80,6 +82,30 @@ constexpr std::array<char16_t, 32> kCp1252High = {
     0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
     0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+// The best-fit look-alikes Windows' tables give for Latin letters a single-byte page
+// lacks: the letter without its mark. Index is the code point minus the table's first;
+// a space marks a character with none.
+constexpr std::string_view kLatin1BaseLetters =  // U+00C0..U+00FF
+    "AAAAAA CEEEEIIIIDNOOOOO OUUUUY  "
+    "aaaaaa ceeeeiiii nooooo ouuuuy y";
+constexpr std::string_view kLatinExtendedABaseLetters =  // U+0100..U+017F
+    "AaAaAaCcCcCcCcDdDdEeEeEeEeEeGgGg"
+    "GgGgHhHhIiIiIiIiIi  JjKk LlLlLlL"
+    "lLlNnNnNn   OoOoOo  RrRrRrSsSsSs"
+    "SsTtTtTtUuUuUuUuUuUuWwYy ZzZz   ";
+
+// The best-fit byte for a character `codePage` lacks, or -1. Beside the letters
+// above, the full-width forms of ASCII (U+FF01..U+FF5E) fit their ASCII character.
+int bestFit(uint32_t unit, unsigned codePage) {
+  if (unit >= 0xFF01 && unit <= 0xFF5E) return static_cast<int>(unit - 0xFF00 + 0x20);
+  char base = ' ';
+  if (codePage == 1251 && unit >= 0xC0 && unit <= 0xFF) base = kLatin1BaseLetters[unit - 0xC0];
+  if (unit >= 0x100 && unit < 0x100 + kLatinExtendedABaseLetters.size()) base = kLatinExtendedABaseLetters[unit - 0x100];
+  // The dotless i has no look-alike in the Cyrillic page.
+  if (codePage == 1251 && unit == 0x131) base = ' ';
+  return base == ' ' ? -1 : base;
+}
 
 // Decodes one UTF-8 sequence at text[i]; returns the code point or -1, advancing i.
 int32_t decodeUtf8(std::string_view text, size_t& i) {
@@ -238,12 +264,46 @@ std::string wideToAnsi(std::wstring_view text, bool* usedDefault) {
 }
 
 std::string wideToCodePage(std::wstring_view text, unsigned codePage, bool* usedDefault) {
-  if (const char* name = iconvName(codePage)) {
-    Converter converter(name, "UTF-8");
-    if (converter.ok()) return converter.convert(wideToUtf8(text), "?", utf8SequenceLength, usedDefault);
-  }
+  return wideToCodePage(text, codePage, WideConversion{}, usedDefault);
+}
+
+std::string wideToCodePage(std::wstring_view text, unsigned codePage, const WideConversion& how, bool* usedDefault) {
   std::string out;
   out.reserve(text.size());
+  const std::string fallback = how.defaultChar ? std::string(how.defaultChar) : std::string("?");
+  auto lacking = [&](uint32_t unit) {
+    int fit = how.bestFit ? bestFit(unit, codePage) : -1;
+    if (fit >= 0) {
+      out += static_cast<char>(fit);
+      return;
+    }
+    if (usedDefault) *usedDefault = true;
+    out += fallback;
+  };
+  if (const char* name = iconvName(codePage)) {
+    Converter converter(name, "UTF-8");
+    if (converter.ok()) {
+      // Character by character, so that each one the page lacks is replaced on its own.
+      for (size_t i = 0; i < text.size(); ++i) {
+        uint32_t unit = static_cast<uint32_t>(text[i]) & 0xFFFF;
+        size_t units = 1;
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size()) units = 2;
+        if (unit < 0x80) {
+          out += static_cast<char>(unit);
+          continue;
+        }
+        bool replaced = false;
+        std::string bytes = converter.convert(wideToUtf8(text.substr(i, units)), "", utf8SequenceLength, &replaced);
+        if (replaced || bytes.empty()) {
+          lacking(unit);
+        } else {
+          out += bytes;
+        }
+        i += units - 1;
+      }
+      return out;
+    }
+  }
   for (wchar_t w : text) {
     uint32_t unit = static_cast<uint32_t>(w) & 0xFFFF;
     int byte = -1;
@@ -255,21 +315,27 @@ std::string wideToCodePage(std::wstring_view text, unsigned codePage, bool* used
       }
     }
     if (byte < 0) {
-      if (usedDefault) *usedDefault = true;
-      byte = '?';
+      lacking(unit);
+    } else {
+      out += static_cast<char>(byte);
     }
-    out += static_cast<char>(byte);
   }
   return out;
 }
 
 bool isSupportedCodePage(uint64_t codePage) { return codePage == 1252 || iconvName(static_cast<unsigned>(codePage)); }
 
-std::string supportedCodePages() { return "1252, 932, 936, 949, 950"; }
+std::string supportedCodePages() { return "1252, 1251, 932, 936, 949, 950"; }
 
 void setAnsiCodePage(unsigned codePage) { currentCodePage = isSupportedCodePage(codePage) ? codePage : 1252; }
 
 unsigned ansiCodePage() { return currentCodePage; }
+
+void setThreadCodePage(unsigned codePage) {
+  currentThreadCodePage = isSupportedCodePage(codePage) ? codePage : currentCodePage;
+}
+
+unsigned threadCodePage() { return currentThreadCodePage; }
 
 std::string ansiToUtf8(std::string_view text) { return wideToUtf8(ansiToWide(text)); }
 std::string utf8ToAnsi(std::string_view text) { return wideToAnsi(utf8ToWide(text)); }

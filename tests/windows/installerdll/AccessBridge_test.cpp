@@ -98,7 +98,7 @@ TEST_F(AccessBridgeTest, AThirtyTwoBitProgramRegistersInTheThirtyTwoBitView) {
 
 TEST_F(AccessBridgeTest, TheFirstFailingValueEndsTheRegistration) {
   build({});
-  machine().faults().failNext("RegSetValueExA", ERROR_ACCESS_DENIED,
+  machine().faults().failNext("RegSetValueExW", ERROR_ACCESS_DENIED,
                               std::string("HKEY_LOCAL_MACHINE\\") + kBridgeKey + "\\Description");
   EXPECT_EQ(RegisterVantorZunaAccessBridgeKey("C:\\zre"), 0);
   auto values = registration();

@@ -121,12 +121,15 @@ TEST_F(StartMenuTest, AUsersOwnFileKeepsTheFolder) {
       << log();
 }
 
+// In a Japanese interface on code page 1252 the names are found by their own text; the
+// log, in the code page, names the missing one readably.
 TEST_F(StartMenuTest, AShortcutAlreadyGoneIsLoggedAndTheRestStillGo) {
-  loadMachine("");
-  installShortcuts(kZunaFolder, {"About Zuna", "Get Help"});
+  loadMachine("", "{\"locale\":{\"uiLanguage\":\"ja-JP\",\"codePage\":1252}}");
+  installShortcuts(kZunaFolder, {"Zuna について", "ヘルプを表示"});
   EXPECT_EQ(RemoveZunaFromStartMenu(0), 1);
   EXPECT_FALSE(exists(kZunaFolder));
-  EXPECT_TRUE(logged("RemoveZunaFromStartMenu() - DeleteFile(" + kZunaFolder + "\\Configure Zuna.lnk) call failed "))
+  EXPECT_TRUE(logged("RemoveZunaFromStartMenu() - DeleteFile(" + kZunaFolder +
+                     "\\Zuna <U+306E><U+8A2D><U+5B9A>.lnk) call failed "))
       << log();
 }
 
@@ -170,7 +173,7 @@ TEST_F(StartMenuTest, ARuntimeOnlyInThe32BitViewIsRebuiltIntoItsHome) {
 
 TEST_F(StartMenuTest, AMissingStringStopsTheRebuildKeepingWhatWasMade) {
   loadMachine(zre("1.8.0_40", "C:\\\\zre"));
-  machine().faults().failNext("LoadStringA", 1814, std::to_string(IDS_SC_HELP_DESCRIPTION));
+  machine().faults().failNext("LoadStringW", 1814, std::to_string(IDS_SC_HELP_DESCRIPTION));
   EXPECT_EQ(AddZunaOnStartMenu(), 0);
   EXPECT_TRUE(exists(kZunaFolder + "\\Visit zuna.example.lnk"));
   for (const char* name : {"Get Help", "Configure Zuna", "Check For Updates", "About Zuna"}) {
@@ -186,7 +189,7 @@ TEST_F(StartMenuTest, AMissingStringStopsTheRebuildKeepingWhatWasMade) {
 TEST_F(StartMenuTest, AMissingStringStopsTheRemovalKeepingTheFolder) {
   loadMachine("");
   installRuntimeShortcuts();
-  machine().faults().failNext("LoadStringA", 1814, std::to_string(IDS_SC_CONFIGURE_NAME));
+  machine().faults().failNext("LoadStringW", 1814, std::to_string(IDS_SC_CONFIGURE_NAME));
   EXPECT_EQ(RemoveZunaFromStartMenu(0), 0);
   EXPECT_FALSE(exists(kZunaFolder + "\\About Zuna.lnk"));
   EXPECT_FALSE(exists(kZunaFolder + "\\Visit zuna.example.lnk"));
@@ -224,25 +227,25 @@ TEST_F(StartMenuTest, CreateShortCutItemReportsEachStepThatFails) {
   const std::string folder = "C:\\menu";
   std::filesystem::create_directories(hostPath(folder));
   machine().faults().failNext("CoCreateInstance", static_cast<uint32_t>(E_OUTOFMEMORY));
-  EXPECT_EQ(CreateShortCutItem(folder.c_str(), "a", "C:\\i.exe", "C:\\t.exe", nullptr, "d"), 0);
+  EXPECT_EQ(CreateShortCutItem(folder.c_str(), L"a", "C:\\i.exe", "C:\\t.exe", nullptr, L"d"), 0);
   EXPECT_TRUE(logged("CreateShortCutItem() - pZunaShortCutItem.CoCreateInstance call failed"));
 
-  machine().faults().failNext("IShellLinkA::SetPath", ERROR_INVALID_NAME);
-  EXPECT_EQ(CreateShortCutItem(folder.c_str(), "a", "C:\\i.exe", "C:\\t.exe", nullptr, "d"), 0);
+  machine().faults().failNext("IShellLinkW::SetPath", ERROR_INVALID_NAME);
+  EXPECT_EQ(CreateShortCutItem(folder.c_str(), L"a", "C:\\i.exe", "C:\\t.exe", nullptr, L"d"), 0);
   EXPECT_NE(log().find("INFO:  pZunaShortCutItem->SetPath(C:\\t.exe) call failed,  Error Code: 123\r\n"),
             std::string::npos)
       << log();
-  machine().faults().failNext("IShellLinkA::SetDescription", ERROR_NOT_ENOUGH_MEMORY);
-  EXPECT_EQ(CreateShortCutItem(folder.c_str(), "a", "C:\\i.exe", "C:\\t.exe", "-x", "the text"), 0);
+  machine().faults().failNext("IShellLinkW::SetDescription", ERROR_NOT_ENOUGH_MEMORY);
+  EXPECT_EQ(CreateShortCutItem(folder.c_str(), L"a", "C:\\i.exe", "C:\\t.exe", "-x", L"the text"), 0);
   EXPECT_NE(log().find(" pZunaShortCutItem->SetDescription(the text) call failed,  Error Code: 8\r\n"),
             std::string::npos);
   EXPECT_FALSE(exists(folder + "\\a.lnk"));
 
-  EXPECT_EQ(CreateShortCutItem(folder.c_str(), "a", "C:\\i.exe", "C:\\t.exe", "-x", "the text"), 1);
+  EXPECT_EQ(CreateShortCutItem(folder.c_str(), L"a", "C:\\i.exe", "C:\\t.exe", "-x", L"the text"), 1);
   hosted::ShellLink made = link(folder, "a");
   EXPECT_EQ(made.target, L"C:\\t.exe");
   EXPECT_EQ(made.arguments, L"-x");
-  EXPECT_EQ(CreateShortCutItem("C:\\no such folder", "a", "C:\\i.exe", "C:\\t.exe", nullptr, "d"), 0);
+  EXPECT_EQ(CreateShortCutItem("C:\\no such folder", L"a", "C:\\i.exe", "C:\\t.exe", nullptr, L"d"), 0);
   EXPECT_TRUE(logged("CreateShortCutItem() - pZunaShortCutItemFile->Save call failed"));
 }
 
@@ -256,11 +259,14 @@ std::string lnkinfo(const std::filesystem::path& file) {
   return output;
 }
 
-TEST_F(StartMenuTest, TheShortcutsReadAsWindowsShortcuts) {
+// A Japanese user interface on a Western (1252) system: names and descriptions are
+// the resources' own text, which the code page cannot hold, and other tools read them.
+TEST_F(StartMenuTest, TheShortcutsReadAsWindowsShortcutsInAnyScript) {
   if (std::system("command -v lnkinfo >/dev/null 2>&1") != 0) GTEST_SKIP() << "lnkinfo is not installed";
-  loadMachine(zre("1.8.0_40", "C:\\\\Program Files\\\\Zuna\\\\zre1.8.0_40"));
+  loadMachine(zre("1.8.0_40", "C:\\\\Program Files\\\\Zuna\\\\zre1.8.0_40"),
+              "{\"locale\":{\"uiLanguage\":\"ja-JP\",\"codePage\":1252}}");
   ASSERT_EQ(AddZunaOnStartMenu(), 1);
-  std::string updates = lnkinfo(hostPath(kZunaFolder + "\\Check For Updates.lnk"));
+  std::string updates = lnkinfo(hostPath(kZunaFolder + "\\アップデートの確認.lnk"));
   EXPECT_NE(updates.find("Local path\t\t\t: C:\\Program Files\\Zuna\\zre1.8.0_40\\bin\\zunacpl.exe\n"),
             std::string::npos)
       << updates;
@@ -268,12 +274,15 @@ TEST_F(StartMenuTest, TheShortcutsReadAsWindowsShortcuts) {
   EXPECT_NE(updates.find("Icon location\t\t\t: C:\\Program Files\\Zuna\\zre1.8.0_40\\bin\\zuna.exe\n"),
             std::string::npos)
       << updates;
-  EXPECT_NE(updates.find("Description\t\t\t: See if new Zuna updates are available.\n"), std::string::npos);
-  std::string help = lnkinfo(hostPath(kZunaFolder + "\\Get Help.lnk"));
-  EXPECT_NE(help.find(": https://www.zuna.example/help/\n"), std::string::npos) << help;
-  EXPECT_NE(help.find("Description\t\t\t: Find solutions to issues related to installing and running Zuna.\n"),
+  EXPECT_NE(updates.find("Description\t\t\t: Zuna の新しいアップデートがあるかどうかを確認します。\n"),
             std::string::npos)
-      << help;
+      << updates;
+  std::string help = lnkinfo(hostPath(kZunaFolder + "\\ヘルプを表示.lnk"));
+  EXPECT_NE(help.find(": https://www.zuna.example/help/\n"), std::string::npos) << help;
+  // All five were made.
+  size_t made = std::distance(std::filesystem::directory_iterator(hostPath(kZunaFolder)),
+                              std::filesystem::directory_iterator());
+  EXPECT_EQ(made, 5u);
 }
 
 TEST_F(StartMenuTest, KitShortcutsGoWithTheKitSelector) {

@@ -95,7 +95,7 @@ TEST_F(ZunaPathTest, AMissingPathValueEndsBothEditsBeforeAnyChange) {
 
 TEST_F(ZunaPathTest, AFailedWriteLeavesPathAndSendsNothing) {
   build({}, "C:\\ProgramData\\Vantor\\Zuna\\zunapath;C:\\Windows");
-  machine().faults().failNext("RegSetValueExA", ERROR_ACCESS_DENIED);
+  machine().faults().failNext("RegSetValueExW", ERROR_ACCESS_DENIED);
   EXPECT_THROW(RemoveZunapathFromPath(), std::runtime_error);
   EXPECT_EQ(pathValue(), std::make_pair(DWORD{REG_SZ}, std::string("C:\\ProgramData\\Vantor\\Zuna\\zunapath;C:\\Windows")));
   EXPECT_TRUE(events("broadcast").empty());

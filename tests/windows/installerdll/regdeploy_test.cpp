@@ -215,13 +215,17 @@ TEST_F(RegisterDeployTest, TheSubstituteIgnoresLinesItCannotRead) {
   EXPECT_EQ(calls().find("success"), std::string::npos);
 }
 
-TEST_F(RegisterDeployTest, PathsReachTheFileFunctionsInTheAnsiCodePage) {
+// A path the code page holds is carried out; one it can only approximate is refused,
+// never applied to its best-fit look-alike (Lodz.txt for \u0141od\u017a.txt).
+TEST_F(RegisterDeployTest, PathsReachTheFileFunctionsInTheAnsiCodePageOrNotAtAll) {
   load();
   placeLibrary();
   file("C:\\Zuna\\caf\xC3\xA9.txt", "accent");
-  commands("DELETE C:\\Zuna\\caf\xC3\xA9.txt\n");
+  file("C:\\Zuna\\Lodz.txt", "another file");
+  commands("DELETE C:\\Zuna\\caf\xC3\xA9.txt\nDELETE? C:\\Zuna\\\xC5\x81od\xC5\xBA.txt\n");
   EXPECT_EQ(RegisterDeploy(FALSE, kHome), 0u);
   EXPECT_FALSE(fs::exists(hostPath("C:\\Zuna\\caf\xC3\xA9.txt")));
+  EXPECT_TRUE(fs::exists(hostPath("C:\\Zuna\\Lodz.txt")));
 }
 
 TEST_F(RegisterDeployTest, TheDebugVariableShowsADebugBoxFirst) {

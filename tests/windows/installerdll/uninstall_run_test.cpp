@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/hosted/machine/ShellLink.h"
+#include "platform/hosted/machine/Text.h"
 #include "tests/support/InstalledMachine.h"
 #include "tests/support/Runs.h"
 
@@ -35,7 +36,7 @@ constexpr const char* kLinks = "C:\\ProgramData\\Vantor\\Zuna\\zunapath";
 constexpr const char* kMenu = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Zuna";
 constexpr const char* kBridgeLibrary = "C:\\Windows\\System32\\HostAccessBridge-64.dll";
 
-// The text of REG_EXPAND_SZ data as registry.reg writes it ("hex(2):43,00,...").
+// The text (UTF-8) of REG_EXPAND_SZ data as registry.reg writes it ("hex(2):43,00,...").
 std::string expandText(const std::optional<std::string>& data) {
   if (!data || data->rfind("hex(2):", 0) != 0) return "<not REG_EXPAND_SZ>";
   std::vector<int> bytes;
@@ -47,12 +48,23 @@ std::string expandText(const std::optional<std::string>& data) {
       digits.clear();
     }
   }
-  std::string text;
+  std::wstring text;
   for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
     if (bytes[i] == 0 && bytes[i + 1] == 0) break;
-    text += static_cast<char>(bytes[i]);
+    text += static_cast<wchar_t>(bytes[i] | bytes[i + 1] << 8);
   }
-  return text;
+  return hosted::wideToUtf8(text);
+}
+
+// REG_EXPAND_SZ data of UTF-8 text in the form registry.reg holds it.
+std::string expandData(const std::string& text) {
+  std::string out = "hex(2):";
+  char unit[8];
+  for (wchar_t c : hosted::utf8ToWide(text) + L'\0') {
+    std::snprintf(unit, sizeof unit, "%02x,%02x", static_cast<unsigned>(c & 0xFF), static_cast<unsigned>(c >> 8));
+    out += (out.size() > 7 ? "," : "") + std::string(unit);
+  }
+  return out;
 }
 
 std::string narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
@@ -253,6 +265,66 @@ TEST_F(UninstallRun, TheRemainingRuntimeOfTheFamilyIsRegisteredAgain) {
   EXPECT_EQ(posts.front()["data"], "0600000001000000");
   EXPECT_EQ(posts.back()["data"], "0600000002000000");
   EXPECT_FALSE(fs::exists(scratch_.path() / "shm" / "ZdsOperationSequenceSharedMemory"));
+}
+
+// A computer shared by people of several languages, on the Western code page 1252:
+// other users' Path entries in scripts the page lacks or holds, a remaining runtime
+// whose home has an accent (UTF-8 does not read it), a Japanese user interface.
+// Nothing is lost or replaced by '?', and no step fails.
+TEST_F(UninstallRun, TextInAnyScriptSurvivesTheUninstallOnAWesternCodePage) {
+  const std::string others = "C:\\Tools\\日本;%SystemRoot%\\system32;C:\\Users\\Ölçer\\bin";
+  RuntimeInstall seven = runtime("1.7.0_80", "15");
+  seven.home = "C:\\Program Files\\Zuna\\zré7";
+  machine_.withRuntime(seven)
+      .withMachineJson(R"({"locale": {"uiLanguage": "ja-JP", "codePage": 1252}})")
+      .withRegistry(std::string("[") + kEnvironment + "]\r\n\"Path\"=" +
+                    expandData("C:\\ProgramData\\Vantor\\Zuna\\zunapath;" + others) + "\r\n\r\n");
+  auto result = run({"/s"});
+  ASSERT_EQ(result.status, 0) << result.output;
+
+  // Path keeps the other entries byte for byte, still unexpanded; the links' entry goes
+  // (1.7.0_80 does not use them).
+  RegistrySnapshot reg = registry();
+  EXPECT_EQ(reg.value(kEnvironment, "Path"), expandData(others));
+  EXPECT_FALSE(exists(kLinks));
+  // 1.7.0_80 is registered again and every closing step ran for its home.
+  EXPECT_EQ(log().find("Exception"), std::string::npos) << log();
+  EXPECT_EQ(reg.text("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\zarfile\\shell\\open\\command", ""),
+            "\"" + seven.home + "\\bin\\zunaw.exe\" -zar \"%1\" %*");
+  EXPECT_EQ(expandText(reg.value(kBridgeKey, "StartExe")), seven.home + "\\bin\\zabswitch.exe");
+  // The bridge's name and the shortcuts are in Japanese.
+  EXPECT_EQ(reg.text(kBridgeKey, "ApplicationName"), "Zuna Access Bridge を有効にする");
+  hosted::ShellLink about = shortcut("Zuna について");
+  EXPECT_EQ(hosted::wideToUtf8(about.description), "Zuna のバージョン情報を表示します。");
+  EXPECT_EQ(hosted::wideToUtf8(about.target), seven.home + "\\bin\\zunacpl.exe");
+
+  // The backup holds the old Path with every character, in its UTF-16 file.
+  std::string backup;
+  for (auto& entry : fs::directory_iterator(machine_.hostPath("C:\\Users\\user\\AppData\\Local\\Temp"))) {
+    if (entry.path().extension() == ".reg") backup = readFile(entry.path());
+  }
+  std::wstring units;
+  for (size_t i = 2; i + 1 < backup.size(); i += 2) units += static_cast<wchar_t>((backup[i] & 0xFF) | (backup[i + 1] & 0xFF) << 8);
+  std::string backupText = hosted::wideToUtf8(units);
+  EXPECT_NE(backupText.find(expandData("日本").substr(7, 11)), std::string::npos) << backupText;
+}
+
+// A German interface with Russian formats: the thread's code page (1251) is not the
+// one the names are in; the shortcut is named as the language names it.
+TEST_F(UninstallRun, AnInterfaceWhoseFormatsUseAnotherCodePageNamesItsShortcutsRight) {
+  RuntimeInstall accented = runtime("1.8.0_25", "11", "1.8.0_25-b17");
+  accented.home = "C:\\Program Files\\Zuna\\zré1.8.0_25";
+  machine_.withRuntime(accented).withMachineJson(
+      R"({"locale": {"uiLanguage": "de-DE", "codePage": 1252, "threadCodePage": 1251}})");
+  auto result = run({"/s"});
+  ASSERT_EQ(result.status, 0) << result.output;
+  EXPECT_EQ(hosted::wideToUtf8(shortcut("Info über Zuna").target), accented.home + "\\bin\\zunacpl.exe");
+  // The links name the accented home, and the bridge is registered for it.
+  for (const char* launcher : {"zuna.exe", "zunaw.exe", "zunaws.exe"}) {
+    EXPECT_EQ(linkTarget(std::string(kLinks) + "\\" + launcher), accented.home + "\\bin\\" + launcher);
+  }
+  EXPECT_EQ(expandText(registry().value(kBridgeKey, "StartExe")), accented.home + "\\bin\\zabswitch.exe");
+  EXPECT_EQ(readFile(machine_.hostPath(kBridgeLibrary)), "HostAccessBridge-64.dll of 1.8.0_25");
 }
 
 TEST_F(UninstallRun, ARuntimeWithoutBuildNumberGetsNoneWhenRegisteredAgain) {

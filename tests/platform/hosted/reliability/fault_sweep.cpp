@@ -43,6 +43,7 @@ uint32_t errorFor(const std::string& function) {
       {"CreateFileA", ERROR_SHARING_VIOLATION},  {"CreateFileW", ERROR_SHARING_VIOLATION},
       {"_wfopen", ERROR_SHARING_VIOLATION},      {"_sopen", ERROR_SHARING_VIOLATION},
       {"DeleteFileA", ERROR_SHARING_VIOLATION},  {"_wremove", ERROR_SHARING_VIOLATION},
+      {"DeleteFileW", ERROR_SHARING_VIOLATION},
       {"MoveFileExA", ERROR_SHARING_VIOLATION},  {"ReplaceFileW", ERROR_SHARING_VIOLATION},
       {"CopyFileA", ERROR_SHARING_VIOLATION},    {"RemoveDirectoryA", ERROR_SHARING_VIOLATION},
       {"FindFirstFileA", ERROR_FILE_NOT_FOUND},  {"GetFileAttributesA", ERROR_FILE_NOT_FOUND},
