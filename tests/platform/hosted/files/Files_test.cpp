@@ -191,6 +191,7 @@ TEST_F(HostedFiles, AnImageAnotherProgramMapsCanBeRenamedButNotDeletedOrWritten)
   load();
   const char* image = "C:\\Zuna\\bin\\msvcr100.dll";
   expectFailure([&] { return DeleteFileA(image); }, ERROR_ACCESS_DENIED);
+  expectFailure([&] { return DeleteFileW(L"C:\\Zuna\\bin\\msvcr100.dll"); }, ERROR_ACCESS_DENIED);
   expectFailure([&] { return DeleteFileA("C:\\Tools\\tool.exe"); }, ERROR_ACCESS_DENIED);
   SetLastError(0xdeadbeef);
   EXPECT_EQ(CreateFileA(image, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
