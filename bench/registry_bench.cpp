@@ -11,7 +11,8 @@
 //
 // It also times a whole uninstall (tens of registry changes, files, shortcuts, the
 // deployment library): the demo installation (examples/machines/demo) with the generated
-// keys added to its registry, in export order, beside the same uninstall on the demo
+// keys added to its registry, in export order and in no order, each in UTF-8 and in
+// UTF-16LE (as the registry editor writes it), beside the same uninstall on the demo
 // machine alone, which is what the uninstall costs apart from the size of the registry.
 #include <windows.h>
 
@@ -32,6 +33,7 @@
 #include <vector>
 
 #include "platform/hosted/machine/Machine.h"
+#include "platform/hosted/machine/Text.h"
 #include "platform/hosted/machine/registry/Registry.h"
 
 namespace fs = std::filesystem;
@@ -131,19 +133,47 @@ void freshMachine(const fs::path& dir, const fs::path& registry) {
 
 const fs::path kDemo = fs::path(ZU_SOURCE_DIR) / "examples" / "machines" / "demo";
 
-// The demo installation's registry with `keys` generated keys added, in export order.
+// The same text in UTF-16LE with its byte-order mark, as the registry editor writes it.
+void writeUtf16(const std::string& text, const fs::path& file) {
+  std::string out = "\xFF\xFE";
+  out.reserve(2 + text.size() * 2);
+  for (wchar_t c : hosted::utf8ToWide(text)) {
+    auto unit = [&out](uint32_t u) {
+      out += static_cast<char>(u & 0xFF);
+      out += static_cast<char>(u >> 8);
+    };
+    if (c >= 0x10000) {
+      unit(0xD800 + ((c - 0x10000) >> 10));
+      unit(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+      unit(static_cast<uint32_t>(c));
+    }
+  }
+  std::ofstream(file, std::ios::binary).write(out.data(), static_cast<std::streamsize>(out.size()));
+}
+
+std::string readAll(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The demo installation's registry with `keys` generated keys added: `<file>` in no order
+// (the generated keys first), `<file>.ordered` in export order, and both again in
+// UTF-16LE (`.utf16`).
 void generateDemo(const fs::path& file, int keys) {
   fs::path components = file.string() + ".components";
   generate(components, keys, false);
   std::string text;
   for (const fs::path& part : {components, kDemo / "registry.reg"}) {
-    std::ifstream in(part, std::ios::binary);
-    std::string piece((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string piece = readAll(part);
     // Both begin with the signature line and a blank line; the second's are dropped.
     text += text.empty() ? piece : piece.substr(piece.find("\r\n\r\n") + 4);
   }
   fs::remove(components);
-  writeInExportOrder(std::move(text), file, file);
+  std::ofstream(file, std::ios::binary).write(text.data(), static_cast<std::streamsize>(text.size()));
+  writeUtf16(text, file.string() + ".utf16");
+  writeInExportOrder(std::move(text), file, file.string() + ".ordered");
+  writeUtf16(readAll(file.string() + ".ordered"), file.string() + ".ordered.utf16");
 }
 
 // A copy of the demo machine with `registry` as its registry.reg (none: its own), and the
@@ -219,37 +249,46 @@ int main(int argc, char** argv) {
                 peak * 1024.0 / 1e6 / megabytes);
   }
 
-  // A whole uninstall of the demo installation, in the large registry and on its own.
+  // A whole uninstall of the demo installation, in the large registry (in both orders and
+  // both encodings) and on its own.
   fs::path demo = work / "demo.reg";
   inChild([&] { generateDemo(demo, keys); });
-  {
-    std::vector<double> copies, runs, alone;
+  std::vector<double> alone;
+  int aloneStatus = -1;
+  for (const auto& [label, file] : {std::pair<const char*, std::string>{"in export order, UTF-8", ".ordered"},
+                                    {"in export order, UTF-16LE", ".ordered.utf16"},
+                                    {"in no order, UTF-8", ""},
+                                    {"in no order, UTF-16LE", ".utf16"}}) {
+    fs::path registry = demo.string() + file;
+    std::vector<double> copies, runs;
     long peak = 0;
-    int exitStatus = -1, aloneStatus = -1;
+    int exitStatus = -1;
     for (int i = 0; i < repeats; ++i) {
       fs::remove(work / "copy.reg");
-      copies.push_back(runChild({"/bin/cp", demo.string(), (work / "copy.reg").string()}).seconds);
-      freshDemoMachine(dir, demo);
+      copies.push_back(runChild({"/bin/cp", registry.string(), (work / "copy.reg").string()}).seconds);
+      freshDemoMachine(dir, registry);
       ChildRun run = runChild({argv[1], "--machine", dir.string(), "--answer", "ok", "--", "/s"});
       runs.push_back(run.seconds);
       peak = std::max(peak, run.peakKilobytes);
       exitStatus = run.exitStatus;
+      // The demo machine alone, between the others: what the uninstall costs whatever
+      // the size of the registry.
       freshDemoMachine(dir, {});
       ChildRun small = runChild({argv[1], "--machine", dir.string(), "--answer", "ok", "--", "/s"});
       alone.push_back(small.seconds);
       aloneStatus = small.exitStatus;
     }
-    double demoMegabytes = static_cast<double>(fs::file_size(demo)) / 1e6;
+    double demoMegabytes = static_cast<double>(fs::file_size(registry)) / 1e6;
     double copy = median(copies);
     double whole = median(runs);
-    std::printf("the demo installation's whole uninstall, in export order (%.1f MB):\n", demoMegabytes);
+    std::printf("the demo installation's whole uninstall, %s (%.1f MB):\n", label, demoMegabytes);
     std::printf("  cp registry.reg: %.3f s\n", copy);
     std::printf("  uninstaller run: %.3f s (exit %d), %.1f times cp\n", whole, exitStatus, whole / copy);
-    std::printf("  the same uninstall on the demo machine alone: %.3f s (exit %d); the rest, %.3f s, is %.1f times cp\n",
-                median(alone), aloneStatus, whole - median(alone), (whole - median(alone)) / copy);
     std::printf("  peak memory of a run: %.1f MB, %.2f times registry.reg\n", peak / 1024.0,
                 peak * 1024.0 / 1e6 / demoMegabytes);
   }
+  std::printf("the same uninstall on the demo machine alone: %.4f s (exit %d), median of %zu\n", median(alone),
+              aloneStatus, alone.size());
 
   freshMachine(dir, pristine);
   auto start = std::chrono::steady_clock::now();

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Checks that a cross-built uninstaller.exe carries the dialogs and string tables of all
-# eleven languages: lists each language of the close-programs dialog (8900) and of the
-# string block that holds the shortcut names, and fails when one is missing.
+# eleven languages (lists each language of the close-programs dialog, 8900, and of the
+# string block that holds the shortcut names) and its version resource (lists its
+# fields); fails when one is missing.
 # Usage: scripts/check-win-resources.sh [build-win/windows/uninstallerexe/uninstaller.exe]
 set -eu
 exe=${1:-build-win/windows/uninstallerexe/uninstaller.exe}
@@ -35,4 +36,17 @@ echo "$expected" | while read -r id name; do
   [ "$dialog" = 1 ] && [ "$strings" = 1 ] || exit 1
 done || status=1
 [ "$status" = 0 ] && echo "all eleven languages present" || echo "a language is missing" >&2
+
+# The version block: the numbers, and each text Explorer's Properties shows.
+version=$(awk '/^[0-9A-Za-z_]+ VERSIONINFO/ { on = 1 } on { print } on && /^END/ { exit }' "$dump")
+echo "$version" | grep -E 'FILEVERSION|PRODUCTVERSION|VALUE' || true
+for field in 'FILEVERSION 1, 8, 0, 31' 'PRODUCTVERSION 1, 8, 0, 31' '"CompanyName", "Vantor, Inc."' \
+  '"ProductName", "Zuna Runtime Environment"' '"FileDescription", ' '"FileVersion", "1.8.0_31"' \
+  '"ProductVersion", "1.8.0_31"' '"OriginalFilename", "uninstaller.exe"'; do
+  echo "$version" | grep -q -F "$field" || {
+    echo "the version resource lacks $field" >&2
+    status=1
+  }
+done
+[ "$status" = 0 ] && echo "version resource present"
 exit $status

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need (skips those present).
+# Installs the Debian packages the build and the tests need (skips those present);
+# `setup.sh demo` only those the Linux uninstaller needs, which is all the demo builds.
 set -euo pipefail
 
 packages=(
   cmake make g++            # the build
   nlohmann-json3-dev        # machine.json and the journal, in the Linux layer
+)
+[ "${1:-}" = demo ] || packages+=(
   libgtest-dev              # the tests
   g++-mingw-w64-x86-64      # the real uninstaller.exe
   liblnk-utils              # lnkinfo: the tests read the layer's shell links with it

@@ -84,6 +84,7 @@ WINADVAPI LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWOR
 WINADVAPI LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
                                         const BYTE* lpData, DWORD cbData);
 WINADVAPI LSTATUS WINAPI RegCloseKey(HKEY hKey);
+WINADVAPI LSTATUS WINAPI RegFlushKey(HKEY hKey);
 
 #ifdef __cplusplus
 }

@@ -410,4 +410,15 @@ LSTATUS WINAPI RegCloseKey(HKEY hKey) {
   return ERROR_SUCCESS;
 }
 
+// The change log reaches the disk; the whole registry is one hive here.
+LSTATUS WINAPI RegFlushKey(HKEY hKey) {
+  if (!isPredefined(hKey)) {
+    Resolved base = resolve(hKey);
+    if (base.status != ERROR_SUCCESS) return base.status;
+    if (!(base.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  }
+  if (auto error = machine().faults().take("RegFlushKey")) return static_cast<LSTATUS>(*error);
+  return static_cast<LSTATUS>(machine().registry().flush());
+}
+
 }  // extern "C"

@@ -65,6 +65,7 @@ int _sopen(const char* filename, int oflag, int shflag, ...) {
   if (oflag & _O_CREAT) flags |= O_CREAT;
   mode_t mode = (pmode & _S_IWRITE) ? 0644 : 0444;
   if (path->exists ? ((oflag & _O_TRUNC) && access != _O_RDONLY) : (oflag & _O_CREAT) != 0) hosted::beforeChange();
+  hosted::forgetResolvedPaths(path->host);
   int fd = ::open(path->host.c_str(), flags, mode);
   if (fd < 0) {
     return failWith(errno == EISDIR ? EACCES : errno, errno == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED);

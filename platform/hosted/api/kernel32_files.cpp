@@ -129,6 +129,7 @@ bool copyContents(const fs::path& from, const fs::path& to, DWORD* error) {
   }
   struct stat st{};
   ::fstat(in, &st);
+  hosted::forgetResolvedPaths(to);
   int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (out < 0) {
     ::close(in);
@@ -220,6 +221,7 @@ BOOL deleteFile(const std::optional<hosted::ResolvedPath>& resolved) {
     return failWith(ERROR_ACCESS_DENIED);
   }
   hosted::beforeChange();
+  hosted::forgetResolvedPaths(resolved->host);
   if (::unlink(resolved->host.c_str()) != 0) return failWith(ERROR_ACCESS_DENIED);
   return TRUE;
 }
@@ -323,6 +325,7 @@ BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurity
   if (resolved->exists) return failWith(ERROR_ALREADY_EXISTS);
   if (!resolved->parentExists) return failWith(ERROR_PATH_NOT_FOUND);
   hosted::beforeChange();
+  hosted::forgetResolvedPaths(resolved->host);
   if (::mkdir(resolved->host.c_str(), 0755) != 0) return failWith(errno == EEXIST ? ERROR_ALREADY_EXISTS : ERROR_ACCESS_DENIED);
   if (lpSecurityAttributes && lpSecurityAttributes->lpSecurityDescriptor) {
     if (auto sddl = hosted::decodeSecurityDescriptor(lpSecurityAttributes->lpSecurityDescriptor)) {
@@ -343,6 +346,7 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
       // Removes the junction itself; what it points at stays.
       if (!hosted::deletionAllowed(resolved->host)) return failWith(ERROR_SHARING_VIOLATION);
       hosted::beforeChange();
+      hosted::forgetResolvedPaths(resolved->host);
       return ::unlink(resolved->host.c_str()) == 0 ? TRUE : failWith(ERROR_ACCESS_DENIED);
     case LinkKind::FileSymlink: return failWith(ERROR_DIRECTORY);
     case LinkKind::None: break;
@@ -352,6 +356,7 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
   if (!fs::is_empty(resolved->host, ec)) return failWith(ERROR_DIR_NOT_EMPTY);
   if (!hosted::deletionAllowed(resolved->host)) return failWith(ERROR_SHARING_VIOLATION);
   hosted::beforeChange();
+  hosted::forgetResolvedPaths(resolved->host);
   if (::rmdir(resolved->host.c_str()) != 0) return failWith(errno == ENOTEMPTY ? ERROR_DIR_NOT_EMPTY : ERROR_ACCESS_DENIED);
   return TRUE;
 }
@@ -453,6 +458,8 @@ BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD d
     if (!given.empty()) target = to->host.parent_path() / hosted::ansiToUtf8(given);
   }
   hosted::beforeChange();
+  hosted::forgetResolvedPaths(from->host);
+  hosted::forgetResolvedPaths(target);
   if (::rename(from->host.c_str(), target.c_str()) != 0) return failWith(ERROR_ACCESS_DENIED);
   return TRUE;
 }
@@ -539,6 +546,7 @@ BOOLEAN WINAPI CreateSymbolicLinkW(LPCWSTR lpSymlinkFileName, LPCWSTR lpTargetFi
   if (resolved->exists) return failWith(ERROR_ALREADY_EXISTS);
   std::string target = hosted::wideToUtf8(lpTargetFileName);
   hosted::beforeChange();
+  hosted::forgetResolvedPaths(resolved->host);
   if (::symlink(target.c_str(), resolved->host.c_str()) != 0) return failWith(ERROR_ACCESS_DENIED);
   return TRUE;
 }
@@ -578,6 +586,7 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
       return n < data.size() ? failWith(ERROR_MORE_DATA) : TRUE;
     }
     case FSCTL_SET_REPARSE_POINT: {
+      hosted::forgetResolvedPaths(host);
       if (!writable) return failWith(ERROR_ACCESS_DENIED);
       if (!in || nInBufferSize < 8 || get16(4) + 8u != nInBufferSize) return failWith(ERROR_INVALID_REPARSE_DATA);
       uint32_t tag = get32(0);
@@ -616,6 +625,7 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
       return TRUE;
     }
     case FSCTL_DELETE_REPARSE_POINT: {
+      hosted::forgetResolvedPaths(host);
       if (!writable) return failWith(ERROR_ACCESS_DENIED);
       if (!in || nInBufferSize != 8 || get16(4) != 0) return failWith(ERROR_INVALID_REPARSE_DATA);
       LinkKind kind = hosted::linkKind(host);

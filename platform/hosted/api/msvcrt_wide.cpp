@@ -193,6 +193,7 @@ FILE* _wfopen(const wchar_t* filename, const wchar_t* mode) {
   if (kind == L'w') hostFlags |= O_CREAT | O_TRUNC;
   if (kind == L'a') hostFlags |= O_CREAT | O_APPEND;
   if (kind == L'w' || (kind == L'a' && !resolved->exists)) hosted::beforeChange();
+  hosted::forgetResolvedPaths(resolved->host);
   int fd = ::open(resolved->host.c_str(), hostFlags, 0644);
   if (fd < 0) return failWith(EACCES, ERROR_ACCESS_DENIED, static_cast<FILE*>(nullptr));
 
@@ -250,6 +251,7 @@ int _wremove(const wchar_t* filename) {
     return failWith(EACCES, ERROR_ACCESS_DENIED, -1);
   }
   hosted::beforeChange();
+  hosted::forgetResolvedPaths(resolved->host);
   if (::unlink(resolved->host.c_str()) != 0) return failWith(EACCES, ERROR_ACCESS_DENIED, -1);
   return 0;
 }
@@ -265,6 +267,7 @@ int _wmkdir(const wchar_t* dirname) {
   if (!resolved->parentExists) return failWith(ENOENT, ERROR_PATH_NOT_FOUND, -1);
   std::error_code ec;
   hosted::beforeChange();
+  hosted::forgetResolvedPaths(resolved->host);
   if (!fs::create_directory(resolved->host, ec)) return failWith(EACCES, ERROR_ACCESS_DENIED, -1);
   return 0;
 }
@@ -324,6 +327,8 @@ BOOL WINAPI ReplaceFileW(LPCWSTR lpReplacedFileName, LPCWSTR lpReplacementFileNa
   hosted::beforeChange();
   fs::permissions(replacement->host, fs::symlink_status(replaced->host, ec).permissions(), ec);
   if (ec) return failWith(EACCES, ERROR_UNABLE_TO_MOVE_REPLACEMENT, FALSE);
+  hosted::forgetResolvedPaths(replaced->host);
+  hosted::forgetResolvedPaths(replacement->host);
   fs::rename(replacement->host, replaced->host, ec);
   if (ec) return failWith(EACCES, ERROR_UNABLE_TO_MOVE_REPLACEMENT, FALSE);
   return TRUE;

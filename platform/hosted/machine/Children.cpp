@@ -15,6 +15,8 @@
 
 #include <winerror.h>
 
+#include "platform/hosted/machine/Paths.h"
+
 extern char** environ;
 
 namespace hosted {
@@ -118,6 +120,8 @@ std::optional<pid_t> Children::start(const ChildLaunch& launch, uint32_t* error)
   envp.push_back(nullptr);
 
   pid_t pid = 0;
+  // The child may change the drives: what the layer resolved so far is looked at afresh.
+  forgetResolvedPaths();
   int result = posix_spawn(&pid, launch.program.c_str(), actions.get(), nullptr, argv.data(), envp.data());
   if (result != 0) {
     *error = startError(result);
@@ -143,6 +147,13 @@ bool Children::reap(pid_t pid, bool block) {
     // Someone else reaped it (the host's SIGCHLD handling); its status is lost.
     it->second = 0;
     return true;
+  }
+  return false;
+}
+
+bool Children::anyRunning() {
+  for (const auto& [pid, status] : children_) {
+    if (!status && !reap(pid, false)) return true;
   }
   return false;
 }

@@ -63,6 +63,8 @@ class Children {
   bool terminate(pid_t pid, uint32_t code);
 
   bool isChild(pid_t pid) const { return children_.count(pid) != 0; }
+  // Whether a child may still be running (and changing the drives).
+  bool anyRunning();
 
  private:
   // Collects the child's status if it has ended; blocks only when `block` is set.

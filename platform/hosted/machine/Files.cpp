@@ -167,6 +167,7 @@ void* createFileUtf8(const std::string& path, uint32_t access, uint32_t share, c
   } else {
     int mode = writes ? ((access & kReads) ? O_RDWR : O_WRONLY) : O_RDONLY;
     if (!existed || (writes && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING))) beforeChange();
+    if (!existed) hosted::forgetResolvedPaths(resolved->host);
     fd = ::open(resolved->host.c_str(), mode | O_CLOEXEC | O_NOFOLLOW | (existed ? 0 : O_CREAT | O_EXCL), 0644);
   }
   if (fd < 0) return fail(errno == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED);

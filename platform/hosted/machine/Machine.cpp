@@ -315,6 +315,7 @@ Machine& Machine::load(const std::filesystem::path& dir, Session session) {
   auto root = std::filesystem::absolute(dir, ec).lexically_normal();
   // A machine this process still holds would otherwise keep its own directory locked.
   loadedMachine().reset();
+  forgetResolvedPaths();
   DirectoryLock lock(root);
   Facts facts;
   ProcessTable processes;
@@ -352,7 +353,10 @@ Machine& Machine::load(const std::filesystem::path& dir, Session session) {
   return *slot;
 }
 
-void Machine::unload() { loadedMachine().reset(); }
+void Machine::unload() {
+  loadedMachine().reset();
+  forgetResolvedPaths();
+}
 
 void Machine::unloadForExit() {
   auto& slot = loadedMachine();

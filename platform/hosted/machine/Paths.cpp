@@ -146,8 +146,41 @@ std::vector<std::pair<std::string, std::string>> shortNameAliases(const fs::path
   return aliases;
 }
 
+// What the resolution learnt of the host within this run: the entry a name finds in a
+// folder, and the type of an entry (not following links), each by its host path. The
+// layer forgets a folder's part when it changes something in it (forgetResolvedPaths),
+// and all of it when a machine is loaded or a child process may have changed the drives.
+struct ResolutionCache {
+  std::map<std::string, std::optional<std::string>, std::less<>> entries;  // "dir/name" -> entry
+  std::map<std::string, fs::file_type, std::less<>> types;                 // host path -> type
+
+  template <typename Map>
+  static void forgetUnder(Map& map, const std::string& prefix) {
+    for (auto it = map.lower_bound(prefix); it != map.end() && it->first.compare(0, prefix.size(), prefix) == 0;) {
+      it = map.erase(it);
+    }
+  }
+};
+
+ResolutionCache& cache() {
+  static ResolutionCache instance;
+  return instance;
+}
+
+// The type of a host entry, not following a link (not_found when there is none).
+fs::file_type entryType(const fs::path& host) {
+  auto& types = cache().types;
+  auto it = types.find(host.native());
+  if (it != types.end()) return it->second;
+  std::error_code ec;
+  fs::file_type type = fs::symlink_status(host, ec).type();
+  if (type == fs::file_type::none) type = fs::file_type::not_found;
+  types.emplace(host.native(), type);
+  return type;
+}
+
 // The entry of `dir` whose name, or whose 8.3 alias, matches `name` without ASCII case.
-std::optional<std::string> findEntry(const fs::path& dir, const std::string& utf8Name) {
+std::optional<std::string> findEntryOnHost(const fs::path& dir, const std::string& utf8Name) {
   std::error_code ec;
   if (fs::exists(fs::symlink_status(dir / utf8Name, ec))) return utf8Name;
   for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
@@ -160,6 +193,14 @@ std::optional<std::string> findEntry(const fs::path& dir, const std::string& utf
     }
   }
   return std::nullopt;
+}
+
+std::optional<std::string> findEntry(const fs::path& dir, const std::string& utf8Name) {
+  std::string key = dir.native() + "/" + utf8Name;
+  auto& entries = cache().entries;
+  auto it = entries.find(key);
+  if (it == entries.end()) it = entries.emplace(std::move(key), findEntryOnHost(dir, utf8Name)).first;
+  return it->second;
 }
 
 std::string joinWindows(char drive, const std::vector<std::string>& components) {
@@ -181,14 +222,13 @@ std::optional<ResolvedPath> resolveNormalised(const Normalised& path, bool follo
   fs::path drives = machine().drivesRoot();
   std::string letter(1, path.drive);
   fs::path host = drives / (findEntry(drives, letter).value_or(letter));
-  std::error_code ec;
   // The machine refuses host links as drives/ or a drive folder when it loads; one made
   // since would lead outside it.
-  if (fs::is_symlink(fs::symlink_status(drives, ec)) || fs::is_symlink(fs::symlink_status(host, ec))) {
+  if (entryType(drives) == fs::file_type::symlink || entryType(host) == fs::file_type::symlink) {
     *error = ERROR_ACCESS_DENIED;
     return std::nullopt;
   }
-  bool present = fs::is_directory(fs::symlink_status(host, ec));
+  bool present = entryType(host) == fs::file_type::directory;
   std::vector<std::string> windowsNames;
   ResolvedPath out;
 
@@ -201,8 +241,9 @@ std::optional<ResolvedPath> resolveNormalised(const Normalised& path, bool follo
       else present = false;
     }
     fs::path next = host / name;
-    if (present && fs::is_symlink(fs::symlink_status(next, ec)) && (!last || followLastLink)) {
+    if (present && entryType(next) == fs::file_type::symlink && (!last || followLastLink)) {
       // A link is followed by its Windows target, relative ones from the link's folder.
+      std::error_code ec;
       std::string target = fs::read_symlink(next, ec).string();
       if (target.rfind("\\??\\", 0) == 0) target.erase(0, 4);
       std::string base = joinWindows(path.drive, windowsNames);
@@ -214,7 +255,7 @@ std::optional<ResolvedPath> resolveNormalised(const Normalised& path, bool follo
     windowsNames.push_back(name);
     if (last) {
       out.exists = present;
-    } else if (present && !fs::is_directory(fs::symlink_status(next, ec))) {
+    } else if (present && entryType(next) != fs::file_type::directory) {
       present = false;
     }
     host = next;
@@ -228,11 +269,31 @@ std::optional<ResolvedPath> resolveNormalised(const Normalised& path, bool follo
 
 }  // namespace
 
+void forgetResolvedPaths(const fs::path& host) {
+  ResolutionCache& known = cache();
+  if (host.empty()) {
+    known.entries.clear();
+    known.types.clear();
+    return;
+  }
+  // Everything in the entry's folder: a new or removed name there changes what other
+  // names find (the 8.3 aliases), and everything below it, a renamed or removed folder.
+  std::string prefix = host.parent_path().native() + "/";
+  ResolutionCache::forgetUnder(known.entries, prefix);
+  ResolutionCache::forgetUnder(known.types, prefix);
+}
+
 // Paths are resolved in UTF-8, the host's own text; only the narrow functions' text
 // passes through the ANSI code page, on its way in and out.
 std::optional<ResolvedPath> resolveUtf8Path(std::string_view windowsPath, uint32_t* error, bool followLastLink) {
   uint32_t ignored = 0;
   if (!error) error = &ignored;
+  // What a child process may have changed while it ran is looked at afresh (starting
+  // one forgets everything too).
+  static bool childWasRunning = false;
+  bool childRunning = machine().children().anyRunning();
+  if (childRunning || childWasRunning) forgetResolvedPaths();
+  childWasRunning = childRunning;
   const std::string& cwd = machine().facts().currentDirectory;
   auto normalised = normalise(std::string(windowsPath), cwd, error);
   if (!normalised) return std::nullopt;
@@ -272,6 +333,13 @@ bool createDirectories(const std::string& windowsPath) {
   auto resolved = resolvePath(windowsPath, nullptr, true);
   if (!resolved) return false;
   std::error_code ec;
+  if (resolved->exists) return fs::is_directory(resolved->host, ec);
+  // The folders about to be made.
+  for (fs::path made = resolved->host; made.has_relative_path() && made != machine().drivesRoot() &&
+                                       !fs::exists(fs::symlink_status(made, ec));
+       made = made.parent_path()) {
+    forgetResolvedPaths(made);
+  }
   fs::create_directories(resolved->host, ec);
   return fs::is_directory(resolved->host, ec);
 }

@@ -52,4 +52,11 @@ std::optional<std::string> fullPathName(std::string_view windowsPath, uint32_t* 
 // Creates a Windows directory and its missing parents on the machine; false on failure.
 bool createDirectories(const std::string& windowsPath);
 
+// The resolution remembers what it found on the host within a run, so that each folder
+// of a path is looked at once. Whatever changes an entry of the drives calls this with
+// its host path first (the resolution forgets the entry's folder and everything below
+// it); without a path, everything is forgotten (a new machine, a child process that may
+// have changed the drives).
+void forgetResolvedPaths(const std::filesystem::path& host = {});
+
 }  // namespace hosted

@@ -42,6 +42,7 @@ uint32_t createTempFile(const std::string& dir, const std::string& prefix, uint3
     }
     if (resolved->exists) continue;
     beforeChange();
+    hosted::forgetResolvedPaths(resolved->host);
     int fd = ::open(resolved->host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) {
       if (errno == EEXIST) continue;

@@ -119,11 +119,14 @@ TEST_F(ChildrenTest, ArgumentsSplitAsCommandLineToArgvWAndTheMachineIsFound) {
 TEST_F(ChildrenTest, WithoutTheCurrentFolderAChildRunsInTheMachineDirectory) {
   writeFile(dir() / "machine.json", R"({"process": {"currentDirectory": "C:\\Nowhere"}})");
   load();
-  script("C:\\pwd.exe", "pwd > \"$HOSTED_MACHINE/cwd\"\n");
+  script("C:\\pwd.exe", "pwd > \"$HOSTED_MACHINE/cwd\"\nmkdir \"$HOSTED_MACHINE/drives/C/Made\"\n");
+  // The layer remembers what it resolved, but not across what a child may have changed.
+  EXPECT_EQ(GetFileAttributesA("C:\\Made"), INVALID_FILE_ATTRIBUTES);
   PROCESS_INFORMATION info;
   // Without an application name the program is the command line's first argument.
   ASSERT_TRUE(start(nullptr, "C:\\pwd", info, {}, FALSE, CREATE_NO_WINDOW));
   EXPECT_EQ(finish(info), 0u);
+  EXPECT_EQ(GetFileAttributesA("C:\\made"), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
   EXPECT_EQ(readFile(dir() / "cwd"), fs::canonical(dir()).string() + "\n");
   EXPECT_EQ(zutest::readJournal(dir())[0]["hidden"], true) << "CREATE_NO_WINDOW";
   EXPECT_TRUE(zutest::readJournal(dir())[0]["application"].is_null());

@@ -72,23 +72,63 @@ std::vector<uint8_t> utf16Bytes(std::string_view utf8, bool terminate) {
   malformed(file, line, "not UTF-8 text (save it as UTF-8 or as UTF-16LE with a byte-order mark)");
 }
 
-// Makes `bytes` the file's text as UTF-8: UTF-16LE with a byte-order mark is converted,
-// a UTF-8 byte-order mark dropped. Anything else must be UTF-8 already.
-void decodeText(std::string& bytes, const std::string& file) {
+}  // namespace
+
+std::string decodeRegText(std::string_view bytes, const std::string& file) {
   if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
       static_cast<unsigned char>(bytes[1]) == 0xFE) {
-    std::wstring wide;
-    wide.reserve(bytes.size() / 2);
-    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
-      wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) |
-                                          (static_cast<unsigned char>(bytes[i + 1]) << 8)));
+    // ASCII, most of any registry, four units at a time where it can; each run of other
+    // units (a surrogate pair stays together in one) through the wide conversion.
+    std::string utf8(bytes.size() / 2, '\0');
+    size_t n = 0;
+    auto unitAt = [&bytes](size_t i) {
+      return static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) |
+                                  (static_cast<unsigned char>(bytes[i + 1]) << 8));
+    };
+    std::wstring run;
+    for (size_t i = 2; i + 1 < bytes.size();) {
+      uint64_t four;
+      if (i + 8 <= bytes.size() && (std::memcpy(&four, bytes.data() + i, 8), (four & 0xFF80FF80FF80FF80ull) == 0)) {
+        utf8[n] = bytes[i];
+        utf8[n + 1] = bytes[i + 2];
+        utf8[n + 2] = bytes[i + 4];
+        utf8[n + 3] = bytes[i + 6];
+        n += 4;
+        i += 8;
+        continue;
+      }
+      if (unitAt(i) < 0x80) {
+        utf8[n++] = bytes[i];
+        i += 2;
+        continue;
+      }
+      run.clear();
+      for (; i + 1 < bytes.size() && unitAt(i) >= 0x80; i += 2) run.push_back(unitAt(i));
+      std::string converted = wideToUtf8(run);
+      utf8.resize(n + converted.size() + (bytes.size() - i) / 2);
+      std::memcpy(utf8.data() + n, converted.data(), converted.size());
+      n += converted.size();
     }
-    bytes = wideToUtf8(wide);
+    utf8.resize(n);
+    return utf8;
+  }
+  if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+  if (!isValidUtf8(bytes)) notUtf8(bytes, file);
+  return std::string(bytes);
+}
+
+void decodeRegFile(std::string& bytes, const std::string& file) {
+  bool utf16 = bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+               static_cast<unsigned char>(bytes[1]) == 0xFE;
+  if (utf16) {
+    bytes = decodeRegText(bytes, file);
     return;
   }
   if (bytes.size() >= 3 && std::string_view(bytes).substr(0, 3) == "\xEF\xBB\xBF") bytes.erase(0, 3);
   if (!isValidUtf8(bytes)) notUtf8(bytes, file);
 }
+
+namespace {
 
 // The lines of a text, each without its line end and trailing blanks, counted from 1.
 class Lines {
@@ -736,12 +776,12 @@ bool isPlainString(const std::vector<uint8_t>& data) {
 
 void parseRegFile(std::string_view bytes, const std::string& file, const std::string& userSid, Key& root) {
   std::string text(bytes);
-  decodeText(text, file);
+  decodeRegFile(text, file);
   parseText(text, file, userSid, root, nullptr, nullptr);
 }
 
 void parseRegFileLazily(std::string bytes, const std::string& file, const std::string& userSid, Key& root) {
-  decodeText(bytes, file);
+  decodeRegFile(bytes, file);
   auto bodies = std::make_shared<std::string>();
   bodies->reserve(bytes.size());
   parseText(bytes, file, userSid, root, bodies, nullptr);

@@ -128,6 +128,12 @@ inline constexpr size_t kMaxKeyDepth = 512;
 std::vector<std::string> splitKeyPath(std::string_view path);
 std::string joinKeyPath(const KeyPath& path);
 
+// The bytes of registry.reg as UTF-8 text without a byte-order mark: UTF-16LE (with its
+// mark) converted, a UTF-8 mark dropped. Throws hosted::HostFailure (65) as below for
+// text that is not UTF-8.
+void decodeRegFile(std::string& bytes, const std::string& file);
+std::string decodeRegText(std::string_view bytes, const std::string& file);
+
 // Parses the text of registry.reg (UTF-8, optionally with a byte-order mark, or
 // UTF-16LE with one) into `root`, whose subkeys are the stored roots. `userSid` says
 // which key of HKEY_USERS a [HKEY_CURRENT_USER\...] header names. Throws

@@ -184,18 +184,28 @@ std::unique_ptr<Registry> Registry::load(const fs::path& dir, const std::string&
   }
   std::unique_ptr<Registry> registry(new Registry(file, newline));
   if (exists) {
-    if (content->inPlace() && !utf16 && bytes.substr(0, 3) != "\xEF\xBB\xBF") {
+    if (content->inPlace() && !utf16) {
       // A file the fold wrote is only indexed; its mapping stays while keys read from it.
-      if (indexRegText(bytes, newline, content, registry->root_)) {
+      // A byte-order mark before it changes nothing.
+      size_t mark = bytes.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+      std::string_view text = bytes.substr(mark);
+      if (indexRegText(text, newline, content, registry->root_)) {
         content.reset();
         bytes = {};
       } else {
         content->passed(bytes.size());  // what the indexing read goes before the tree is built
-        parseRegTextLazily(bytes, file.string(), userSid, registry->root_,
-                           [&content](size_t offset) { content->passed(offset); });
+        parseRegTextLazily(text, file.string(), userSid, registry->root_,
+                           [&content, mark](size_t offset) { content->passed(mark + offset); });
       }
     } else {
-      parseRegFileLazily(std::string(bytes), file.string(), userSid, registry->root_);
+      // UTF-16LE, as the registry editor saves it: made UTF-8 once, then indexed as a file
+      // the fold wrote when it is in that form, as a file exported whole usually is.
+      auto text = std::make_shared<std::string>(decodeRegText(bytes, file.string()));
+      content.reset();
+      bytes = {};
+      if (!indexRegText(*text, newline, text, registry->root_)) {
+        parseRegTextLazily(*text, file.string(), userSid, registry->root_, [](size_t) {});
+      }
     }
   }
   content.reset();
@@ -356,13 +366,14 @@ bool Registry::decode(std::string_view line, Change& change) {
 uint32_t Registry::record(const Change& change) {
   beforeChange();
   if (logFd_ < 0) {
-    bool isNew = !fs::exists(logFile());
+    logNew_ = !fs::exists(logFile());
     logFd_ = ::open(logFile().c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (logFd_ < 0) return kRegistryIoFailed;
-    if (isNew) syncDirectory(file_.parent_path());
   }
+  // Once written, the line is the kernel's to keep: it outlives this process however it
+  // ends. Only flush() and the fold wait for the disk.
   std::string line = encode(change);
-  if (!writeAll(logFd_, line) || ::fdatasync(logFd_) != 0) {
+  if (!writeAll(logFd_, line)) {
     // A partial line fails its checksum on replay; cut it off so later lines count.
     struct stat info {};
     if (::fstat(logFd_, &info) == 0 && info.st_size >= static_cast<off_t>(line.size())) {
@@ -396,11 +407,24 @@ uint32_t Registry::deleteValue(const KeyPath& path, const std::string& name) {
   return record(Change{'X', path, name, 0, {}});
 }
 
+uint32_t Registry::flush() {
+  if (logFd_ < 0) return 0;
+  if (::fdatasync(logFd_) != 0) return kRegistryIoFailed;
+  if (logNew_) {
+    syncDirectory(file_.parent_path());
+    logNew_ = false;
+  }
+  return 0;
+}
+
 bool Registry::fold() {
   if (!dirty_) return true;
   fs::path temp;
   int fd = createTempBeside(file_, temp);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    flush();
+    return false;
+  }
   // Written in large pieces straight from the tree: keys the run did not change are
   // copied as they stood in the text that was read.
   // The disk starts on each few megabytes as soon as they are written, so that the fsync
@@ -425,6 +449,7 @@ bool Registry::fold() {
   if (ok) beforeChange();
   if (!ok || ::rename(temp.c_str(), file_.c_str()) != 0) {
     ::unlink(temp.c_str());
+    flush();  // the log stays the durable record
     return false;
   }
   syncDirectory(file_.parent_path());
@@ -432,8 +457,10 @@ bool Registry::fold() {
     ::close(logFd_);
     logFd_ = -1;
   }
+  // The log's removal need not reach the disk: replayed onto the file it was folded
+  // into, it changes nothing.
   ::unlink(logFile().c_str());
-  syncDirectory(file_.parent_path());
+  logNew_ = false;
   dirty_ = false;
   return true;
 }

@@ -1,10 +1,13 @@
-// The machine's registry: registry.reg loaded into memory, with every change made
-// durable before the call that makes it returns.
+// The machine's registry: registry.reg loaded into memory, with every change handed to
+// the kernel before the call that makes it returns.
 //
-// A change is appended to registry.reg.log (one checksummed line, flushed to disk)
-// and applied in memory; registry.reg itself is rewritten only when the log is
-// folded into it (written to a temporary file that is renamed over it), which the
-// host does when a run ends and which load() does for a log a crashed run left.
+// A change is appended to registry.reg.log (one checksummed line) and applied in
+// memory. Written, it outlives the process however it ends, killed included; like a
+// Windows hive, the log reaches the disk lazily, and only flush() (RegFlushKey) and the
+// fold wait for it, so a crash of the whole computer may lose what came after the last
+// of them. registry.reg itself is rewritten, durably, only when the log is folded into
+// it (written to a temporary file that is synced and renamed over it), which the host
+// does when a run ends and which load() does for a log a crashed run left.
 // A record cut short by a crash fails its checksum and is dropped with everything
 // after it: its call never returned. Replaying a log onto a registry.reg it was
 // already folded into changes nothing, so a crash between the rename and the
@@ -47,7 +50,7 @@ class Registry {
   const Key& root() const { return root_; }
 
   // The changes. Each returns 0, or ERROR_REGISTRY_IO_FAILED (1016) when the change
-  // could not be made durable; the registry is then left as it was.
+  // could not be written to the log; the registry is then left as it was.
   //
   // Creates the key and every missing key above it, naming new keys as given.
   // `created` tells whether the last key is new.
@@ -57,9 +60,12 @@ class Registry {
   uint32_t setValue(const KeyPath& path, const std::string& name, uint32_t type, std::vector<uint8_t> data);
   uint32_t deleteValue(const KeyPath& path, const std::string& name);
 
-  // Writes the registry into registry.reg and removes the log, if anything changed
-  // since registry.reg was written. Returns false (leaving the log, which still holds
-  // every change) when the file cannot be written.
+  // Waits until every change made so far is on the disk: 0, or ERROR_REGISTRY_IO_FAILED.
+  uint32_t flush();
+
+  // Writes the registry into registry.reg durably and removes the log, if anything
+  // changed since registry.reg was written. Returns false (leaving the log, which still
+  // holds every change, flushed) when the file cannot be written.
   bool fold();
 
   const std::filesystem::path& file() const { return file_; }
@@ -86,6 +92,7 @@ class Registry {
   std::string newline_;
   Key root_;
   int logFd_ = -1;
+  bool logNew_ = false;  // the log's directory entry is not yet known to be on the disk
   bool dirty_ = false;  // the log holds changes registry.reg lacks
 };
 

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/hosted/machine/Machine.h"
+#include "platform/hosted/machine/Text.h"
 #include "platform/hosted/machine/registry/RegTree.h"
 #include "platform/hosted/machine/registry/Registry.h"
 #include "tests/support/Runs.h"
@@ -154,7 +155,23 @@ TEST(IndexedRegistryTest, ChangesEnumerateAndFoldExactlyAsOnATreeReadInFull) {
     std::vector<KeyPath> paths = keyPaths(canonical);
 
     zutest::ScratchDir indexedDir, fullDir;
-    zutest::writeFile(indexedDir.path() / "registry.reg", canonical);
+    // As the registry editor saves it (UTF-16LE, CR LF), or with a UTF-8 byte-order mark,
+    // the same text is indexed too.
+    std::string saved = canonical;
+    if (newline == "\r\n" && random(3) == 0) {
+      saved = "\xFF\xFE";
+      for (wchar_t c : hosted::utf8ToWide(canonical)) {
+        for (uint32_t unit : c < 0x10000 ? std::vector<uint32_t>{static_cast<uint32_t>(c)}
+                                         : std::vector<uint32_t>{0xD800u + ((c - 0x10000u) >> 10),
+                                                                 0xDC00u + ((c - 0x10000u) & 0x3FF)}) {
+          saved += static_cast<char>(unit & 0xFF);
+          saved += static_cast<char>(unit >> 8);
+        }
+      }
+    } else if (random(4) == 0) {
+      saved = "\xEF\xBB\xBF" + canonical;
+    }
+    zutest::writeFile(indexedDir.path() / "registry.reg", saved);
     zutest::writeFile(fullDir.path() / "registry.reg", ordinary);
     auto indexed = Registry::load(indexedDir.path(), kSid);
     auto full = Registry::load(fullDir.path(), kSid);

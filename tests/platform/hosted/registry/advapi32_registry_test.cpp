@@ -196,7 +196,15 @@ TEST_F(RegistryApiTest, AccessRightsOfTheHandleAreEnforced) {
   HKEY child = nullptr;
   EXPECT_EQ(RegCreateKeyExA(readOnly, "New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr),
             ERROR_ACCESS_DENIED);
+  // RegFlushKey asks for the right to query values, as Windows documents it.
+  EXPECT_EQ(RegFlushKey(readOnly), ERROR_SUCCESS);
+  EXPECT_EQ(RegFlushKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
+  HKEY setOnly = open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane", KEY_SET_VALUE);
+  EXPECT_EQ(RegFlushKey(setOnly), ERROR_ACCESS_DENIED);
+  RegCloseKey(setOnly);
+  EXPECT_EQ(RegFlushKey(readOnly), ERROR_SUCCESS);
   RegCloseKey(readOnly);
+  EXPECT_EQ(RegFlushKey(readOnly), ERROR_INVALID_HANDLE);
   // New hives cannot be made right under the roots.
   EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "NEWHIVE\\x", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr),
             ERROR_ACCESS_DENIED);

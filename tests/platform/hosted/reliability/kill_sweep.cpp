@@ -72,6 +72,17 @@ std::string withoutKeys(const std::string& reg, const std::vector<std::string>& 
   return out;
 }
 
+// Removes a machine directory. The auto-update tool a run starts may outlive the run and
+// add its record to the directory while it is being removed; a second pass takes that.
+void removeMachine(const fs::path& dir) {
+  std::error_code ec;
+  for (int pass = 0; pass < 10; ++pass) {
+    fs::remove_all(dir, ec);
+    if (!ec) return;
+  }
+  std::fprintf(stderr, "cannot remove %s: %s\n", dir.c_str(), ec.message().c_str());
+}
+
 void makeMachine(const std::string& kind, const fs::path& dir) {
   fs::copy(fs::path(ZU_SOURCE_DIR) / "examples/machines/demo", dir,
            fs::copy_options::recursive | fs::copy_options::copy_symlinks);
@@ -252,14 +263,14 @@ int killSweep(int argc, char** argv) {
           fs::path probe = work / "probe";
           makeMachine(kind, probe);
           bool killed = runUninstaller(probe, back).killed;
-          fs::remove_all(probe);
+          removeMachine(probe);
           if (killed) {
             changes = back;
             break;
           }
         }
       }
-      fs::remove_all(dir);
+      removeMachine(dir);
       break;
     }
     ++points;
@@ -272,7 +283,7 @@ int killSweep(int argc, char** argv) {
     if (!diff.empty()) problem += "differs from the uninterrupted run:\n" + diff;
     if (problem.empty()) {
       ++converged;
-      if (keep.empty()) fs::remove_all(dir);
+      if (keep.empty()) removeMachine(dir);
     } else {
       problems.push_back("kill before change " + std::to_string(n) + ": " + problem);
     }
@@ -293,7 +304,6 @@ int killSweep(int argc, char** argv) {
     std::printf("machines kept in %s\n", work.c_str());
     return 1;
   }
-  std::error_code ec;
-  if (keep.empty()) fs::remove_all(work, ec);
+  if (keep.empty()) removeMachine(work);
   return 0;
 }
