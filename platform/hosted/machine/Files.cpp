@@ -36,7 +36,39 @@ bool sameObject(const FileObject* file, const struct stat& st) {
   return file->device == st.st_dev && file->inode == st.st_ino;
 }
 
+// The libraries this run has mapped, once per load.
+std::vector<FileId>& loadedImages() {
+  static std::vector<FileId> images;
+  return images;
+}
+
 }  // namespace
+
+std::optional<FileId> fileIdOf(const std::filesystem::path& host) {
+  struct stat st{};
+  if (::stat(host.c_str(), &st) != 0) return std::nullopt;
+  return FileId{st.st_dev, st.st_ino};
+}
+
+bool isMappedImage(const std::filesystem::path& host) {
+  auto id = fileIdOf(host);
+  if (!id) return false;
+  const auto& loaded = loadedImages();
+  if (std::find(loaded.begin(), loaded.end(), *id) != loaded.end()) return true;
+  for (const HostedProcess& process : machine().processes().processes()) {
+    const auto& files = process.mappedFiles;
+    if (std::find(files.begin(), files.end(), *id) != files.end()) return true;
+  }
+  return false;
+}
+
+void imageLoaded(const FileId& image) { loadedImages().push_back(image); }
+
+void imageUnloaded(const FileId& image) {
+  auto& loaded = loadedImages();
+  auto it = std::find(loaded.begin(), loaded.end(), image);
+  if (it != loaded.end()) loaded.erase(it);
+}
 
 FileObject::FileObject(int fd, std::string windowsPath, std::filesystem::path hostPath, uint32_t access,
                        uint32_t share)
@@ -121,6 +153,8 @@ void* createFileUtf8(const std::string& path, uint32_t access, uint32_t share, c
     // The host runs us as root, which ignores mode bits; read-only is Windows' rule here.
     if (writes && S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR)) return fail(ERROR_ACCESS_DENIED);
     if (!sharingAllows(resolved->host, access, share)) return fail(ERROR_SHARING_VIOLATION);
+    // A mapped image may be read, never written.
+    if (writes && S_ISREG(st.st_mode) && isMappedImage(resolved->host)) return fail(ERROR_SHARING_VIOLATION);
   } else if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) {
     return fail(ERROR_FILE_NOT_FOUND);
   }
