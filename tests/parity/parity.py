@@ -51,14 +51,16 @@ WATCHED_SYSTEM_FILES = ["HostAccessBridge-64.dll", "HostAccessBridge-32.dll", "H
 
 
 class Scenario:
-    def __init__(self, name, machine, args, holder=False, answers=(), keys=(), tweak=None, what="", locale=None):
+    def __init__(self, name, machine, args, holder=False, answers=(), keys=(), tweak=None, what="", locale=None,
+                 held="\\bin\\server\\zvm.dll"):
         self.name = name
         # machine.json's locale (uiLanguage, codePage, threadCodePage); Wine follows it
         # through the glibc locale of its environment (see wine_locale).
         self.locale = dict(locale or {})
         self.machine = machine      # "empty", "demo" or an installed machine of zu_parity_machine
         self.args = list(args)
-        self.holder = holder        # a real Windows program holds the release's zvm.dll
+        self.holder = holder        # a real Windows program holds a module of the release's home
+        self.held = held            # which one, below the home
         self.answers = list(answers)  # "ok"/"cancel" for each box that asks, on the hosted machine
         self.keys = list(keys)        # under Wine, the keys pressed in each box or dialog, in order
         self.tweak = tweak
@@ -123,6 +125,9 @@ SCENARIOS = [
     # The dialog's one button is its default; the confirmation's default is Cancel.
     Scenario("holder-dialog", "last-runtime", [], holder=True, answers=["ok"], keys=["Return", "shift+Tab Return"],
              what="a Windows program holding a runtime module, closed through the dialog"),
+    # The private C runtime is no reason to ask; its deletion fails six times.
+    Scenario("holder-private-library", "last-runtime", ["/s"], holder=True, held="\\bin\\msvcr100.dll",
+             what="a Windows program holding the release's private C runtime, silent"),
     Scenario("last-runtime", "last-runtime", [], what="the last runtime removed"),
     Scenario("runtime-remains", "runtime-remains", [], what="a runtime of the family remains"),
     Scenario("runtime-32", "runtime-32", [], what="a runtime left in the 32-bit view only"),
@@ -189,7 +194,7 @@ def make_machine(scenario, tools, target):
     if scenario.holder:
         machine["processes"].append({
             "pid": HOLDER_PID, "ppid": 1000, "exe": "zunaapp.exe", "image": HOLDER_IMAGE,
-            "modules": [RELEASE_HOME + "\\bin\\server\\zvm.dll"],
+            "modules": [RELEASE_HOME + scenario.held],
             "windows": [{"title": HOLDER_TITLE, "visible": True}, {"title": "Default IME", "visible": False}],
             "onClose": "exit", "onTerminate": "exit", "access": "allowed"})
         os.makedirs(os.path.dirname(_host(target, HOLDER_IMAGE)), exist_ok=True)
@@ -237,7 +242,7 @@ def _only_this_user(text):
     return "\r\n".join(b for b in blocks if not other.match(b))
 
 
-def substitutes(machine, tools, side):
+def substitutes(machine, tools, side, held):
     """The files that stand for a Windows program or library on one side: the deployment
     library, the auto-update tool, and the module the holder loads. {host path: token}."""
     out = {}
@@ -251,12 +256,12 @@ def substitutes(machine, tools, side):
         if side == "wine":
             shutil.copy(os.path.join(tools["bin"], "recorder.exe"), zaureg)
         out[zaureg] = "<zaureg.exe>"
-    holder_module = _host(machine, RELEASE_HOME + "\\bin\\server\\zvm.dll")
+    holder_module = _host(machine, RELEASE_HOME + held)
     if os.path.exists(os.path.dirname(_host(machine, HOLDER_IMAGE))) and os.path.exists(holder_module):
         if side == "wine":
             shutil.copy(os.path.join(tools["bin"], "module.dll"), holder_module)
             shutil.copy(os.path.join(tools["bin"], "holder.exe"), _host(machine, HOLDER_IMAGE))
-        out[holder_module] = "<zvm.dll>"
+        out[holder_module] = "<%s>" % held.split("\\")[-1]
     return out
 
 
@@ -350,7 +355,7 @@ def journal_events(machine, offset):
 def run_hosted(scenario, machine, tools, work):
     side = os.path.join(work, "hosted")
     shutil.copytree(machine, side, symlinks=True)
-    subs = substitutes(side, tools, "hosted")
+    subs = substitutes(side, tools, "hosted", scenario.held)
     tokens = {outcome.sha1(p): t for p, t in subs.items()}
     drive = os.path.join(side, "drives", "C")
     os.makedirs(drive, exist_ok=True)
@@ -604,7 +609,7 @@ class Answerer(threading.Thread):
 def run_wine(scenario, machine, tools, work, wine, keep=False):
     side = os.path.join(work, "wine-machine")
     shutil.copytree(machine, side, symlinks=True)
-    subs = substitutes(side, tools, "wine")
+    subs = substitutes(side, tools, "wine", scenario.held)
     tokens = {outcome.sha1(p): t for p, t in subs.items()}
     prefix = os.path.join(work, "prefix")
     subprocess.run(["cp", "-a", wine.base, prefix], check=True)
@@ -634,8 +639,12 @@ def run_wine(scenario, machine, tools, work, wine, keep=False):
     holder = None
     if scenario.holder:
         ready = os.path.join(out_dir, "ready.txt")
-        holder = subprocess.Popen(["wine", HOLDER_IMAGE, RELEASE_HOME + "\\bin\\server\\zvm.dll", HOLDER_TITLE,
-                                   "Z:" + ready.replace("/", "\\")], env=wine.env(prefix),
+        # Wine would load its own library for a name it has one of (msvcr100.dll), leaving
+        # the file unmapped: the holder is told to load the file itself.
+        held = os.path.splitext(scenario.held.split("\\")[-1])[0]
+        native = {"WINEDLLOVERRIDES": "mscoree,mshtml=;%s=n" % held}
+        holder = subprocess.Popen(["wine", HOLDER_IMAGE, RELEASE_HOME + scenario.held, HOLDER_TITLE,
+                                   "Z:" + ready.replace("/", "\\")], env=wine.env(prefix, native),
                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         deadline = time.monotonic() + 60
         while not os.path.exists(ready):

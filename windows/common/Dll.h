@@ -52,7 +52,8 @@ class DllFunction;
 template <class R, class... Args>
 class DllFunction<R(Args...)> {
  public:
-  using Pointer = R (*)(Args...);
+  // Exports of Windows libraries use the Windows calling convention.
+  using Pointer = R(WINAPI*)(Args...);
 
   DllFunction(const Dll& dll, std::string name, bool throwIfMissing)
       : dll_(&dll),

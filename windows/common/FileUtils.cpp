@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <stdexcept>
 #include <vector>
@@ -44,6 +45,23 @@ std::string combinePath(const std::string& a, const std::string& b) {
   if (a.empty()) return b;
   if (b.empty()) return a;
   return removeTrailingSlashes(a) + "\\" + (isSeparator(b[0]) ? b.substr(1) : b);
+}
+
+bool isAbsolutePath(const std::string& path) {
+  if (path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+      isSeparator(path[2])) {
+    return true;
+  }
+  if (path.size() < 2 || !isSeparator(path[0]) || !isSeparator(path[1])) return false;
+  // Both the server and the share must be named.
+  size_t server = 2;
+  size_t serverEnd = server;
+  while (serverEnd < path.size() && !isSeparator(path[serverEnd])) ++serverEnd;
+  if (serverEnd == server || serverEnd == path.size()) return false;
+  size_t share = serverEnd + 1;
+  size_t shareEnd = share;
+  while (shareEnd < path.size() && !isSeparator(path[shareEnd])) ++shareEnd;
+  return shareEnd > share;
 }
 
 namespace {

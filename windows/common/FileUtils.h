@@ -16,6 +16,10 @@ std::string removeTrailingSlashes(const std::string& path);
 // a, a backslash and b, without doubling separators at the join; an empty side gives
 // the other one unchanged.
 std::string combinePath(const std::string& a, const std::string& b);
+// True for a path that names the same place whatever the current drive and folder: a
+// drive letter, a colon and a separator (C:\zre), or a share (\\server\share, alone
+// or followed by a separator). Empty, C:zre, \zre and zre are relative.
+bool isAbsolutePath(const std::string& path);
 
 namespace FileUtils {
 

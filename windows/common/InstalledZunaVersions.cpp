@@ -45,6 +45,12 @@ std::unique_ptr<RuntimeEntry> readEntry(RegistryKey& versionKey, const std::stri
   if (versionKey.QueryValue("ZunaHome", home) != ERROR_SUCCESS) return nullptr;
   auto text = home.asString();
   if (!text) return nullptr;
+  // A relative home would find, and start, a launcher wherever the current drive is;
+  // so would a drive's root, whose bin folder anyone may create. The home is judged
+  // without its trailing backslash, as FindZunaHome judges it.
+  std::string bare = *text;
+  if (!bare.empty() && bare.back() == '\\') bare.pop_back();
+  if (!isAbsolutePath(bare)) return nullptr;
   auto entry = std::make_unique<RuntimeEntry>();
   entry->home = *text;
   entry->version = name;
@@ -69,10 +75,10 @@ RuntimeEntry* ZunaVersionList::getLatest() {
   return latest;
 }
 
-InstalledZunaVersions::InstalledZunaVersions() {
-  load(RuntimeEntry::kView32);
+InstalledZunaVersions::InstalledZunaVersions(const std::string& leaving) {
+  load(RuntimeEntry::kView32, leaving);
   count32_ = entries_.size();
-  if (SysInfo::isX64OS()) load(RuntimeEntry::kView64);
+  if (SysInfo::isX64OS()) load(RuntimeEntry::kView64, leaving);
 }
 
 InstalledZunaVersions::~InstalledZunaVersions() {
@@ -91,13 +97,14 @@ ZunaVersionList InstalledZunaVersions::view(int mode) const {
   }
 }
 
-size_t InstalledZunaVersions::load(DWORD registryView) {
+size_t InstalledZunaVersions::load(DWORD registryView, const std::string& leaving) {
   RegistryKey root(HKEY_LOCAL_MACHINE);
   if (root.OpenKey(kRuntimeKey, accessOf(registryView)) != ERROR_SUCCESS) return 0;
   const size_t start = entries_.size();
   size_t appended = 0;
   char name[RegistryKey::kEnumNameSize];
   for (DWORD index = 0; root.EnumSubKey(index, name) == ERROR_SUCCESS; ++index) {
+    if (!leaving.empty() && lstrcmpiA(name, leaving.c_str()) == 0) continue;
     RegistryKey versionKey(root.Handle());
     if (versionKey.OpenKey(name, accessOf(registryView)) != ERROR_SUCCESS) continue;
     auto entry = readEntry(versionKey, name, registryView);

@@ -1,6 +1,7 @@
 // The runtimes installed on the machine: the version keys under
 // HKEY_LOCAL_MACHINE\SOFTWARE\Corvane\Zuna Runtime Environment in the 32-bit and the
-// 64-bit registry view whose home really holds bin\zuna.exe.
+// 64-bit registry view whose home (an absolute path, not a drive's root) really holds
+// bin\zuna.exe.
 //
 // Registry failures are silent: a missing root key, an unreadable subkey or a missing
 // value just yields fewer entries.
@@ -55,8 +56,9 @@ class InstalledZunaVersions {
   static constexpr int kMode64 = 2;
   static constexpr int kModeAll = 3;
 
-  // Reads the 32-bit view, then (on an x64 system only) the 64-bit view.
-  InstalledZunaVersions();
+  // Reads the 32-bit view, then (on a 64-bit system only) the 64-bit view. A key named
+  // `leaving` (compared without case: the release being removed) is left out.
+  explicit InstalledZunaVersions(const std::string& leaving = {});
   // Frees the entries last to first.
   ~InstalledZunaVersions();
   InstalledZunaVersions(const InstalledZunaVersions&) = delete;
@@ -71,7 +73,7 @@ class InstalledZunaVersions {
 
  private:
   // One registry view's pass; returns the number of entries it appended.
-  size_t load(DWORD registryView);
+  size_t load(DWORD registryView, const std::string& leaving);
 
   std::vector<std::unique_ptr<RuntimeEntry>> entries_;
   size_t count32_ = 0;

@@ -64,9 +64,24 @@ int32_t osVersion() {
 }
 
 bool isX64OS() {
+  // ARM64 Windows runs x64 programs emulated and keeps the same 32-bit registry views
+  // and folders as x64 Windows. Where the system has IsWow64Process2 it names the
+  // native machine even to an emulated 32-bit process, which GetNativeSystemInfo
+  // tells x86 on a system that emulates no x64.
+  using IsWow64Process2Function = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
+  HMODULE kernel = GetModuleHandleA("kernel32");
+  auto isWow64Process2 = kernel ? reinterpret_cast<IsWow64Process2Function>(
+                                      reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process2")))
+                                : nullptr;
+  USHORT processMachine = 0;
+  USHORT nativeMachine = 0;
+  if (isWow64Process2 && isWow64Process2(GetCurrentProcess(), &processMachine, &nativeMachine)) {
+    return nativeMachine == IMAGE_FILE_MACHINE_AMD64 || nativeMachine == IMAGE_FILE_MACHINE_ARM64;
+  }
   SYSTEM_INFO info{};
   GetNativeSystemInfo(&info);
-  return info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64;
+  return info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64 ||
+         info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_ARM64;
 }
 
 bool isWow64Process() {

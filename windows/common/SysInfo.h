@@ -28,7 +28,8 @@ int32_t classifyOsVersion(DWORD major, DWORD minor);
 void initialize();
 int32_t osVersion();
 
-// True when the processor is x64 (AMD64); Itanium and x86 give false.
+// True when the system is 64-bit Windows on x64 (AMD64) or ARM64, which runs x64
+// programs emulated; Itanium and x86 give false.
 bool isX64OS();
 // Whether this process runs under WOW64; false where the system lacks the query.
 // Throws std::runtime_error "fnIsWow64Process() failed" when the query fails.

@@ -96,7 +96,7 @@ void copyFileOnReboot(const std::string& from, const std::string& to) {
 int SetUpAccessBridge() {
   ZU_LOG_SCOPE(LogLevel::Trace, "SetUpAccessBridge");
   DeleteZABFilesAndKeys();
-  InstalledZunaVersions installed;
+  InstalledZunaVersions installed(kZreRelease);
   ZunaVersionList runtimes64 = installed.view(0);
   RuntimeEntry* latest = runtimes64.getLatest();
   if (!latest) {

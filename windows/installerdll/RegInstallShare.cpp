@@ -1,9 +1,12 @@
 #include "windows/installerdll/RegInstallShare.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <functional>
+#include <optional>
+#include <vector>
 
 #include "common/share/progress/ClientOperation.h"
 #include "windows/common/RunResult.h"
@@ -33,19 +36,38 @@ void copyText(const std::string& text, char* out, DWORD outSize) {
   out[length] = '\0';
 }
 
-void stripTrailingBackslash(char* text) {
-  size_t length = std::strlen(text);
-  if (length > 0 && text[length - 1] == '\\') text[length - 1] = '\0';
-}
+// Whether a runtime key names the release being removed. Its key may outlive its
+// deletion (a subkey that cannot go, a refused deletion), but the release never counts
+// as a runtime that remains.
+bool isRemovedRelease(const char* name) { return lstrcmpiA(name, kZreRelease) == 0; }
 
 // The greatest subkey name of an open key under lstrcmpiA; empty when it has none.
-std::string greatestSubkey(RegistryTreeKey& key) {
+// Keys of the runtime main key (`runtimeKeys`) leave out the release being removed.
+std::string greatestSubkey(RegistryTreeKey& key, bool runtimeKeys) {
   std::string greatest;
   char name[kVersionNameSize];
   for (DWORD index = 0; key.EnumSubKey(index, name, sizeof name) == ERROR_SUCCESS; ++index) {
+    if (runtimeKeys && isRemovedRelease(name)) continue;
     if (lstrcmpiA(name, greatest.c_str()) > 0) greatest = name;
   }
   return greatest;
+}
+
+// The text of ZunaHome data, up to its first NUL.
+std::string storedText(const std::vector<BYTE>& data) {
+  return std::string(data.begin(), std::find(data.begin(), data.end(), BYTE{0}));
+}
+
+// A stored home without one trailing backslash, when it is an absolute path. Anything
+// else would be taken relative to the current drive or folder, where whoever may write
+// there could plant the files that the uninstall deletes, loads and starts from a home.
+// A drive's root ("C:\") is no home either: without its backslash it is relative, and
+// its bin folder is one that anyone may create.
+std::optional<std::string> usableHome(const std::string& stored) {
+  std::string home = stored;
+  if (!home.empty() && home.back() == '\\') home.pop_back();
+  if (!isAbsolutePath(home)) return std::nullopt;
+  return home;
 }
 
 std::string versionKeyPath(const std::string& name) {
@@ -106,17 +128,18 @@ BOOL FindZunaHome(const char* version, char* home, DWORD homeSize, int) {
     logit("ERROR: FindZunaHome QueryStringValue(ZunaHome) failed.");
     return FALSE;
   }
-  if (value.data.empty()) {
-    home[0] = '\0';
-    return TRUE;
+  // An empty or relative home is no home: the same as a missing value.
+  std::string stored = storedText(value.data);
+  std::optional<std::string> usable = usableHome(stored);
+  if (!usable) {
+    logit("ERROR: FindZunaHome QueryStringValue(ZunaHome) failed.");
+    return FALSE;
   }
-  std::memcpy(home, value.data.data(), value.data.size());
-  size_t length = std::strlen(home);
-  if (length > 0 && home[length - 1] == '\\') {
-    home[length - 1] = '\0';
+  std::memcpy(home, usable->c_str(), usable->size() + 1);
+  if (usable->size() < stored.size()) {
     // The key is open for reading only, so the stored value stays as it is; the
     // attempt is kept for the record it leaves in the log.
-    if (versionKey.SetValue(kZunaHomeValue, RegistryValue(std::string(home))) != ERROR_SUCCESS) {
+    if (versionKey.SetValue(kZunaHomeValue, RegistryValue(*usable)) != ERROR_SUCCESS) {
       logit("ERROR: FindZunaHome SetStringValue(ZunaHome) failed.");
     }
   }
@@ -129,7 +152,7 @@ BOOL GetLatestZunaKey(char* latest, DWORD latestSize) {
   if (corvane.Open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane", kKeyReadWriteSubkeys) != ERROR_SUCCESS) return FALSE;
   RegistryTreeKey main;
   if (main.Open(corvane.Handle(), "Zuna Runtime Environment", kKeyReadWriteSubkeys) != ERROR_SUCCESS) return FALSE;
-  copyText(greatestSubkey(main), latest, latestSize);
+  copyText(greatestSubkey(main, true), latest, latestSize);
   return TRUE;
 }
 
@@ -145,7 +168,7 @@ int GetLatestZREOrZDK32or64BitHome(const char* mainKey, char* name, DWORD nameSi
       continue;
     }
     opened[i] = true;
-    greatest[i] = greatestSubkey(key);
+    greatest[i] = greatestSubkey(key, lstrcmpiA(mainKey, kZreMainKey) == 0);
   }
   if (!opened[0] && !opened[1]) {
     logit(std::string("GetLatestZREOrZDK32or64BitHome() ---- failed to open ") + mainKey + " in either view");
@@ -166,17 +189,27 @@ int GetLatestZREOrZDK32or64BitHome(const char* mainKey, char* name, DWORD nameSi
     return 0;
   }
   RegistryValue value;
-  if (version.QueryValue(kZunaHomeValue, value) != ERROR_SUCCESS) {
+  std::string stored;
+  std::optional<std::string> usable;
+  if (version.QueryValue(kZunaHomeValue, value) == ERROR_SUCCESS) {
+    stored = storedText(value.data);
+    usable = usableHome(stored);
+  }
+  // An empty or relative home is no home: the same as a missing value.
+  if (!usable) {
     logit("GetLatestZREOrZDK32or64BitHome() ... ZreOrZdkMaxKey.QueryValue(ZUNAHOMEVALUE, value). failed");
     return 0;
   }
-  // Data that fills the buffer or lacks its NUL is cut to end in one.
-  copyText(std::string(value.data.begin(), value.data.end()).c_str(), home, homeSize);
-  size_t length = home ? std::strlen(home) : 0;
-  if (length > 0 && home[length - 1] == '\\') {
-    stripTrailingBackslash(home);
+  // A home cut to the buffer would name another folder: none is better.
+  if (!home || usable->size() >= homeSize) {
+    logit("GetLatestZREOrZDK32or64BitHome() ---- ZunaHome of " + greatest[chosen] + " does not fit in " +
+          std::to_string(homeSize) + " characters: " + *usable);
+    return 0;
+  }
+  copyText(*usable, home, homeSize);
+  if (usable->size() < stored.size()) {
     // Opened for reading only: the stored value stays; the attempt leaves its record.
-    if (version.SetValue(kZunaHomeValue, RegistryValue(std::string(home))) != ERROR_SUCCESS) {
+    if (version.SetValue(kZunaHomeValue, RegistryValue(*usable)) != ERROR_SUCCESS) {
       logit("GetLatestZREOrZDK32or64BitHome() ... ZreOrZdkKey.SetValue(lpszZunaHome, value) failed.");
     }
   }
@@ -211,7 +244,15 @@ bool UnregZREUniqueVersion(const std::string& version) {
   RegistryKey main(HKEY_LOCAL_MACHINE);
   if (!openMainKey(main, "UnregZREUniqueVersion")) return false;
   bool result = deleteLogged(main, "UnregZREUniqueVersion", version + "\\MSI");
-  result = deleteLogged(main, "UnregZREUniqueVersion", version) && result;
+  // Whatever another tool wrote below the version key goes with it: a key that stayed
+  // would still name the release as installed.
+  RegistryTreeKey tree;
+  LONG status = tree.Open(HKEY_LOCAL_MACHINE, kZreMainKey, KEY_ALL_ACCESS);
+  if (status == ERROR_SUCCESS) status = tree.RecurseDeleteKey(version.c_str());
+  if (status != ERROR_SUCCESS) {
+    logit(std::string("UnregZREUniqueVersion ---- failed to delete ") + version + " ---- ");
+    result = false;
+  }
   logit("UnregZREUniqueVersion ---- end ---- ");
   return result;
 }
@@ -398,12 +439,13 @@ void RemoveEmptyCorvaneKeys() {
 
 DWORD RemoveInstalledFiles(const char* home) {
   char path[kHomeSize];
-  std::snprintf(path, sizeof path, "%s\\bin\\msvcr%s.dll", home, "100");
-  if (!DeleteFileA(path)) {
-    char message[kHomeSize + 128];
-    std::snprintf(message, sizeof message, "-- RemoveInstalledFiles: DeleteFile(%s) failed. (GetLastError=%d)", path,
-                  static_cast<int>(GetLastError()));
-    logit(message);
+  int length = std::snprintf(path, sizeof path, "%s\\bin\\msvcr%s.dll", home, "100");
+  // A path cut to the buffer would name another file: it is not deleted.
+  bool fits = length > 0 && static_cast<size_t>(length) < sizeof path;
+  if (!fits || !DeleteFileA(path)) {
+    DWORD error = fits ? GetLastError() : static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE);
+    logit("-- RemoveInstalledFiles: DeleteFile(" + std::string(home) + "\\bin\\msvcr100.dll) failed. (GetLastError=" +
+          std::to_string(static_cast<int>(error)) + ")");
     return kFunctionFailed;
   }
   RunResult::instance().fileRemoved();
@@ -517,9 +559,17 @@ bool InstallZuna(const char* home, const char* version, int product) {
 
   std::string major, minor, micro, update;
   if (!SplitVersion(version, major, minor, micro, update)) return false;
+  std::string given = home ? home : "";
+  if (!given.empty() && given.back() == '\\') given.pop_back();
+  // Cut to the buffer, the home would name another folder, which would then be
+  // registered and have its installer leftovers deleted.
+  if (given.size() >= MAX_PATH) {
+    logit(std::string("**** InstallZuna - the home of ") + version + " does not fit in " + std::to_string(MAX_PATH) +
+          " characters, so it is not registered: " + given);
+    return false;
+  }
   char ownHome[MAX_PATH] = {};
-  copyText(home ? home : "", ownHome, sizeof ownHome);
-  stripTrailingBackslash(ownHome);
+  copyText(given, ownHome, sizeof ownHome);
   RegZREUniqueVersion(ownHome, version, micro, vmDirectory(minor));
 
   char latest[kVersionNameSize] = {};
@@ -567,6 +617,7 @@ bool CanonicalizeZuna2Registry(int) {
   bool anySubkey = false;
   char name[kHomeSize];
   for (DWORD index = 0; main.EnumSubKey(index, name, sizeof name) == ERROR_SUCCESS; ++index) {
+    if (isRemovedRelease(name)) continue;
     anySubkey = true;
     if (lstrcmpiA(name, greatest.c_str()) > 0) greatest = name;
     if (lstrcmpiA(familyOf(name).c_str(), kZreFamily) == 0 && lstrcmpiA(name, greatestOfFamily.c_str()) > 0) {

@@ -21,20 +21,22 @@ inline constexpr const char* kZreRelease = "1.8.0_31";
 inline constexpr const char* kZreFamily = "1.8";
 
 // Reads ZunaHome of the runtime `version` (default view) into `home` (`homeSize`
-// bytes, NUL included), without a trailing backslash. False when the main key or the
-// version key cannot be opened, or the value is not a string, does not fit or lacks
-// its NUL. `product` selects the runtime (0), the only product this program looks up.
+// bytes, NUL included), without a trailing backslash. False, with `home` untouched,
+// when the main key or the version key cannot be opened, or the value is not a
+// string, does not fit, lacks its NUL or is not an absolute path (isAbsolutePath). `product` selects the runtime (0), the only product this program looks up.
 BOOL FindZunaHome(const char* version, char* home, DWORD homeSize, int product = 0);
 
 // The greatest subkey name of the runtime main key under lstrcmpiA (family and unique
-// keys in one list; the first of equal names stays), into `latest` (`latestSize`
-// bytes). True with an empty name when the main key has no subkeys; false when
+// keys in one list; the first of equal names stays; the release being removed never
+// counts), into `latest` (`latestSize` bytes). True with an empty name when the main key has no subkeys; false when
 // SOFTWARE\Corvane or the main key cannot be opened.
 BOOL GetLatestZunaKey(char* latest, DWORD latestSize);
 
 // The greatest version name of `mainKey` over both views (a tie goes to the 64-bit
-// view) into `name` (`nameSize` bytes) and its ZunaHome, without a trailing
-// backslash, into `home` (always NUL-terminated). 1 on success, else 0.
+// view; under the runtime main key the release being removed never counts) into
+// `name` (`nameSize` bytes) and its ZunaHome, without a trailing backslash, into
+// `home`. 1 on success; 0 when no key can be read or the home is missing, not an
+// absolute path, or does not fit in `homeSize` (then `home` is empty: never cut).
 int GetLatestZREOrZDK32or64BitHome(const char* mainKey, char* name, DWORD nameSize, char* home, DWORD homeSize);
 
 // Writes the family key ("Software\Corvane\Zuna Runtime Environment\<family>") with
@@ -48,7 +50,8 @@ bool RegZREUniqueVersion(const std::string& home, const std::string& version, co
 
 // Deletes the family key of the runtime (only when it has no subkeys).
 bool UnregZREFamilyVersion(const std::string& family);
-// Deletes "<version>\MSI" and then the version key; both are tried.
+// Deletes "<version>\MSI" and then the version key with all its subkeys; both are
+// tried.
 bool UnregZREUniqueVersion(const std::string& version);
 // Deletes the archive association keys (each only when it has no subkeys) and the
 // CurrentVersion and BrowserZunaVersion values of the runtime main key.

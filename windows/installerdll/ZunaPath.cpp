@@ -91,7 +91,7 @@ std::string GetZunapathDir() { return combinePath(SysInfo::getCommonAppDataDir()
 
 void UninstallZunaZunawExecutables() {
   ZU_LOG_SCOPE(LogLevel::Trace, "`anonymous-namespace'::UninstallZunaZunawExecutables");
-  InstalledZunaVersions installed;
+  InstalledZunaVersions installed(kZreRelease);
   ZunaVersionList all = installed.view(InstalledZunaVersions::kModeAll);
   RuntimeEntry* latest = all.getLatest();
   std::string fullVersion = latest ? getFullVersion(*latest) : std::string();

@@ -89,7 +89,7 @@ bool isRedirectedClassesKey(const std::string& name) {
 void applyView(KeyPath& path, REGSAM sam) {
   const auto& facts = machine().facts();
   REGSAM view = sam & KEY_WOW64_RES;
-  bool view32 = facts.isX64() && (view == KEY_WOW64_32KEY || (view == 0 && facts.isWow64()));
+  bool view32 = facts.runsX64() && (view == KEY_WOW64_32KEY || (view == 0 && facts.isWow64()));
   if (!view32 || path.size() < 3 || path[0] != reg::kLocalMachine) return;
   if (hosted::asciiUpper(path[1]) != "SOFTWARE") return;
   std::string third = hosted::asciiUpper(path[2]);

@@ -216,6 +216,10 @@ BOOL deleteFile(const std::optional<hosted::ResolvedPath>& resolved) {
   }
   if (isReadOnly(resolved->host)) return failWith(ERROR_ACCESS_DENIED);
   if (!hosted::deletionAllowed(resolved->host)) return failWith(ERROR_SHARING_VIOLATION);
+  // A running program's image or library cannot go while it is mapped; a link to one can.
+  if (hosted::linkKind(resolved->host) == LinkKind::None && hosted::isMappedImage(resolved->host)) {
+    return failWith(ERROR_ACCESS_DENIED);
+  }
   hosted::beforeChange();
   hosted::forgetResolvedPaths(resolved->host);
   if (::unlink(resolved->host.c_str()) != 0) return failWith(ERROR_ACCESS_DENIED);
@@ -390,6 +394,7 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
     std::error_code ec;
     if (fs::equivalent(from->host, to->host, ec)) return failWith(ERROR_SHARING_VIOLATION);
     if (!hosted::sharingAllows(to->host, GENERIC_WRITE, 0)) return failWith(ERROR_SHARING_VIOLATION);
+    if (hosted::isMappedImage(to->host)) return failWith(ERROR_SHARING_VIOLATION);
   }
   DWORD copyError = 0;
   hosted::beforeChange();
@@ -435,6 +440,9 @@ BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD d
       return failWith(ERROR_ACCESS_DENIED);
     }
     if (!hosted::deletionAllowed(to->host)) return failWith(ERROR_SHARING_VIOLATION);
+    if (hosted::linkKind(to->host) == LinkKind::None && hosted::isMappedImage(to->host)) {
+      return failWith(ERROR_ACCESS_DENIED);
+    }
   }
   if (hosted::asciiUpper(from->windows.substr(0, 1)) != hosted::asciiUpper(to->windows.substr(0, 1)) &&
       (fromIsDirectory || !(dwFlags & MOVEFILE_COPY_ALLOWED))) {

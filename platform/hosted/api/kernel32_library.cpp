@@ -8,9 +8,11 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/hosted/machine/Run.h"
+#include "platform/hosted/machine/Files.h"
 #include "platform/hosted/machine/Machine.h"
 #include "platform/hosted/machine/Paths.h"
 #include "platform/hosted/machine/Text.h"
@@ -49,6 +51,7 @@ struct VersionedFunction {
 const VersionedFunction kVersioned[] = {
     {"kernel32", "CreateSymbolicLinkW", 6, 0, asProc(&CreateSymbolicLinkW)},
     {"kernel32", "IsWow64Process", 5, 1, asProc(&IsWow64Process)},
+    {"kernel32", "IsWow64Process2", 10, 0, asProc(&IsWow64Process2)},
     {"kernel32", "GetNativeSystemInfo", 5, 1, asProc(&GetNativeSystemInfo)},
     {"kernel32", "GetSystemWow64DirectoryA", 5, 1, asProc(&GetSystemWow64DirectoryA)},
     {"advapi32", "RegDeleteKeyExA", 5, 2, nullptr},
@@ -60,6 +63,7 @@ struct HostModule {
   void* handle;
   std::string windowsPath;
   int loads;
+  std::optional<hosted::FileId> image;  // the file mapped, while loaded
 };
 
 std::map<HMODULE, HostModule>& hostModules() {
@@ -164,7 +168,9 @@ HMODULE loadLibrary(const std::string& text) {
     ::dlclose(handle);  // the loader counts the load; the host's count stays at one
     ++it->second.loads;
   } else {
-    modules[module] = HostModule{handle, resolved->windows, 1};
+    auto image = hosted::fileIdOf(resolved->host);
+    if (image) hosted::imageLoaded(*image);
+    modules[module] = HostModule{handle, resolved->windows, 1, image};
   }
   return module;
 }
@@ -274,6 +280,7 @@ BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
     return FALSE;
   }
   if (--it->second.loads == 0) {
+    if (it->second.image) hosted::imageUnloaded(*it->second.image);
     ::dlclose(it->second.handle);
     modules.erase(it);
   }

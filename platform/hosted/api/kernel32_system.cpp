@@ -54,6 +54,9 @@ VOID WINAPI GetNativeSystemInfo(LPSYSTEM_INFO lpSystemInfo) {
     lpSystemInfo->wProcessorArchitecture = PROCESSOR_ARCHITECTURE_AMD64;
     lpSystemInfo->dwProcessorType = PROCESSOR_AMD_X8664;
     lpSystemInfo->lpMaximumApplicationAddress = reinterpret_cast<LPVOID>(0x7FFFFFFEFFFFULL);
+  } else if (facts.architecture == "arm64") {
+    lpSystemInfo->wProcessorArchitecture = PROCESSOR_ARCHITECTURE_ARM64;
+    lpSystemInfo->lpMaximumApplicationAddress = reinterpret_cast<LPVOID>(0x7FFFFFFEFFFFULL);
   } else if (facts.architecture == "ia64") {
     lpSystemInfo->wProcessorArchitecture = PROCESSOR_ARCHITECTURE_IA64;
     lpSystemInfo->dwProcessorType = PROCESSOR_INTEL_IA64;
@@ -80,6 +83,32 @@ BOOL WINAPI IsWow64Process(HANDLE hProcess, PBOOL Wow64Process) {
   }
   // Other processes of the machine run natively.
   *Wow64Process = hProcess == GetCurrentProcess() && machine().facts().isWow64() ? TRUE : FALSE;
+  return TRUE;
+}
+
+BOOL WINAPI IsWow64Process2(HANDLE hProcess, USHORT* pProcessMachine, USHORT* pNativeMachine) {
+  if (!pProcessMachine) {
+    setLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (auto error = machine().faults().take("IsWow64Process2")) {
+    setLastError(*error);
+    return FALSE;
+  }
+  if (hProcess != GetCurrentProcess() && !machine().handles().get<hosted::ProcessObject>(hProcess)) {
+    setLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  const hosted::Facts& facts = machine().facts();
+  USHORT native = IMAGE_FILE_MACHINE_I386;
+  if (facts.architecture == "x64") native = IMAGE_FILE_MACHINE_AMD64;
+  if (facts.architecture == "arm64") native = IMAGE_FILE_MACHINE_ARM64;
+  if (facts.architecture == "ia64") native = IMAGE_FILE_MACHINE_IA64;
+  // Only a 32-bit process on a 64-bit system runs under WOW64; an x64 process emulated
+  // on ARM64 does not, and other processes of the machine run natively.
+  *pProcessMachine = hProcess == GetCurrentProcess() && facts.isWow64() ? IMAGE_FILE_MACHINE_I386
+                                                                         : IMAGE_FILE_MACHINE_UNKNOWN;
+  if (pNativeMachine) *pNativeMachine = native;
   return TRUE;
 }
 

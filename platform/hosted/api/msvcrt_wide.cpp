@@ -247,6 +247,9 @@ int _wremove(const wchar_t* filename) {
   if (!resolved) return failWith(errnoFor(error), error, -1);
   if (!resolved->exists) return failWith(ENOENT, ERROR_FILE_NOT_FOUND, -1);
   if (isDirectory(resolved->host) || isReadOnly(resolved->host)) return failWith(EACCES, ERROR_ACCESS_DENIED, -1);
+  if (hosted::linkKind(resolved->host) == hosted::LinkKind::None && hosted::isMappedImage(resolved->host)) {
+    return failWith(EACCES, ERROR_ACCESS_DENIED, -1);
+  }
   hosted::beforeChange();
   hosted::forgetResolvedPaths(resolved->host);
   if (::unlink(resolved->host.c_str()) != 0) return failWith(EACCES, ERROR_ACCESS_DENIED, -1);

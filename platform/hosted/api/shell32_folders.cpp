@@ -27,8 +27,8 @@ std::optional<std::string> folderFor(int csidl, HRESULT* result) {
       // A 32-bit process on a 64-bit system is shown the x86 folder.
       return facts.folder(facts.isWow64() ? "programFilesCommonX86" : "programFilesCommon");
     case CSIDL_PROGRAM_FILES_COMMONX86:
-      return facts.folder(facts.isX64() ? "programFilesCommonX86" : "programFilesCommon");
-    case CSIDL_SYSTEMX86: return facts.folder(facts.isX64() ? "systemWow64" : "system");
+      return facts.folder(facts.runsX64() ? "programFilesCommonX86" : "programFilesCommon");
+    case CSIDL_SYSTEMX86: return facts.folder(facts.runsX64() ? "systemWow64" : "system");
     default:
       *result = E_INVALIDARG;
       return std::nullopt;

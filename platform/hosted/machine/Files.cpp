@@ -48,11 +48,43 @@ std::vector<int>& lingering() {
   return fds;
 }
 
+// The libraries this run has mapped, once per load.
+std::vector<FileId>& loadedImages() {
+  static std::vector<FileId> images;
+  return images;
+}
+
 }  // namespace
 
 void closeLingeringFiles() {
   for (int fd : lingering()) ::close(fd);
   lingering().clear();
+}
+
+std::optional<FileId> fileIdOf(const std::filesystem::path& host) {
+  struct stat st{};
+  if (::stat(host.c_str(), &st) != 0) return std::nullopt;
+  return FileId{st.st_dev, st.st_ino};
+}
+
+bool isMappedImage(const std::filesystem::path& host) {
+  auto id = fileIdOf(host);
+  if (!id) return false;
+  const auto& loaded = loadedImages();
+  if (std::find(loaded.begin(), loaded.end(), *id) != loaded.end()) return true;
+  for (const HostedProcess& process : machine().processes().processes()) {
+    const auto& files = process.mappedFiles;
+    if (std::find(files.begin(), files.end(), *id) != files.end()) return true;
+  }
+  return false;
+}
+
+void imageLoaded(const FileId& image) { loadedImages().push_back(image); }
+
+void imageUnloaded(const FileId& image) {
+  auto& loaded = loadedImages();
+  auto it = std::find(loaded.begin(), loaded.end(), image);
+  if (it != loaded.end()) loaded.erase(it);
 }
 
 FileObject::FileObject(int fd, std::string windowsPath, std::filesystem::path hostPath, uint32_t access,
@@ -149,6 +181,8 @@ void* createFileUtf8(const std::string& path, uint32_t access, uint32_t share, c
     // The host runs us as root, which ignores mode bits; read-only is Windows' rule here.
     if (writes && S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR)) return fail(ERROR_ACCESS_DENIED);
     if (!sharingAllows(resolved->host, access, share)) return fail(ERROR_SHARING_VIOLATION);
+    // A mapped image may be read, never written.
+    if (writes && S_ISREG(st.st_mode) && isMappedImage(resolved->host)) return fail(ERROR_SHARING_VIOLATION);
   } else if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) {
     return fail(ERROR_FILE_NOT_FOUND);
   }
@@ -185,7 +219,8 @@ void* createFileUtf8(const std::string& path, uint32_t access, uint32_t share, c
     if (auto sddl = decodeSecurityDescriptor(security)) recordSecurity(resolved->windows, *sddl);
   }
   auto object = std::make_shared<FileObject>(fd, resolved->windows, resolved->host, access, share);
-  object->emptied = existed && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING) && S_ISREG(st.st_mode);
+  object->emptied =
+      existed && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING) && S_ISREG(st.st_mode);
   HANDLE handle = machine().handles().add(std::move(object));
   // Opening what already exists with these dispositions succeeds and says so.
   setLastError(existed && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) ? ERROR_ALREADY_EXISTS

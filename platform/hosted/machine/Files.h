@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "platform/hosted/machine/Handles.h"
 
@@ -64,6 +65,20 @@ enum class LinkKind { None, Junction, FileSymlink };
 LinkKind linkKind(const std::filesystem::path& host);
 // The link's text as the host keeps it, in UTF-8.
 std::optional<std::string> linkText(const std::filesystem::path& host);
+
+// Images mapped by a running program: the image and modules of a process of
+// machine.json (by the file they named when the machine was loaded), or a library this
+// run loaded and has not freed. Windows will not delete such a file
+// (ERROR_ACCESS_DENIED) nor open it for writing (ERROR_SHARING_VIOLATION); renaming it
+// and scheduling its deletion at restart are allowed. `host` is followed if a link.
+bool isMappedImage(const std::filesystem::path& host);
+// A file as the host knows it whatever its name: its device and inode.
+using FileId = std::pair<uint64_t, uint64_t>;
+// The file `host` names (links followed); nothing when there is none.
+std::optional<FileId> fileIdOf(const std::filesystem::path& host);
+// This run mapped the library `image` (LoadLibrary), or unmapped it again.
+void imageLoaded(const FileId& image);
+void imageUnloaded(const FileId& image);
 
 // The Windows attributes of a host entry, without following a last link;
 // INVALID_FILE_ATTRIBUTES when there is none.

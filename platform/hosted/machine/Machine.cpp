@@ -194,8 +194,9 @@ Facts parseFacts(const std::string& text, const std::string& file) {
   facts.osMajor = major;
   facts.osMinor = minor;
   facts.architecture = stringField(os, "os", "architecture", "x64", source);
-  if (facts.architecture != "x64" && facts.architecture != "x86" && facts.architecture != "ia64") {
-    invalid(source, {"os", "architecture"}, "os.architecture must be \"x64\", \"x86\" or \"ia64\"");
+  if (facts.architecture != "x64" && facts.architecture != "x86" && facts.architecture != "ia64" &&
+      facts.architecture != "arm64") {
+    invalid(source, {"os", "architecture"}, "os.architecture must be \"x64\", \"x86\", \"ia64\" or \"arm64\"");
   }
 
   const Json& process = objectField(doc, "process", source);
@@ -338,10 +339,16 @@ Machine& Machine::load(const std::filesystem::path& dir, Session session) {
   auto& slot = loadedMachine();
   slot.reset(new Machine(std::move(lock), root, std::move(facts), std::move(session), std::move(processes)));
   slot->registry_ = std::move(registry);
+  // The files the other processes map, known by the file so that a rename keeps them.
+  slot->processes_.identifyMappedFiles([](const std::string& module) -> std::optional<FileId> {
+    auto resolved = resolvePath(module, nullptr, true);
+    if (!resolved || !resolved->exists) return std::nullopt;
+    return fileIdOf(resolved->host);
+  });
   // A Windows computer always has its system folders; an empty machine directory gets them.
   for (const char* name : {"commonAppData", "system", "systemWow64", "windows", "programFilesCommon",
                            "programFilesCommonX86", "commonPrograms", "temp"}) {
-    if (name == std::string("programFilesCommonX86") && !slot->facts_.isX64()) continue;
+    if (name == std::string("programFilesCommonX86") && !slot->facts_.runsX64()) continue;
     if (auto path = slot->facts_.folder(name)) createDirectories(*path);
   }
   return *slot;

@@ -45,7 +45,7 @@ inline constexpr int kExitUnavailable = 69;
 struct Facts {
   int osMajor = 10;
   int osMinor = 0;
-  std::string architecture = "x64";  // "x64", "x86" or "ia64"
+  std::string architecture = "x64";  // "x64", "x86", "ia64" or "arm64"
   int bitness = 64;
   uint32_t pid = 4242;
   std::string image = "C:\\Windows\\Temp\\uninstaller.exe";
@@ -61,8 +61,10 @@ struct Facts {
 
   // The folder's path, or nullopt when the machine has none.
   std::optional<std::string> folder(const std::string& name) const;
-  bool isX64() const { return architecture == "x64"; }
-  bool isWow64() const { return isX64() && bitness == 32; }
+  // An x64 system, or an ARM64 one, which runs x64 programs emulated: both keep 32-bit
+  // registry views and folders beside the 64-bit ones.
+  bool runsX64() const { return architecture == "x64" || architecture == "arm64"; }
+  bool isWow64() const { return runsX64() && bitness == 32; }
 };
 
 // A file of the C runtime's low-level I/O, by its descriptor.

@@ -6,6 +6,7 @@
 #include <map>
 #include <system_error>
 
+#include <windef.h>
 #include <winerror.h>
 
 #include "platform/hosted/machine/Machine.h"
@@ -299,7 +300,19 @@ std::optional<ResolvedPath> resolveUtf8Path(std::string_view windowsPath, uint32
   return resolveNormalised(*normalised, followLastLink, 0, error);
 }
 
+namespace {
+
+// The narrow functions convert a path into a buffer of MAX_PATH + 1 wide characters.
+bool fitsNarrowFunctions(std::string_view windowsPath, uint32_t* error) {
+  if (windowsPath.size() <= MAX_PATH || ansiToWide(windowsPath).size() <= MAX_PATH) return true;
+  if (error) *error = ERROR_FILENAME_EXCED_RANGE;
+  return false;
+}
+
+}  // namespace
+
 std::optional<ResolvedPath> resolvePath(std::string_view windowsPath, uint32_t* error, bool followLastLink) {
+  if (!fitsNarrowFunctions(windowsPath, error)) return std::nullopt;
   return resolveUtf8Path(ansiToUtf8(windowsPath), error, followLastLink);
 }
 
@@ -310,6 +323,7 @@ std::optional<ResolvedPath> resolveWidePath(std::wstring_view windowsPath, uint3
 std::optional<std::string> fullPathName(std::string_view windowsPath, uint32_t* error) {
   uint32_t ignored = 0;
   if (!error) error = &ignored;
+  if (!fitsNarrowFunctions(windowsPath, error)) return std::nullopt;
   auto normalised = normalise(ansiToUtf8(windowsPath), machine().facts().currentDirectory, error);
   if (!normalised) return std::nullopt;
   return utf8ToAnsi(joinWindows(normalised->drive, normalised->components));

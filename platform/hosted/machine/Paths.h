@@ -28,7 +28,10 @@ struct ResolvedPath {
 // `followLastLink` is set (opening a file follows it; deleting a link does not).
 // Returns nullopt and the Windows error (ERROR_ACCESS_DENIED for a path that leaves
 // drives/, ERROR_INVALID_NAME for malformed text, ERROR_PATH_NOT_FOUND for an unknown
-// drive form) in *error.
+// drive form) in *error. The text is in the ANSI code page, as the narrow ("A")
+// functions take it: longer than MAX_PATH characters once converted, it fails with
+// ERROR_FILENAME_EXCED_RANGE, as those functions fail in a program that has not
+// declared itself aware of long paths.
 std::optional<ResolvedPath> resolvePath(std::string_view windowsPath, uint32_t* error,
                                         bool followLastLink = false);
 
@@ -42,7 +45,8 @@ std::optional<ResolvedPath> resolveUtf8Path(std::string_view windowsPath, uint32
 
 // The full Windows path of a path text ("C:\\Dir\\file"), relative ones against the
 // process's current directory, with "." and ".." folded by the text alone and links
-// not looked at, as GetFullPathName gives it. nullopt and the error as resolvePath.
+// not looked at, as GetFullPathName gives it. nullopt and the error as resolvePath,
+// the length limit included.
 std::optional<std::string> fullPathName(std::string_view windowsPath, uint32_t* error);
 
 // Creates a Windows directory and its missing parents on the machine; false on failure.

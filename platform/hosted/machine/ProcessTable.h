@@ -29,6 +29,9 @@ struct HostedProcess {
   bool endsOnClose = true;      // onClose "exit"
   bool endsOnTerminate = true;  // onTerminate "exit"
   bool accessDenied = false;    // access "denied"
+  // The files its image and modules are mapped from, found when the machine was
+  // loaded: a mapped file stays the same file when it is renamed.
+  std::vector<std::pair<uint64_t, uint64_t>> mappedFiles;  // host device and inode
 
   // The image followed by the further modules.
   std::vector<std::string> allModules() const;
@@ -54,6 +57,17 @@ class ProcessTable {
   std::optional<WindowRef> findWindow(HWND handle);
   // Every window handle now, in enumeration order.
   std::vector<HWND> windowHandles() const;
+
+  // Finds the files every process maps, through `identify` (a module's Windows path to
+  // its file's host device and inode, or nothing when the file is not on the drives).
+  template <class Identify>
+  void identifyMappedFiles(Identify identify) {
+    for (HostedProcess& process : processes_) {
+      for (const std::string& module : process.allModules()) {
+        if (auto id = identify(module)) process.mappedFiles.push_back(*id);
+      }
+    }
+  }
 
   // Whether a process of the table ran and has ended, and its exit code.
   std::optional<uint32_t> exitCodeOf(uint32_t pid) const;

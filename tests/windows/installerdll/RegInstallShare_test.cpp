@@ -41,7 +41,8 @@ TEST_F(RegInstallShareTest, FindZunaHomeFailsWithoutAUsableValue) {
                "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Zuna Runtime Environment\\1.8]\n\"ZunaHome\"=dword:1\n\n"
                "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Zuna Runtime Environment\\1.7]\n"
                "\"ZunaHome\"=hex(1):43,00,3a,00\n\n" +
-               zre("1.6", "C:\\\\a-rather-long-home"));
+               zre("1.6", "C:\\\\a-rather-long-home") + zre("1.5", "") + zre("1.4", "C:zre") + zre("1.3", "\\\\zre") +
+               zre("1.2", "\\\\\\\\server\\\\share\\\\") + zre("1.1", "C:\\\\"));
   char home[12] = "";
   EXPECT_FALSE(FindZunaHome("1.8.0_31", home, sizeof home, 0)) << "registered only in the 32-bit view";
   EXPECT_FALSE(FindZunaHome("1.8", home, sizeof home, 0)) << "not a string";
@@ -51,6 +52,14 @@ TEST_F(RegInstallShareTest, FindZunaHomeFailsWithoutAUsableValue) {
   EXPECT_FALSE(FindZunaHome("1.6", roomy, 21, 0)) << "no room for the NUL";
   EXPECT_TRUE(FindZunaHome("1.6", roomy, 22, 0));
   EXPECT_STREQ(roomy, "C:\\a-rather-long-home");
+  // A home that is not an absolute path (a drive's root, without its backslash, is
+  // not) is no home, and leaves the buffer alone.
+  for (const char* relative : {"1.5", "1.4", "1.3", "1.1"}) {
+    EXPECT_FALSE(FindZunaHome(relative, roomy, sizeof roomy, 0)) << relative;
+    EXPECT_STREQ(roomy, "C:\\a-rather-long-home");
+  }
+  EXPECT_TRUE(FindZunaHome("1.2", roomy, sizeof roomy, 0));
+  EXPECT_STREQ(roomy, "\\\\server\\share");
 }
 
 TEST_F(RegInstallShareTest, FindZunaHomeWithoutARuntimeKey) {
@@ -84,26 +93,32 @@ TEST_F(RegInstallShareTest, LatestKeyOfAnEmptyOrMissingMainKey) {
 }
 
 TEST_F(RegInstallShareTest, LatestHomeOverBothViews) {
-  loadRegistry(zre("1.7.0_80", "C:\\\\zre7") + zre("1.8.0_31", "C:\\\\zre8-32\\\\", true));
+  loadRegistry(zre("1.7.0_80", "C:\\\\zre7") + zre("1.8.0_25", "C:\\\\zre8-32\\\\", true));
   char name[2048], home[260];
   ASSERT_EQ(GetLatestZREOrZDK32or64BitHome(kZreMainKey, name, sizeof name, home, sizeof home), 1);
-  EXPECT_STREQ(name, "1.8.0_31");
+  EXPECT_STREQ(name, "1.8.0_25");
   EXPECT_STREQ(home, "C:\\zre8-32");
 }
 
 TEST_F(RegInstallShareTest, LatestHomeTieGoesToThe64BitView) {
-  loadRegistry(zre("1.8.0_31", "C:\\\\zre64") + zre("1.8.0_31", "C:\\\\zre32", true));
+  loadRegistry(zre("1.8.0_25", "C:\\\\zre64") + zre("1.8.0_25", "C:\\\\zre32", true));
   char name[2048], home[260];
   ASSERT_EQ(GetLatestZREOrZDK32or64BitHome(kZreMainKey, name, sizeof name, home, sizeof home), 1);
   EXPECT_STREQ(home, "C:\\zre64");
   EXPECT_EQ(GetLatestZREOrZDK32or64BitHome(kZdkMainKey, name, sizeof name, home, sizeof home), 0);
 }
 
-TEST_F(RegInstallShareTest, LatestHomeIsCutToTheBufferAndEndsInNul) {
-  loadRegistry(zre("1.8", "C:\\\\a-long-home"));
-  char name[2048], home[8];
-  ASSERT_EQ(GetLatestZREOrZDK32or64BitHome(kZreMainKey, name, sizeof name, home, sizeof home), 1);
-  EXPECT_STREQ(home, "C:\\a-lo");
+TEST_F(RegInstallShareTest, LatestHomeThatDoesNotFitOrIsRelativeIsNoHome) {
+  loadRegistry(zre("1.8", "C:\\\\a-long-home\\\\") + zre("1.7", "C:\\\\zre7"));
+  char name[2048], home[16] = "sentinel";
+  EXPECT_EQ(GetLatestZREOrZDK32or64BitHome(kZreMainKey, name, sizeof name, home, 14), 0);
+  EXPECT_STREQ(home, "");
+  ASSERT_EQ(GetLatestZREOrZDK32or64BitHome(kZreMainKey, name, sizeof name, home, 15), 1);
+  EXPECT_STREQ(home, "C:\\a-long-home");
+  hosted::Machine::unload();
+  loadRegistry(zre("1.8", "bin-of-the-current-folder") + zre("1.8.0_31", "C:\\\\removed"));
+  EXPECT_EQ(GetLatestZREOrZDK32or64BitHome(kZreMainKey, name, sizeof name, home, sizeof home), 0);
+  EXPECT_STREQ(name, "1.8") << "the release being removed never counts";
 }
 
 TEST_F(RegInstallShareTest, RegisteringWritesFamilyAndUniqueKeys) {

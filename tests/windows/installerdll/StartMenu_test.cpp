@@ -134,7 +134,7 @@ TEST_F(StartMenuTest, AShortcutAlreadyGoneIsLoggedAndTheRestStillGo) {
 }
 
 TEST_F(StartMenuTest, AKitBesideARuntimeGetsItsOwnFolderAndTwoShortcuts) {
-  loadMachine(zre("1.8.0_31", "C:\\\\zre") + zdk("1.8.0_31", "C:\\\\Program Files\\\\Zuna\\\\zdk1.8.0_31"));
+  loadMachine(zre("1.8.0_40", "C:\\\\zre") + zdk("1.8.0_31", "C:\\\\Program Files\\\\Zuna\\\\zdk1.8.0_31"));
   EXPECT_EQ(AddZunaOnStartMenu(), 1);
   expectRuntimeShortcuts(L"C:\\zre");
   hosted::ShellLink docs = link(kKitFolder, "Reference Documentation");
@@ -165,14 +165,14 @@ TEST_F(StartMenuTest, ARuntimeBelow1_7_0_40IsDeletedNotRebuilt) {
 }
 
 TEST_F(StartMenuTest, ARuntimeOnlyInThe32BitViewIsRebuiltIntoItsHome) {
-  loadMachine(zre("1.8.0_31", "C:\\\\Program Files (x86)\\\\Zuna\\\\zre1.8.0_31\\\\", true));
+  loadMachine(zre("1.8.0_40", "C:\\\\Program Files (x86)\\\\Zuna\\\\zre1.8.0_40\\\\", true));
   installRuntimeShortcuts();
   EXPECT_EQ(RemoveZunaFromStartMenu(0), 1);
-  expectRuntimeShortcuts(L"C:\\Program Files (x86)\\Zuna\\zre1.8.0_31");
+  expectRuntimeShortcuts(L"C:\\Program Files (x86)\\Zuna\\zre1.8.0_40");
 }
 
 TEST_F(StartMenuTest, AMissingStringStopsTheRebuildKeepingWhatWasMade) {
-  loadMachine(zre("1.8.0_31", "C:\\\\zre"));
+  loadMachine(zre("1.8.0_40", "C:\\\\zre"));
   machine().faults().failNext("LoadStringW", 1814, std::to_string(IDS_SC_HELP_DESCRIPTION));
   EXPECT_EQ(AddZunaOnStartMenu(), 0);
   EXPECT_TRUE(exists(kZunaFolder + "\\Visit zuna.example.lnk"));
@@ -206,7 +206,7 @@ TEST_F(StartMenuTest, NothingInstalledMakesNothing) {
 }
 
 TEST_F(StartMenuTest, WithoutAProgramsMenuNothingHappens) {
-  loadMachine(zre("1.8.0_31", "C:\\\\zre"), "{\"folders\":{\"commonPrograms\":null}}");
+  loadMachine(zre("1.8.0_40", "C:\\\\zre"), "{\"folders\":{\"commonPrograms\":null}}");
   EXPECT_EQ(AddZunaOnStartMenu(), 0);
   EXPECT_TRUE(logged("AddZunaOnStartMenu - SHGetFolderPath  call() failed"));
   EXPECT_EQ(RemoveZunaFromStartMenu(0), 0);
@@ -214,7 +214,7 @@ TEST_F(StartMenuTest, WithoutAProgramsMenuNothingHappens) {
 }
 
 TEST_F(StartMenuTest, AShortcutThatCannotBeSavedIsLoggedAndTheOthersAreMade) {
-  loadMachine(zre("1.8.0_31", "C:\\\\zre"));
+  loadMachine(zre("1.8.0_40", "C:\\\\zre"));
   machine().faults().failNext("IPersistFile::Save", ERROR_ACCESS_DENIED, kZunaFolder + "\\Get Help.lnk");
   EXPECT_EQ(AddZunaOnStartMenu(), 1);
   EXPECT_FALSE(exists(kZunaFolder + "\\Get Help.lnk"));
@@ -263,15 +263,15 @@ std::string lnkinfo(const std::filesystem::path& file) {
 // the resources' own text, which the code page cannot hold, and other tools read them.
 TEST_F(StartMenuTest, TheShortcutsReadAsWindowsShortcutsInAnyScript) {
   if (std::system("command -v lnkinfo >/dev/null 2>&1") != 0) GTEST_SKIP() << "lnkinfo is not installed";
-  loadMachine(zre("1.8.0_31", "C:\\\\Program Files\\\\Zuna\\\\zre1.8.0_31"),
+  loadMachine(zre("1.8.0_40", "C:\\\\Program Files\\\\Zuna\\\\zre1.8.0_40"),
               "{\"locale\":{\"uiLanguage\":\"ja-JP\",\"codePage\":1252}}");
   ASSERT_EQ(AddZunaOnStartMenu(), 1);
   std::string updates = lnkinfo(hostPath(kZunaFolder + "\\アップデートの確認.lnk"));
-  EXPECT_NE(updates.find("Local path\t\t\t: C:\\Program Files\\Zuna\\zre1.8.0_31\\bin\\zunacpl.exe\n"),
+  EXPECT_NE(updates.find("Local path\t\t\t: C:\\Program Files\\Zuna\\zre1.8.0_40\\bin\\zunacpl.exe\n"),
             std::string::npos)
       << updates;
   EXPECT_NE(updates.find("Command line arguments\t\t: -tab update\n"), std::string::npos) << updates;
-  EXPECT_NE(updates.find("Icon location\t\t\t: C:\\Program Files\\Zuna\\zre1.8.0_31\\bin\\zuna.exe\n"),
+  EXPECT_NE(updates.find("Icon location\t\t\t: C:\\Program Files\\Zuna\\zre1.8.0_40\\bin\\zuna.exe\n"),
             std::string::npos)
       << updates;
   EXPECT_NE(updates.find("Description\t\t\t: Zuna の新しいアップデートがあるかどうかを確認します。\n"),

@@ -93,10 +93,10 @@ TEST_F(ZarAssociationTest, NoRuntimeLeftWritesNothing) {
 
 TEST_F(ZarAssociationTest, ARuntimeOnlyInThe32BitViewGetsTheAssociation) {
   // Stored with a trailing backslash: the command must not double it.
-  loadRegistry(zre("1.8.0_31", "C:\\\\Program Files (x86)\\\\Zuna\\\\zre1.8.0_31\\\\", true));
+  loadRegistry(zre("1.8.0_40", "C:\\\\Program Files (x86)\\\\Zuna\\\\zre1.8.0_40\\\\", true));
   EXPECT_EQ(RestoreZarfileAssociation(), 1);
   EXPECT_EQ(value(std::string(kClasses) + "zarfile\\shell\\open\\command"),
-            "\"C:\\Program Files (x86)\\Zuna\\zre1.8.0_31\\bin\\zunaw.exe\" -zar \"%1\" %*");
+            "\"C:\\Program Files (x86)\\Zuna\\zre1.8.0_40\\bin\\zunaw.exe\" -zar \"%1\" %*");
   EXPECT_EQ(value(std::string(kClasses) + ".zar"), "zarfile");
   EXPECT_EQ(value(std::string(kClasses) + "zarfile"), "Executable Zar File");
   for (const char* app : {"Applications\\zuna.exe", "Applications\\zunaw.exe"}) {
@@ -107,21 +107,21 @@ TEST_F(ZarAssociationTest, ARuntimeOnlyInThe32BitViewGetsTheAssociation) {
 }
 
 TEST_F(ZarAssociationTest, TheLatestRuntimeAcrossBothViewsWins) {
-  loadRegistry(zre("1.8.0_25", "C:\\\\zre25") + zre("1.8.0_31", "C:\\\\zre31", true) + zre("1.8", "C:\\\\zre25"));
+  loadRegistry(zre("1.8.0_25", "C:\\\\zre25") + zre("1.8.0_40", "C:\\\\zre31", true) + zre("1.8", "C:\\\\zre25"));
   EXPECT_EQ(RestoreZarfileAssociation(), 1);
   EXPECT_EQ(value(std::string(kClasses) + "zarfile\\shell\\open\\command"),
             "\"C:\\zre31\\bin\\zunaw.exe\" -zar \"%1\" %*");
 }
 
 TEST_F(ZarAssociationTest, AThirtyTwoBitProcessWritesIntoThe64BitView) {
-  loadRegistry(zre("1.8.0_31", "C:\\\\zre"), "{\"process\":{\"bitness\":32}}");
+  loadRegistry(zre("1.8.0_40", "C:\\\\zre"), "{\"process\":{\"bitness\":32}}");
   EXPECT_EQ(RestoreZarfileAssociation(), 1);
   EXPECT_EQ(value(std::string(kClasses) + ".zar"), "zarfile");
   EXPECT_FALSE(CheckedRegistryKey::Exists(RegistryRoot::LocalMachine64(), "SOFTWARE\\Wow6432Node\\Classes\\.zar"));
 }
 
 TEST_F(ZarAssociationTest, OnA32BitSystemTheOneViewGetsTheKeys) {
-  loadRegistry(zre("1.8.0_31", "C:\\\\zre"), "{\"os\":{\"architecture\":\"x86\"},\"process\":{\"bitness\":32}}");
+  loadRegistry(zre("1.8.0_40", "C:\\\\zre"), "{\"os\":{\"architecture\":\"x86\"},\"process\":{\"bitness\":32}}");
   EXPECT_EQ(RestoreZarfileAssociation(), 1);
   CheckedRegistryKey command = CheckedRegistryKey::Open(
       RegistryRoot::LocalMachine(), std::string(kClasses) + "zarfile\\shell\\open\\command", 0);
@@ -129,7 +129,7 @@ TEST_F(ZarAssociationTest, OnA32BitSystemTheOneViewGetsTheKeys) {
 }
 
 TEST_F(ZarAssociationTest, RestoreStopsAtTheFirstKeyThatFails) {
-  loadRegistry(zre("1.8.0_31", "C:\\\\zre"));
+  loadRegistry(zre("1.8.0_40", "C:\\\\zre"));
   machine().faults().failNext("RegCreateKeyExA", ERROR_ACCESS_DENIED,
                               "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\zarfile\\shell\\open\\command");
   EXPECT_EQ(RestoreZarfileAssociation(), 0);

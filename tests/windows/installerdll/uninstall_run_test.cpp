@@ -173,6 +173,8 @@ TEST_F(UninstallRun, TheDeploymentLibraryIsAskedToUnregisterAndItsCommandsAreCar
   machine_.withDeployLibrary(ZU_DEPLOY_SUBSTITUTE,
                              "DELETE \"" + deployDir + "\\cache.idx\"\n"
                              "DELETE \"" + deployDir + "\\already-gone.idx\"\n"
+                             // Loaded while it runs, the library cannot delete itself.
+                             "DELETE? \"" + std::string(InstalledMachine::kReleaseHome) + "\\bin\\deploy.dll\"\n"
                              "COPY? C:\\nowhere\\src.txt C:\\Users\\Public\\optional.txt\n"
                              "COPY \"" + deployDir + "\\rules.txt\" C:\\Users\\Public\\rules.txt\n")
       .withFile(deployDir + "\\cache.idx", "cache")
@@ -185,6 +187,11 @@ TEST_F(UninstallRun, TheDeploymentLibraryIsAskedToUnregisterAndItsCommandsAreCar
   EXPECT_EQ(readFile(machine_.hostPath("C:\\Users\\Public\\rules.txt")), "rules");
   EXPECT_FALSE(exists("C:\\Users\\Public\\optional.txt"));
   EXPECT_NE(log().find("ERROR: Executing COPY command fail with error code"), std::string::npos);
+  EXPECT_NE(log().find("ERROR: Executing DELETE command fail with error code 5, dstFile " +
+                       std::string(InstalledMachine::kReleaseHome) + "\\bin\\deploy.dll"),
+            std::string::npos)
+      << log();
+  EXPECT_TRUE(exists(std::string(InstalledMachine::kReleaseHome) + "\\bin\\deploy.dll"));
 }
 
 TEST_F(UninstallRun, AFailedDeploymentCommandIsLoggedAndTheUninstallGoesOn) {
@@ -382,6 +389,149 @@ TEST_F(UninstallRun, AMissingPrivateLibraryIsTriedSixTimesASecondApartOnTheMachi
   }
   // The waits pass on the machine's clock, not the host's.
   EXPECT_LT(elapsed_, std::chrono::seconds(2));
+}
+
+TEST_F(UninstallRun, APrivateLibraryAProgramHoldsLoadedIsTriedSixTimesAndStays) {
+  std::string library = std::string(InstalledMachine::kReleaseHome) + "\\bin\\msvcr100.dll";
+  // Only the compiler's runtime is held, which the files-in-use check lets pass.
+  machine_.withMachineJson(R"({"processes": [{"pid": 3000, "exe": "tool.exe", "image": "C:\\Tools\\tool.exe",
+                                              "modules": [")" + zutest::regEscape(library) + R"("]}]})");
+  ASSERT_EQ(run({"/s"}).status, 0);
+  std::string text = log();
+  std::string failure = "-- RemoveInstalledFiles: DeleteFile(" + library + ") failed. (GetLastError=5)";
+  size_t failures = 0;
+  for (size_t at = text.find(failure); at != std::string::npos; at = text.find(failure, at + 1)) ++failures;
+  EXPECT_EQ(failures, 6u) << text;
+  EXPECT_TRUE(exists(library));
+  // The sequence went on to its closing steps.
+  EXPECT_TRUE(registry().keysUnder("HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane").empty());
+  EXPECT_FALSE(exists(kMenu));
+}
+
+TEST_F(UninstallRun, AnEmptyReleaseHomeIsNoHomeAndNothingIsTakenFromTheCurrentDrive) {
+  // A standard user may create C:\bin; the elevated uninstall must not act there.
+  std::string planted = readFile(ZU_DEPLOY_SUBSTITUTE);
+  machine_.withRegistry(std::string("[") + kZre + "\\1.8.0_31]\r\n\"ZunaHome\"=\"\"\r\n\r\n[" + kZre +
+                        "\\1.8]\r\n\"ZunaHome\"=\"\"\r\n\r\n")
+      .withFile("C:\\bin\\deploy.dll", planted)
+      .withFile("C:\\bin\\deploy.commands", "RESULT 1\n")
+      .withFile("C:\\bin\\msvcr100.dll", "planted")
+      .withFile("C:\\bin\\zuna.exe", "planted");
+  auto result = run();
+  ASSERT_EQ(result.status, 0) << result.output;
+  EXPECT_NE(log().find("(WinMain)]\r\n\tERROR: Cannot determine ZunaHome.\r\n"), std::string::npos) << log();
+  EXPECT_NE(record("ERROR: FindZunaHome QueryStringValue(ZunaHome) failed."), std::string::npos);
+  EXPECT_EQ(readFile(machine_.hostPath("C:\\bin\\msvcr100.dll")), "planted");
+  EXPECT_TRUE(exists("C:\\bin\\deploy.dll"));
+  EXPECT_FALSE(exists("C:\\bin\\deploy.calls"));
+  // Not even tried: every start is journaled, failed or not.
+  EXPECT_TRUE(events("createProcess").empty());
+}
+
+TEST_F(UninstallRun, ARemainingRuntimeWithAnEmptyHomeIsNotRegisteredAgain) {
+  machine_.withRegistry(std::string("[") + kZre + "\\1.8.0_25]\r\n\"ZunaHome\"=\"\"\r\n\"RuntimeLib\"=\"\"\r\n"
+                        "\"MicroVersion\"=\"0\"\r\n\r\n")
+      .withFile("C:\\core.zip", "not the runtime's")
+      .withFile("C:\\bin\\zuna.exe", "planted")
+      .withFile("C:\\bin\\zabswitch.exe", "planted")
+      .withFile("C:\\bin\\HostAccessBridge-64.dll", "planted");
+  auto result = run();
+  ASSERT_EQ(result.status, 0) << result.output;
+  EXPECT_EQ(log().find("** Start WINAPI InstallZuna"), std::string::npos) << log();
+  EXPECT_TRUE(exists("C:\\core.zip"));
+  EXPECT_TRUE(events("createProcess").empty());
+  EXPECT_FALSE(exists(kBridgeLibrary));
+  EXPECT_FALSE(exists(kLinks));
+  EXPECT_FALSE(registry().value(std::string(kZre) + "\\1.8", "ZunaHome"));
+}
+
+TEST_F(UninstallRun, AHomeTooLongForItsBufferIsNeitherCutNorRegistered) {
+  // The first 259 characters, where a buffer of 260 would cut the home, name a folder.
+  std::string cut = "C:\\" + std::string(200, 'a') + "\\" + std::string(55, 'b');
+  ASSERT_EQ(cut.size(), 259u);
+  RuntimeInstall longer = runtime("1.8.0_25");
+  longer.home = cut + "\\" + std::string(40, 'c');
+  machine_.withRuntime(longer).withFile(cut + "\\core.zip", "somebody's archive");
+  auto result = run();
+  ASSERT_EQ(result.status, 0) << result.output;
+  EXPECT_EQ(readFile(machine_.hostPath(cut + "\\core.zip")), "somebody's archive");
+  EXPECT_EQ(registry().text(std::string(kZre) + "\\1.8.0_25", "ZunaHome"), longer.home);
+  EXPECT_NE(record("**** InstallZuna - the home of 1.8.0_25 does not fit in 260 characters, so it is not "
+                   "registered: " + longer.home),
+            std::string::npos)
+      << log();
+}
+
+TEST_F(UninstallRun, TheReleaseKeyGoesWithASubkeyOfAnotherToolAndIsNotRegisteredAgain) {
+  machine_.withRuntime(runtime("1.8.0_25", "11"))
+      .withRegistry(std::string("[") + kZre + "\\1.8.0_31\\Other Tool]\r\n\"Seen\"=\"yes\"\r\n\r\n");
+  ASSERT_EQ(run().status, 0);
+  RegistrySnapshot reg = registry();
+  std::string home25 = "C:\\Program Files\\Zuna\\zre1.8.0_25";
+  EXPECT_TRUE(reg.keysUnder(std::string(kZre) + "\\1.8.0_31").empty());
+  EXPECT_EQ(reg.text(kZre, "CurrentVersion"), "1.8");
+  EXPECT_EQ(reg.text(std::string(kZre) + "\\1.8", "ZunaHome"), home25);
+  EXPECT_EQ(reg.text("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\zarfile\\shell\\open\\command", ""),
+            "\"" + home25 + "\\bin\\zunaw.exe\" -zar \"%1\" %*");
+}
+
+TEST_F(UninstallRun, ABridgeLibraryAProgramHoldsLoadedIsReplacedAtTheNextRestart) {
+  machine_.withRuntime(runtime("1.8.0_25", "11", "1.8.0_25-b17"))
+      .withMachineJson(R"({"processes": [{"pid": 3100, "exe": "reader.exe", "image": "C:\\Tools\\reader.exe",
+                                          "modules": ["C:\\Windows\\System32\\HostAccessBridge-64.dll"]}]})");
+  ASSERT_EQ(run().status, 0);
+  // The reader keeps the removed release's library until the restart, which first
+  // deletes it and then puts the remaining runtime's copy in its place.
+  EXPECT_EQ(readFile(machine_.hostPath(kBridgeLibrary)), "bridge of 1.8.0_31");
+  auto result = nlohmann::json::parse(
+      readFile(machine_.hostPath("C:\\Users\\user\\AppData\\Local\\Temp\\zusched-result.json")));
+  auto operations = result["scheduledOperations"];
+  ASSERT_EQ(operations.size(), 2u) << operations;
+  EXPECT_EQ(operations[0]["from"], kBridgeLibrary);
+  EXPECT_TRUE(operations[0]["to"].is_null());
+  EXPECT_EQ(operations[1]["to"], kBridgeLibrary);
+  EXPECT_EQ(readFile(machine_.hostPath(operations[1]["from"].get<std::string>())),
+            "HostAccessBridge-64.dll of 1.8.0_25");
+}
+
+// An ARM64 system runs this x64 program emulated and has the views and folders of x64
+// Windows: the whole uninstall leaves the same registry and files on both.
+TEST(UninstallRunArchitecture, Arm64IsTakenForA64BitSystemLikeX64) {
+  auto outcome = [](const std::string& architecture) {
+    zutest::ScratchDir scratch;
+    InstalledMachine machine(scratch.path());
+    RuntimeInstall r32 = runtime("1.8.0_20");
+    r32.home = "C:\\Program Files (x86)\\Zuna\\zre1.8.0_20";
+    r32.view32 = true;
+    machine.withRuntime(runtime("1.8.0_25", "11", "1.8.0_25-b17"))
+        .withRuntime(r32)
+        .withMachineJson(R"({"os": {"architecture": ")" + architecture + R"("}})");
+    machine.write();
+    auto result = zutest::runUninstaller({"--machine", scratch.path().string()});
+    EXPECT_EQ(result.status, 0) << result.output;
+    fs::remove_all(scratch.path() / "drives/C/Users/user/AppData/Local/Temp");
+    auto files = zutest::contentsOf(scratch.path() / "drives");
+    for (auto& [path, content] : files) {
+      // A shortcut also holds its target's file times, which differ from run to run.
+      if (path.size() < 4 || path.substr(path.size() - 4) != ".lnk") continue;
+      auto link = hosted::readShellLink(
+          std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(content.data()), content.size()));
+      content = link ? narrow(link->link.target + L" " + link->link.arguments + L" " + link->link.iconLocation) : "?";
+    }
+    return std::make_pair(readFile(scratch.path() / "registry.reg"), files);
+  };
+  auto x64 = outcome("x64");
+  auto arm64 = outcome("arm64");
+  EXPECT_EQ(arm64.first, x64.first);
+  std::vector<std::string> differing;
+  for (const auto& [path, content] : x64.second) {
+    if (!arm64.second.count(path) || arm64.second[path] != content) differing.push_back(path);
+  }
+  for (const auto& entry : arm64.second) {
+    if (!x64.second.count(entry.first)) differing.push_back(entry.first);
+  }
+  EXPECT_TRUE(differing.empty()) << testing::PrintToString(differing);
+  EXPECT_NE(x64.first.find("zre1.8.0_25\\\\bin\\\\server\\\\zvm.dll"), std::string::npos);
 }
 
 TEST_F(UninstallRun, ConfiguredRuleSetAndUsageTrackerFilesAreInstalledForTheRemainingRuntime) {

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "platform/hosted/machine/registry/Registry.h"
+#include "tests/support/InstalledMachine.h"
 #include "tests/support/TestMachine.h"
 #include "windows/uninstallerexe/uninstaller.h"
 
@@ -72,6 +74,25 @@ TEST_F(WinMainTest, NoProcessIsOpenedWithRightsAnOlderSystemLacks) {
   process = OpenProcess(0x1F0FFF, FALSE, GetCurrentProcessId());
   EXPECT_NE(process, nullptr);
   CloseHandle(process);
+}
+
+TEST_F(WinMainTest, AReleaseKeyThatCannotBeDeletedIsNeverRegisteredAgain) {
+  zutest::InstalledMachine(dir()).withRuntime(zutest::runtimeInstall("1.8.0_25", "11")).write();
+  load();
+  const std::string main = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Zuna Runtime Environment";
+  machine().faults().failNext("RegDeleteKeyExA", ERROR_ACCESS_DENIED, main + "\\1.8.0_31");
+  EXPECT_EQ(run(), 0);
+  EXPECT_NE(log().find("UnregZREUniqueVersion ---- failed to delete 1.8.0_31 ---- "), std::string::npos) << log();
+  ASSERT_TRUE(machine().registry().fold());
+  zutest::RegistrySnapshot reg(dir());
+  EXPECT_TRUE(reg.hasKey(main + "\\1.8.0_31"));
+  std::string home25 = "C:\\Program Files\\Zuna\\zre1.8.0_25";
+  EXPECT_EQ(reg.text(main, "CurrentVersion"), "1.8");
+  EXPECT_EQ(reg.text(main + "\\1.8", "ZunaHome"), home25);
+  EXPECT_EQ(reg.text("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\zarfile\\shell\\open\\command", ""),
+            "\"" + home25 + "\\bin\\zunaw.exe\" -zar \"%1\" %*");
+  EXPECT_EQ(zutest::readFile(dir() / "drives/C/Windows/System32/HostAccessBridge-64.dll"),
+            "HostAccessBridge-64.dll of 1.8.0_25");
 }
 
 }  // namespace

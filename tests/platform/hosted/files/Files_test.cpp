@@ -61,6 +61,13 @@ TEST_F(HostedFiles, MissingFileAndMissingFolderGiveDifferentErrors) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
   EXPECT_EQ(attributes("Q:\\x"), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  // A narrow path longer than MAX_PATH is refused before it is looked up (Wine agrees).
+  std::string longest = "C:\\a\\" + std::string(MAX_PATH - 5, 'x');
+  ASSERT_EQ(longest.size(), static_cast<size_t>(MAX_PATH));
+  expectFailure([&] { return DeleteFileA(longest.c_str()); }, ERROR_FILE_NOT_FOUND);
+  expectFailure([&] { return DeleteFileA((longest + "x").c_str()); }, ERROR_FILENAME_EXCED_RANGE);
+  EXPECT_EQ(attributes((longest + "x").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
 }
 
 TEST_F(HostedFiles, PathsThatLeaveTheDrivesAreRefused) {
@@ -171,6 +178,43 @@ TEST_F(HostedFiles, SharingFollowsWindowsRules) {
   CloseHandle(reader);
   CloseHandle(writer);
   EXPECT_TRUE(DeleteFileA("C:\\log.txt"));
+}
+
+// What Windows (and Wine) do with an image a running program has mapped.
+TEST_F(HostedFiles, AnImageAnotherProgramMapsCanBeRenamedButNotDeletedOrWritten) {
+  makeFile("C:\\Tools\\tool.exe");
+  makeFile("C:\\Zuna\\bin\\msvcr100.dll", "image");
+  makeFile("C:\\Zuna\\bin\\other.dll", "other");
+  zutest::writeFile(dir() / "machine.json",
+                    R"({"processes": [{"pid": 3000, "image": "C:\\Tools\\tool.exe",
+                                       "modules": ["c:\\zuna\\BIN\\msvcr100.dll"]}]})");
+  load();
+  const char* image = "C:\\Zuna\\bin\\msvcr100.dll";
+  expectFailure([&] { return DeleteFileA(image); }, ERROR_ACCESS_DENIED);
+  expectFailure([&] { return DeleteFileW(L"C:\\Zuna\\bin\\msvcr100.dll"); }, ERROR_ACCESS_DENIED);
+  expectFailure([&] { return DeleteFileA("C:\\Tools\\tool.exe"); }, ERROR_ACCESS_DENIED);
+  SetLastError(0xdeadbeef);
+  EXPECT_EQ(CreateFileA(image, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, 0, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  HANDLE reader = CreateFileA(image, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_NE(reader, INVALID_HANDLE_VALUE);
+  CloseHandle(reader);
+  expectFailure([&] { return CopyFileA("C:\\Zuna\\bin\\other.dll", image, FALSE); }, ERROR_SHARING_VIOLATION);
+  expectFailure([&] { return MoveFileExA("C:\\Zuna\\bin\\other.dll", image, MOVEFILE_REPLACE_EXISTING); },
+                ERROR_ACCESS_DENIED);
+  // Renamed, it is still the mapped file; its deletion can wait for the restart.
+  EXPECT_TRUE(MoveFileExA(image, "C:\\Zuna\\bin\\old.dll", 0));
+  expectFailure([&] { return DeleteFileA("C:\\Zuna\\bin\\old.dll"); }, ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(MoveFileExA("C:\\Zuna\\bin\\old.dll", nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+  EXPECT_EQ(zutest::readFile(hostPath("C:\\Zuna\\bin\\old.dll")), "image");
+
+  HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, 3000);
+  ASSERT_NE(process, nullptr);
+  EXPECT_TRUE(TerminateProcess(process, 1));
+  CloseHandle(process);
+  EXPECT_TRUE(DeleteFileA("C:\\Zuna\\bin\\old.dll"));
 }
 
 TEST_F(HostedFiles, CopyFileHonoursFailIfExistsAndCreatesNoFolders) {

@@ -65,6 +65,30 @@ TEST_F(HostedSystem, A32BitProcessOnX64RunsUnderWow64) {
   EXPECT_EQ(GetSystemDirectoryA(buffer, 3), n - 1 + 2u);  // too small: the size needed
 }
 
+TEST_F(HostedSystem, Arm64KeepsTheWow64ViewsAndFoldersAndNamesItselfNative) {
+  loadWith(R"({"os": {"architecture": "arm64"}, "process": {"bitness": 32}})");
+  SYSTEM_INFO system{};
+  GetNativeSystemInfo(&system);
+  EXPECT_EQ(system.wProcessorArchitecture, PROCESSOR_ARCHITECTURE_ARM64);
+  BOOL wow64 = FALSE;
+  ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
+  EXPECT_TRUE(wow64);
+  USHORT process = 0, native = 0;
+  ASSERT_TRUE(IsWow64Process2(GetCurrentProcess(), &process, &native));
+  EXPECT_EQ(process, IMAGE_FILE_MACHINE_I386);
+  EXPECT_EQ(native, IMAGE_FILE_MACHINE_ARM64);
+  char buffer[MAX_PATH];
+  ASSERT_EQ(SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES_COMMONX86, nullptr, 0, buffer), S_OK);
+  EXPECT_STREQ(buffer, "C:\\Program Files (x86)\\Common Files");
+
+  // The x64 program itself runs emulated, not under WOW64.
+  hosted::Machine::unload();
+  loadWith(R"({"os": {"architecture": "arm64"}})");
+  ASSERT_TRUE(IsWow64Process2(GetCurrentProcess(), &process, &native));
+  EXPECT_EQ(process, IMAGE_FILE_MACHINE_UNKNOWN);
+  EXPECT_EQ(native, IMAGE_FILE_MACHINE_ARM64);
+}
+
 TEST_F(HostedSystem, ANullFolderFailsItsQueryWithACOMError) {
   loadWith(R"({"folders": {"programFilesCommonX86": null}})");
   char buffer[MAX_PATH] = "sentinel";
@@ -134,7 +158,12 @@ TEST_F(HostedSystem, ALibraryOnTheDrivesIsLoadedAsAHostSharedObject) {
   EXPECT_EQ(GetModuleHandleA("DEPLOY.DLL"), deploy);
   EXPECT_TRUE(FreeLibrary(deploy));
   EXPECT_EQ(GetModuleHandleA("deploy.dll"), deploy);
+  // A mapped image cannot be deleted until its last load is freed.
+  SetLastError(0);
+  EXPECT_FALSE(DeleteFileA("C:\\Zuna\\bin\\deploy.dll"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   EXPECT_TRUE(FreeLibrary(deploy));
+  EXPECT_TRUE(DeleteFileA("C:\\Zuna\\bin\\deploy.dll"));
   SetLastError(0);
   EXPECT_EQ(GetModuleHandleA("deploy.dll"), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));

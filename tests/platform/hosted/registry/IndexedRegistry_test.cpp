@@ -258,7 +258,8 @@ TEST(IndexedRegistryTest, BlocksInAnyOrderAreSortedIntoTheIndexWithTheSameResult
     // Folded first, so that what nothing reached is written from the index.
     ASSERT_TRUE(sorted->fold());
     ASSERT_TRUE(full->fold());
-    ASSERT_EQ(zutest::readFile(sortedDir.path() / "registry.reg"), zutest::readFile(fullDir.path() / "registry.reg"))
+    ASSERT_EQ(zutest::readFile(sortedDir.path() / "registry.reg"),
+              zutest::readFile(fullDir.path() / "registry.reg"))
         << shuffled;
     ASSERT_EQ(listing(*sorted), listing(*full)) << shuffled;
   }
