@@ -32,6 +32,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -127,9 +128,22 @@ ChildRun runChild(const std::vector<std::string>& args) {
   return run;
 }
 
+// Removes a machine directory. A program the last run started may still be writing
+// into it (runs do not wait for their children's end), so a removal that meets a new
+// entry is tried again.
+void removeMachine(const fs::path& dir) {
+  std::error_code error;
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    fs::remove_all(dir, error);
+    if (!error) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  throw fs::filesystem_error("cannot remove", dir, error);
+}
+
 // A machine directory holding only a copy of `registry`, made without being timed.
 void freshMachine(const fs::path& dir, const fs::path& registry) {
-  fs::remove_all(dir);
+  removeMachine(dir);
   fs::create_directories(dir);
   fs::copy_file(registry, dir / "registry.reg");
 }
@@ -182,7 +196,7 @@ void generateDemo(const fs::path& file, int keys) {
 // A copy of the demo machine with `registry` as its registry.reg (none: its own), and the
 // substitute deployment library where the release keeps its own, as scripts/demo.sh does.
 void freshDemoMachine(const fs::path& dir, const fs::path& registry) {
-  fs::remove_all(dir);
+  removeMachine(dir);
   fs::copy(kDemo, dir, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
   if (!registry.empty()) fs::copy_file(registry, dir / "registry.reg", fs::copy_options::overwrite_existing);
   fs::copy_file(ZU_DEPLOY_LIBRARY, dir / "drives/C/Program Files/Zuna/zre1.8.0_31/bin/deploy.dll",
