@@ -972,7 +972,7 @@ bool sortEntries(RegIndex& index) {
   for (const auto& entry : entries) total += entry.pathLength;
   std::string keys(total, '\0');
   struct Record {
-    uint64_t head[2];  // sixteen bytes of the key after those every key begins with
+    uint64_t head[2];  // sixteen bytes of the key, as far as the sort has come
     uint64_t offset;
     uint32_t length;
     uint32_t entry;
@@ -989,29 +989,46 @@ bool sortEntries(RegIndex& index) {
     records[i] = Record{{0, 0}, at, static_cast<uint32_t>(path.size()), i};
     at += path.size();
   }
-  // Most keys begin alike (the same root and branch); the comparisons start after that.
-  size_t common = records.empty() ? 0 : records[0].length;
-  for (const auto& record : records) {
-    size_t n = 0;
-    while (n < common && n < record.length && keys[record.offset + n] == keys[n]) ++n;
-    common = n;
-  }
-  for (auto& record : records) {
+  // Sixteen bytes at a time, from the first: the records are sorted by those, then each
+  // run that has them alike by the next sixteen, and so on (keys shorter than a piece
+  // are padded with 0, below every byte of a key).
+  auto fill = [&keys](Record& record, size_t depth) {
     for (size_t half = 0; half < 2; ++half) {
-      for (size_t k = common + 8 * half; k < common + 8 * half + 8; ++k) {
-        record.head[half] =
-            record.head[half] << 8 | (k < record.length ? static_cast<unsigned char>(keys[record.offset + k]) : 0u);
+      uint64_t head = 0;
+      for (size_t k = depth + 8 * half; k < depth + 8 * half + 8; ++k) {
+        head = head << 8 | (k < record.length ? static_cast<unsigned char>(keys[record.offset + k]) : 0u);
       }
+      record.head[half] = head;
+    }
+  };
+  auto same = [](const Record& a, const Record& b) { return a.head[0] == b.head[0] && a.head[1] == b.head[1]; };
+  struct Range {
+    size_t begin, end, depth;
+  };
+  std::vector<Range> pending{{0, records.size(), 0}};
+  while (!pending.empty()) {
+    Range range = pending.back();
+    pending.pop_back();
+    auto first = records.begin() + static_cast<ptrdiff_t>(range.begin);
+    auto last = records.begin() + static_cast<ptrdiff_t>(range.end);
+    for (auto it = first; it != last; ++it) fill(*it, range.depth);
+    if (std::any_of(first + 1, last, [&](const Record& r) { return !same(r, *first); })) {
+      std::sort(first, last, [](const Record& a, const Record& b) {
+        return a.head[0] != b.head[0] ? a.head[0] < b.head[0] : a.head[1] < b.head[1];
+      });
+    }
+    // Runs alike here that go on past these sixteen bytes are ordered by the next.
+    for (auto run = first; run != last;) {
+      auto next = run + 1;
+      while (next != last && same(*next, *run)) ++next;
+      if (next - run > 1 &&
+          std::any_of(run, next, [&range](const Record& r) { return r.length > range.depth + 16; })) {
+        pending.push_back(Range{static_cast<size_t>(run - records.begin()), static_cast<size_t>(next - records.begin()),
+                                range.depth + 16});
+      }
+      run = next;
     }
   }
-  std::sort(records.begin(), records.end(), [&keys, common](const Record& a, const Record& b) {
-    if (a.head[0] != b.head[0]) return a.head[0] < b.head[0];
-    if (a.head[1] != b.head[1]) return a.head[1] < b.head[1];
-    size_t shorter = std::min(a.length, b.length);
-    size_t from = std::min(common + 16, shorter);
-    int order = std::memcmp(keys.data() + a.offset + from, keys.data() + b.offset + from, shorter - from);
-    return order != 0 ? order < 0 : a.length < b.length;
-  });
   std::vector<RegIndex::Entry> sorted;
   sorted.reserve(entries.size());
   for (const auto& record : records) sorted.push_back(entries[record.entry]);
@@ -1063,10 +1080,20 @@ std::shared_ptr<const RegIndex> indexRegText(std::string_view text, std::string_
     if (!sortEntries(*index)) return nullptr;
     // In order now, as a file in the fold's form is: each key once, each shared name
     // written the same way.
-    for (size_t i = 1; i < entries.size(); ++i) {
-      size_t nameStart = 0;
-      if (!followsInOrder(index->path(entries[i - 1]), index->path(entries[i]), nameStart)) return nullptr;
-    }
+    // Checked in two halves at once: the paths lie all over the file.
+    auto inOrder = [&index, &entries](size_t from, size_t to) {
+      for (size_t i = std::max<size_t>(from, 1); i < to; ++i) {
+        size_t nameStart = 0;
+        if (!followsInOrder(index->path(entries[i - 1]), index->path(entries[i]), nameStart)) return false;
+      }
+      return true;
+    };
+    bool tailInOrder = true;
+    size_t middle = entries.size() / 2;
+    std::thread worker([&] { tailInOrder = inOrder(middle, entries.size()); });
+    bool headInOrder = inOrder(0, middle);
+    worker.join();
+    if (!headInOrder || !tailInOrder) return nullptr;
     index->contiguous = false;
   }
   if (!entries.empty()) {

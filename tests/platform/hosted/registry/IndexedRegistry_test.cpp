@@ -264,6 +264,19 @@ TEST(IndexedRegistryTest, BlocksInAnyOrderAreSortedIntoTheIndexWithTheSameResult
     ASSERT_EQ(listing(*sorted), listing(*full)) << shuffled;
   }
   EXPECT_GT(pendingAtLoad, 100);  // mostly indexed, not read into a tree
+
+  // Keys below one whose path is sixteen bytes long (as long as a piece of the sort's
+  // keys) are sorted too.
+  zutest::ScratchDir dir;
+  const std::string head = std::string(kSignature) + "\r\n\r\n[HKEY_USERS\\abcde]\r\n@=dword:1\r\n\r\n";
+  zutest::writeFile(dir.path() / "registry.reg",
+                    head + "[HKEY_USERS\\abcde\\y]\r\n\r\n[HKEY_USERS\\abcde\\x]\r\n\r\n");
+  auto registry = Registry::load(dir.path(), kSid);
+  EXPECT_TRUE(registry->root().subkeys.at("HKEY_USERS")->subkeys.at("ABCDE")->expandPending());  // indexed
+  ASSERT_EQ(registry->deleteValue({"HKEY_LOCAL_MACHINE"}, "none"), 0u);
+  ASSERT_TRUE(registry->fold());
+  EXPECT_EQ(zutest::readFile(dir.path() / "registry.reg"),
+            head + "[HKEY_USERS\\abcde\\x]\r\n\r\n[HKEY_USERS\\abcde\\y]\r\n\r\n");
 }
 
 TEST(IndexedRegistryTest, AFileOnlyNearlyInTheFoldsFormIsReadTheOrdinaryWay) {
