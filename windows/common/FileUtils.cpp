@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "common/share/Errors.h"
+#include "common/share/ScopedHandle.h"
 #include "common/share/tstrings.h"
 #include "windows/common/AllUtils.h"
 #include "windows/common/Dll.h"
 #include "windows/common/Logger.h"
 #include "windows/common/RunResult.h"
-#include "windows/common/ScopedHandle.h"
 
 namespace {
 

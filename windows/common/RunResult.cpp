@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
+#include "common/share/ScopedHandle.h"
 #include "windows/common/FileUtils.h"
 #include "windows/common/Logger.h"
-#include "windows/common/ScopedHandle.h"
 
 namespace {
 
