@@ -16,7 +16,7 @@
 #include "windows/common/RegistryKey.h"
 #include "windows/common/RunResult.h"
 #include "windows/common/SysInfo.h"
-#include "windows/installerdll/RegInstallShare.h"
+#include "windows/installerdll/utils.h"
 
 namespace {
 
