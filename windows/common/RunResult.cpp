@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "common/share/ScopedHandle.h"
-#include "windows/common/FileUtils.h"
 #include "windows/common/Logger.h"
 
 namespace {
@@ -57,6 +56,7 @@ void RunResult::start(const std::string& release) {
   *this = RunResult();
   active_ = true;
   release_ = release;
+  FileUtils::setChangeObserver(this);
 }
 
 void RunResult::setFilesLockedInSilentMode(std::vector<Process> processes) {
