@@ -12,8 +12,8 @@
 #include <memory>
 #include <stdexcept>
 
+#include "common/share/ScopedHandle.h"
 #include "settings/share/ExceptionCode.h"
-#include "windows/common/ScopedHandle.h"
 
 namespace settings_impl {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "windows/common/ScopedHandle.h"
+#include "common/share/ScopedHandle.h"
 
 class Executor {
  public:

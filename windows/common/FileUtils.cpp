@@ -9,18 +9,18 @@
 #include <vector>
 
 #include "common/share/Errors.h"
+#include "common/share/ScopedHandle.h"
 #include "common/share/tstrings.h"
 #include "windows/common/AllUtils.h"
 #include "windows/common/Dll.h"
 #include "windows/common/Logger.h"
-#include "windows/common/RunResult.h"
-#include "windows/common/ScopedHandle.h"
 
 namespace {
 
 constexpr const char* kSeparators = "\\/";
 
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
+FileUtils::ChangeObserver* observer = nullptr;
 
 }  // namespace
 
@@ -146,7 +146,7 @@ void copyFile(const std::string& from, const std::string& to, bool failIfExists)
     logFailure(ZU_HERE, "copyFile()", GetLastError());
     throw std::runtime_error("FileUtils:copyFile() failed");
   }
-  RunResult::instance().fileCreated();
+  if (observer) observer->fileCreated();
 }
 
 namespace {
@@ -169,7 +169,7 @@ void removeDirectory(const std::string& path) {
 
 void deleteFile(const std::string& path) {
   removeFile(path);
-  RunResult::instance().fileRemoved();
+  if (observer) observer->fileRemoved();
 }
 
 void deleteDirectory(const std::string& path) { removeDirectory(path); }
@@ -204,9 +204,9 @@ void deleteFilesInDirectory(const std::string& dir) {
     if (!isDirectory(path)) {
       removeFile(path);
       if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-        RunResult::instance().linkRemoved();
+        if (observer) observer->linkRemoved();
       } else {
-        RunResult::instance().fileRemoved();
+        if (observer) observer->fileRemoved();
       }
     }
   } while (FindNextFileA(search.get(), &data));
@@ -217,7 +217,7 @@ void deleteOnReboot(const std::string& path) {
   if (!MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
     ZU_THROW_SYS_ERROR("deleteOnReboot(" + path + ") failed");
   }
-  RunResult::instance().scheduled(path, nullptr);
+  if (observer) observer->scheduled(path, nullptr);
 }
 
 void createJunction(const std::string& link, const std::string& target) {
@@ -251,7 +251,7 @@ void createJunction(const std::string& link, const std::string& target) {
                        nullptr, 0, &returned, nullptr)) {
     ZU_THROW_SYS_ERROR(link + ": cannot set reparse point");
   }
-  RunResult::instance().linkCreated();
+  if (observer) observer->linkCreated();
 }
 
 void deleteJunction(const std::string& path) {
@@ -259,7 +259,7 @@ void deleteJunction(const std::string& path) {
     throw ZdsError<std::runtime_error>(std::runtime_error(path + ": is not a junction"), ZU_HERE);
   }
   removeDirectory(path);
-  RunResult::instance().linkRemoved();
+  if (observer) observer->linkRemoved();
 }
 
 void deleteSymLink(const std::string& path) {
@@ -268,7 +268,7 @@ void deleteSymLink(const std::string& path) {
                                        ZU_HERE);
   }
   removeFile(path);
-  RunResult::instance().linkRemoved();
+  if (observer) observer->linkRemoved();
 }
 
 std::string getLinkTarget(const std::string& path) {
@@ -330,7 +330,7 @@ void createSymLink(const std::string& link, const std::string& target) {
   std::wstring wideLink = tstrings::fromACP(link);
   std::wstring wideTarget = tstrings::fromACP(target);
   if (!createSymbolicLink(wideLink.c_str(), wideTarget.c_str(), 0)) ZU_THROW_SYS_ERROR("CreateSymbloiclink failed");
-  RunResult::instance().linkCreated();
+  if (observer) observer->linkCreated();
 }
 
 }  // namespace FileUtils
@@ -347,6 +347,8 @@ int MoveFileOnReboot(const char* from, const char* to) {
   }
   if (!from) return 0;
   BOOL scheduled = MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
-  if (scheduled) RunResult::instance().scheduled(from, to);
+  if (scheduled && observer) observer->scheduled(from, to);
   return scheduled;
 }
+
+void FileUtils::setChangeObserver(ChangeObserver* changeObserver) { observer = changeObserver; }

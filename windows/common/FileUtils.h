@@ -23,6 +23,24 @@ bool isAbsolutePath(const std::string& path);
 
 namespace FileUtils {
 
+// Told of each change the functions below make (a file or link created or removed, an
+// operation left for the next restart), so that whoever keeps the run's account does
+// not have to sit below them. The run's result installs itself; until then, none is.
+class ChangeObserver {
+ public:
+  virtual void fileCreated() = 0;
+  virtual void fileRemoved() = 0;
+  virtual void linkCreated() = 0;
+  virtual void linkRemoved() = 0;
+  // `from` is moved onto `to` at the next restart; a null `to`: it is deleted.
+  virtual void scheduled(const std::string& from, const char* to) = 0;
+
+ protected:
+  ~ChangeObserver() = default;
+};
+// Installs the observer (null: none).
+void setChangeObserver(ChangeObserver* observer);
+
 // True when the file can be opened for reading (shared with other readers).
 bool isFileReadable(const std::string& path);
 // True when the path names anything: a file, a directory or a link.

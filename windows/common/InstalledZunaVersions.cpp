@@ -1,9 +1,9 @@
 #include "windows/common/InstalledZunaVersions.h"
 
+#include "common/share/ScopedHandle.h"
 #include "windows/common/Executor.h"
 #include "windows/common/FileUtils.h"
 #include "windows/common/RegistryKey.h"
-#include "windows/common/ScopedHandle.h"
 #include "windows/common/SysInfo.h"
 
 namespace {

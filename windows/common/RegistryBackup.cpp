@@ -4,9 +4,9 @@
 
 #include "common/share/tstrings.h"
 
+#include "common/share/ScopedHandle.h"
 #include "windows/common/FileUtils.h"
 #include "windows/common/Logger.h"
-#include "windows/common/ScopedHandle.h"
 #include "windows/common/SysInfo.h"
 
 namespace {

@@ -2,9 +2,8 @@
 
 #include <cstdio>
 
-#include "windows/common/FileUtils.h"
+#include "common/share/ScopedHandle.h"
 #include "windows/common/Logger.h"
-#include "windows/common/ScopedHandle.h"
 
 namespace {
 
@@ -57,6 +56,7 @@ void RunResult::start(const std::string& release) {
   *this = RunResult();
   active_ = true;
   release_ = release;
+  FileUtils::setChangeObserver(this);
 }
 
 void RunResult::setFilesLockedInSilentMode(std::vector<Process> processes) {

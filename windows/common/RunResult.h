@@ -5,6 +5,7 @@
 // The program's steps report what they did here as they go (files and links removed
 // or created, operations left for the next restart, the runtime registered again);
 // the registry's counts come from the run's RegistryBackup. Reporting never fails.
+// From start() on, the file helpers tell it of the files and links they change.
 #pragma once
 
 #include <windows.h>
@@ -13,9 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "windows/common/FileUtils.h"
 #include "windows/common/RegistryBackup.h"
 
-class RunResult {
+class RunResult : public FileUtils::ChangeObserver {
  public:
   struct Process {
     DWORD pid = 0;
@@ -30,7 +32,8 @@ class RunResult {
   // The process's result. Nothing is recorded until start().
   static RunResult& instance();
 
-  // Begins a run's result: forgets an earlier run's.
+  // Begins a run's result: forgets an earlier run's, and is told of the file helpers'
+  // changes from now on.
   void start(const std::string& release);
   bool active() const { return active_; }
 
@@ -39,11 +42,11 @@ class RunResult {
   // next restart.
   void setFilesLockedInSilentMode(std::vector<Process> processes);
   void setReregistered(const std::string& version);
-  void scheduled(const std::string& from, const char* to);
-  void fileRemoved();
-  void fileCreated();
-  void linkRemoved();
-  void linkCreated();
+  void scheduled(const std::string& from, const char* to) override;
+  void fileRemoved() override;
+  void fileCreated() override;
+  void linkRemoved() override;
+  void linkCreated() override;
 
   // The JSON text of the result for a run that ends with `exitCode`, with the backup's
   // file name (empty: none) and the registry's counts.

@@ -9,9 +9,9 @@
 #include <exception>
 #include <set>
 
+#include "common/share/ScopedHandle.h"
 #include "common/share/tstrings.h"
 #include "windows/common/AllUtils.h"
-#include "windows/common/ScopedHandle.h"
 #include "windows/common/SysInfo.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <set>
 #include <vector>
 
+#include "common/share/ScopedHandle.h"
 #include "resources/filesinuse.h"
-#include "windows/common/ScopedHandle.h"
 #include "windows/filesinuse/FilesInUse.h"
 #include "windows/filesinuse/WindowIterator.h"
 

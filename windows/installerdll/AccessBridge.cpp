@@ -5,18 +5,18 @@
 #include <string>
 #include <vector>
 
+#include "common/share/ScopedHandle.h"
 #include "common/share/tstrings.h"
 #include "resources/shortcut_strings.h"
-#include "windows/common/RunResult.h"
 #include "windows/common/AllUtils.h"
 #include "windows/common/Dll.h"
 #include "windows/common/FileUtils.h"
 #include "windows/common/InstalledZunaVersions.h"
 #include "windows/common/Logger.h"
 #include "windows/common/RegistryKey.h"
-#include "windows/common/ScopedHandle.h"
+#include "windows/common/RunResult.h"
 #include "windows/common/SysInfo.h"
-#include "windows/installerdll/RegInstallShare.h"
+#include "windows/installerdll/utils.h"
 
 namespace {
 

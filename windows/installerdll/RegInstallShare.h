@@ -14,11 +14,7 @@
 
 #include <string>
 
-inline constexpr const char* kZreMainKey = "SOFTWARE\\Corvane\\Zuna Runtime Environment";
-inline constexpr const char* kZdkMainKey = "SOFTWARE\\Corvane\\Zuna Development Kit";
-// The release this program removes, and its family.
-inline constexpr const char* kZreRelease = "1.8.0_31";
-inline constexpr const char* kZreFamily = "1.8";
+#include "windows/installerdll/utils.h"
 
 // Reads ZunaHome of the runtime `version` (default view) into `home` (`homeSize`
 // bytes, NUL included), without a trailing backslash. False, with `home` untouched,
@@ -31,13 +27,6 @@ BOOL FindZunaHome(const char* version, char* home, DWORD homeSize, int product =
 // counts), into `latest` (`latestSize` bytes). True with an empty name when the main key has no subkeys; false when
 // SOFTWARE\Corvane or the main key cannot be opened.
 BOOL GetLatestZunaKey(char* latest, DWORD latestSize);
-
-// The greatest version name of `mainKey` over both views (a tie goes to the 64-bit
-// view; under the runtime main key the release being removed never counts) into
-// `name` (`nameSize` bytes) and its ZunaHome, without a trailing backslash, into
-// `home`. 1 on success; 0 when no key can be read or the home is missing, not an
-// absolute path, or does not fit in `homeSize` (then `home` is empty: never cut).
-int GetLatestZREOrZDK32or64BitHome(const char* mainKey, char* name, DWORD nameSize, char* home, DWORD homeSize);
 
 // Writes the family key ("Software\Corvane\Zuna Runtime Environment\<family>") with
 // ZunaHome, RuntimeLib ("<home>\bin\<vmDir>\zvm.dll") and MicroVersion. False only

@@ -15,7 +15,7 @@
 #include "windows/common/RunResult.h"
 #include "windows/common/AllUtils.h"
 #include "windows/common/Logger.h"
-#include "windows/installerdll/RegInstallShare.h"
+#include "windows/installerdll/utils.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include "windows/common/AllUtils.h"
 #include "windows/common/RegistryKey.h"
 #include "windows/common/SysInfo.h"
-#include "windows/installerdll/RegInstallShare.h"
+#include "windows/installerdll/utils.h"
 
 namespace {
 

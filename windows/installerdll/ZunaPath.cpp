@@ -15,7 +15,7 @@
 #include "windows/common/Logger.h"
 #include "windows/common/RegistryKey.h"
 #include "windows/common/SysInfo.h"
-#include "windows/installerdll/RegInstallShare.h"
+#include "windows/installerdll/utils.h"
 
 namespace {
 

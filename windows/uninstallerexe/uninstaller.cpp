@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/share/ScopedHandle.h"
 #include "windows/common/AllUtils.h"
 #include "windows/common/Executor.h"
 #include "windows/common/FileUtils.h"
@@ -19,7 +20,6 @@
 #include "windows/common/RegistryBackup.h"
 #include "windows/common/RegistryKey.h"
 #include "windows/common/RunResult.h"
-#include "windows/common/ScopedHandle.h"
 #include "windows/common/SysInfo.h"
 #include "windows/filesinuse/FilesInUse.h"
 #include "windows/filesinuse/FilesInUseDialog.h"

@@ -9,7 +9,7 @@
 #include <exception>
 #include <string>
 
-#include "windows/common/ScopedHandle.h"
+#include "common/share/ScopedHandle.h"
 
 namespace ipc {
 

@@ -14,7 +14,7 @@
 #include "platform/hosted/machine/ShellLink.h"
 #include "resources/shortcut_strings.h"
 #include "tests/support/TestMachine.h"
-#include "windows/installerdll/RegInstallShare.h"
+#include "windows/installerdll/utils.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "tests/support/TestMachine.h"
 #include "windows/common/RegistryKey.h"
-#include "windows/installerdll/RegInstallShare.h"
+#include "windows/installerdll/utils.h"
 
 namespace {
 
