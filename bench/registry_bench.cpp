@@ -1,13 +1,16 @@
 // Times runs on a machine whose registry.reg holds many keys (100,000 by default, about
 // 33 MB):
-//   registry_bench UNINSTALLER [KEYS] [REPEATS]
+//   registry_bench UNINSTALLER [KEYS] [REPEATS] [BASELINE]
 // It generates the machine in a temporary directory, its registry.reg once in no order
 // (vendors interleaved) and once in the order the registry editor exports keys (which is
 // the order a run leaves the file in), then times, side by side in this one run, for
 // each: copying registry.reg with cp (the yardstick) and whole runs of the uninstaller
 // binary on fresh copies of the machine (with the peak memory of each run); then, in this
 // process loading the machine, making a few changes through the registry functions and
-// folding them. Each timing is the median of REPEATS (3). Not part of the test suite.
+// folding them. Each timing is the median of REPEATS (3). With BASELINE (another build
+// of the uninstaller, as the one before a change), every run is made with both, one
+// after the other on equal copies, so that both meet the same load. Not part of the
+// test suite.
 //
 // It also times a whole uninstall (tens of registry changes, files, shortcuts, the
 // deployment library): the demo installation (examples/machines/demo) with the generated
@@ -29,6 +32,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -124,9 +128,22 @@ ChildRun runChild(const std::vector<std::string>& args) {
   return run;
 }
 
+// Removes a machine directory. A program the last run started may still be writing
+// into it (runs do not wait for their children's end), so a removal that meets a new
+// entry is tried again.
+void removeMachine(const fs::path& dir) {
+  std::error_code error;
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    fs::remove_all(dir, error);
+    if (!error) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  throw fs::filesystem_error("cannot remove", dir, error);
+}
+
 // A machine directory holding only a copy of `registry`, made without being timed.
 void freshMachine(const fs::path& dir, const fs::path& registry) {
-  fs::remove_all(dir);
+  removeMachine(dir);
   fs::create_directories(dir);
   fs::copy_file(registry, dir / "registry.reg");
 }
@@ -179,7 +196,7 @@ void generateDemo(const fs::path& file, int keys) {
 // A copy of the demo machine with `registry` as its registry.reg (none: its own), and the
 // substitute deployment library where the release keeps its own, as scripts/demo.sh does.
 void freshDemoMachine(const fs::path& dir, const fs::path& registry) {
-  fs::remove_all(dir);
+  removeMachine(dir);
   fs::copy(kDemo, dir, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
   if (!registry.empty()) fs::copy_file(registry, dir / "registry.reg", fs::copy_options::overwrite_existing);
   fs::copy_file(ZU_DEPLOY_LIBRARY, dir / "drives/C/Program Files/Zuna/zre1.8.0_31/bin/deploy.dll",
@@ -203,11 +220,14 @@ void inChild(Work work) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: registry_bench UNINSTALLER [KEYS] [REPEATS]\n");
+    std::fprintf(stderr, "usage: registry_bench UNINSTALLER [KEYS] [REPEATS] [BASELINE]\n");
     return 64;
   }
   int keys = argc > 2 ? std::atoi(argv[2]) : 100000;
   int repeats = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
+  std::vector<std::string> programs{argv[1]};
+  if (argc > 4) programs.push_back(argv[4]);
+  auto name = [&](size_t p) { return p == 0 ? "uninstaller run" : "baseline run   "; };
   std::string pattern = (fs::temp_directory_path() / "zu-bench-XXXXXX").string();
   if (!mkdtemp(pattern.data())) return 1;
   fs::path work = pattern;
@@ -223,9 +243,10 @@ int main(int argc, char** argv) {
   inChild([&] { generateOrdered(pristine, ordered); });
   for (const auto& [label, registry] : {std::pair<const char*, fs::path>{"unordered", pristine},
                                         std::pair<const char*, fs::path>{"in export order", ordered}}) {
-    std::vector<double> copies, durableCopies, runs;
-    long peak = 0;
-    int exitStatus = -1;
+    std::vector<double> copies, durableCopies;
+    std::vector<std::vector<double>> runs(programs.size());
+    std::vector<long> peak(programs.size());
+    std::vector<int> exitStatus(programs.size(), -1);
     for (int i = 0; i < repeats; ++i) {
       fs::remove(work / "copy.reg");
       copies.push_back(runChild({"/bin/cp", registry.string(), (work / "copy.reg").string()}).seconds);
@@ -234,61 +255,70 @@ int main(int argc, char** argv) {
       durableCopies.push_back(runChild({"/bin/dd", "if=" + registry.string(), "of=" + (work / "copy.reg").string(),
                                         "bs=4M", "conv=fsync", "status=none"})
                                   .seconds);
-      freshMachine(dir, registry);
-      ChildRun run = runChild({argv[1], "--machine", dir.string(), "--", "/s"});
-      runs.push_back(run.seconds);
-      peak = std::max(peak, run.peakKilobytes);
-      exitStatus = run.exitStatus;
+      for (size_t p = 0; p < programs.size(); ++p) {
+        freshMachine(dir, registry);
+        ChildRun run = runChild({programs[p], "--machine", dir.string(), "--", "/s"});
+        runs[p].push_back(run.seconds);
+        peak[p] = std::max(peak[p], run.peakKilobytes);
+        exitStatus[p] = run.exitStatus;
+      }
     }
     double copy = median(copies);
-    double whole = median(runs);
     std::printf("%s:\n", label);
     std::printf("  cp registry.reg: %.3f s (with fsync, by dd: %.3f s)\n", copy, median(durableCopies));
-    std::printf("  uninstaller run: %.3f s (exit %d), %.1f times cp\n", whole, exitStatus, whole / copy);
-    std::printf("  peak memory of a run: %.1f MB, %.2f times registry.reg\n", peak / 1024.0,
-                peak * 1024.0 / 1e6 / megabytes);
+    for (size_t p = 0; p < programs.size(); ++p) {
+      double whole = median(runs[p]);
+      std::printf("  %s: %.3f s (exit %d), %.1f times cp; peak memory %.1f MB, %.2f times registry.reg\n", name(p),
+                  whole, exitStatus[p], whole / copy, peak[p] / 1024.0, peak[p] * 1024.0 / 1e6 / megabytes);
+    }
   }
 
   // A whole uninstall of the demo installation, in the large registry (in both orders and
   // both encodings) and on its own.
   fs::path demo = work / "demo.reg";
   inChild([&] { generateDemo(demo, keys); });
-  std::vector<double> alone;
-  int aloneStatus = -1;
+  std::vector<std::vector<double>> alone(programs.size());
+  std::vector<int> aloneStatus(programs.size(), -1);
   for (const auto& [label, file] : {std::pair<const char*, std::string>{"in export order, UTF-8", ".ordered"},
                                     {"in export order, UTF-16LE", ".ordered.utf16"},
                                     {"in no order, UTF-8", ""},
                                     {"in no order, UTF-16LE", ".utf16"}}) {
     fs::path registry = demo.string() + file;
-    std::vector<double> copies, runs;
-    long peak = 0;
-    int exitStatus = -1;
+    std::vector<double> copies;
+    std::vector<std::vector<double>> runs(programs.size());
+    std::vector<long> peak(programs.size());
+    std::vector<int> exitStatus(programs.size(), -1);
     for (int i = 0; i < repeats; ++i) {
       fs::remove(work / "copy.reg");
       copies.push_back(runChild({"/bin/cp", registry.string(), (work / "copy.reg").string()}).seconds);
-      freshDemoMachine(dir, registry);
-      ChildRun run = runChild({argv[1], "--machine", dir.string(), "--answer", "ok", "--", "/s"});
-      runs.push_back(run.seconds);
-      peak = std::max(peak, run.peakKilobytes);
-      exitStatus = run.exitStatus;
-      // The demo machine alone, between the others: what the uninstall costs whatever
-      // the size of the registry.
-      freshDemoMachine(dir, {});
-      ChildRun small = runChild({argv[1], "--machine", dir.string(), "--answer", "ok", "--", "/s"});
-      alone.push_back(small.seconds);
-      aloneStatus = small.exitStatus;
+      for (size_t p = 0; p < programs.size(); ++p) {
+        freshDemoMachine(dir, registry);
+        ChildRun run = runChild({programs[p], "--machine", dir.string(), "--answer", "ok", "--", "/s"});
+        runs[p].push_back(run.seconds);
+        peak[p] = std::max(peak[p], run.peakKilobytes);
+        exitStatus[p] = run.exitStatus;
+        // The demo machine alone, between the others: what the uninstall costs whatever
+        // the size of the registry.
+        freshDemoMachine(dir, {});
+        ChildRun small = runChild({programs[p], "--machine", dir.string(), "--answer", "ok", "--", "/s"});
+        alone[p].push_back(small.seconds);
+        aloneStatus[p] = small.exitStatus;
+      }
     }
     double demoMegabytes = static_cast<double>(fs::file_size(registry)) / 1e6;
     double copy = median(copies);
-    double whole = median(runs);
     std::printf("the demo installation's whole uninstall, %s (%.1f MB):\n", label, demoMegabytes);
     std::printf("  cp registry.reg: %.3f s\n", copy);
-    std::printf("  uninstaller run: %.3f s (exit %d), %.1f times cp\n", whole, exitStatus, whole / copy);
-    std::printf("  peak memory of a run: %.1f MB, %.2f times registry.reg\n", peak / 1024.0,
-                peak * 1024.0 / 1e6 / demoMegabytes);
+    for (size_t p = 0; p < programs.size(); ++p) {
+      double whole = median(runs[p]);
+      std::printf("  %s: %.3f s (exit %d), %.1f times cp; peak memory %.1f MB, %.2f times registry.reg\n", name(p),
+                  whole, exitStatus[p], whole / copy, peak[p] / 1024.0, peak[p] * 1024.0 / 1e6 / demoMegabytes);
+    }
   }
-  std::printf("the same uninstall on the demo machine alone: %.4f s (exit %d), median of %zu\n", median(alone),
-              aloneStatus, alone.size());
+  for (size_t p = 0; p < programs.size(); ++p) {
+    std::printf("the same uninstall on the demo machine alone, %s: %.4f s (exit %d), median of %zu\n",
+                name(p), median(alone[p]), aloneStatus[p], alone[p].size());
+  }
 
   freshMachine(dir, pristine);
   auto start = std::chrono::steady_clock::now();

@@ -36,6 +36,18 @@ bool sameObject(const FileObject* file, const struct stat& st) {
   return file->device == st.st_dev && file->inode == st.st_ino;
 }
 
+// Descriptors of files a handle emptied, kept open (unlocked) a while after the handle
+// closed. Linux's ext4 starts writing a file out as soon as its last descriptor closes
+// when it was truncated to nothing, and truncating it again waits for that write: a
+// program that rewrites a file whole, handle after handle, would wait for the disk each
+// time. Still open, the file is written lazily, as any other. Every close of such a file
+// starts its write, whichever descriptor it is, so they all stay, up to a bound.
+constexpr size_t kLingering = 64;
+std::vector<int>& lingering() {
+  static std::vector<int> fds;
+  return fds;
+}
+
 // The libraries this run has mapped, once per load.
 std::vector<FileId>& loadedImages() {
   static std::vector<FileId> images;
@@ -43,6 +55,11 @@ std::vector<FileId>& loadedImages() {
 }
 
 }  // namespace
+
+void closeLingeringFiles() {
+  for (int fd : lingering()) ::close(fd);
+  lingering().clear();
+}
 
 std::optional<FileId> fileIdOf(const std::filesystem::path& host) {
   struct stat st{};
@@ -84,7 +101,18 @@ FileObject::FileObject(int fd, std::string windowsPath, std::filesystem::path ho
 FileObject::~FileObject() {
   auto& files = openFiles();
   files.erase(std::remove(files.begin(), files.end(), this), files.end());
-  if (fd >= 0) ::close(fd);
+  if (fd < 0) return;
+  if (!emptied) {
+    ::close(fd);
+    return;
+  }
+  ::flock(fd, LOCK_UN);  // the handle's sharing mode ends with it
+  auto& fds = lingering();
+  if (fds.size() == kLingering) {
+    ::close(fds.front());
+    fds.erase(fds.begin());
+  }
+  fds.push_back(fd);
 }
 
 bool lockForSharing(int fd, bool writes, bool deniesWrite, bool deniesRead) {
@@ -190,8 +218,10 @@ void* createFileUtf8(const std::string& path, uint32_t access, uint32_t share, c
   if (!existed && security) {
     if (auto sddl = decodeSecurityDescriptor(security)) recordSecurity(resolved->windows, *sddl);
   }
-  HANDLE handle =
-      machine().handles().add(std::make_shared<FileObject>(fd, resolved->windows, resolved->host, access, share));
+  auto object = std::make_shared<FileObject>(fd, resolved->windows, resolved->host, access, share);
+  object->emptied =
+      existed && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING) && S_ISREG(st.st_mode);
+  HANDLE handle = machine().handles().add(std::move(object));
   // Opening what already exists with these dispositions succeeds and says so.
   setLastError(existed && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) ? ERROR_ALREADY_EXISTS
                                                                                          : ERROR_SUCCESS);

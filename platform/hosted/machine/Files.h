@@ -30,7 +30,12 @@ struct FileObject : HandleObject {
   uint32_t share;                  // FILE_SHARE_* bits
   dev_t device = 0;
   ino_t inode = 0;
+  bool emptied = false;  // truncated when opened: its descriptor lingers after the handle
 };
+
+// Closes the descriptors closed handles of emptied files left open (when the machine
+// is unloaded).
+void closeLingeringFiles();
 
 // Takes the lock that stands for a Windows sharing mode on an open host descriptor:
 // exclusive for a writer that denies writing to others, shared for any other writer

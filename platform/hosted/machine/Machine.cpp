@@ -305,6 +305,7 @@ Machine::~Machine() {
   setAnsiCodePage(1252);
   setThreadCodePage(1252);
   for (const auto& entry : crtFiles_) ::close(entry.first);
+  closeLingeringFiles();
 }
 
 Machine& Machine::load(const std::filesystem::path& dir, Session session) {

@@ -570,6 +570,12 @@ bool formatTree(std::string& out, const Key& top, std::string_view newline, size
   };
   std::string path;
   std::vector<Frame> stack;
+  auto flushed = [&] {
+    if (!sink || out.size() < chunk) return true;
+    if (!(*sink)(out)) return false;
+    out.clear();
+    return true;
+  };
   auto enter = [&](const Key& key) {
     size_t before = path.size();
     if (!path.empty()) path += '\\';
@@ -591,7 +597,16 @@ bool formatTree(std::string& out, const Key& top, std::string_view newline, size
     if (key.expandPending()) {
       // Nothing reached the keys below: they are written as the file had them, which
       // is what writing them one by one would give.
-      std::string_view stretch = key.index->stretch(key.indexBegin, key.indexEnd);
+      const RegIndex& index = *key.index;
+      if (!index.contiguous) {
+        for (uint32_t e = key.indexBegin; e < key.indexEnd; ++e) {
+          out += index.block(index.entries[e]);
+          if (!flushed()) return false;
+        }
+        path.resize(before);
+        return true;
+      }
+      std::string_view stretch = index.stretch(key.indexBegin, key.indexEnd);
       if (sink && !out.empty()) {
         if (!(*sink)(out)) return false;
         out.clear();
@@ -605,12 +620,6 @@ bool formatTree(std::string& out, const Key& top, std::string_view newline, size
       return true;
     }
     stack.push_back(Frame{&key, key.subkeys.begin(), before});
-    return true;
-  };
-  auto flushed = [&] {
-    if (!sink || out.size() < chunk) return true;
-    if (!(*sink)(out)) return false;
-    out.clear();
     return true;
   };
   if (!enter(top)) return false;
@@ -851,7 +860,7 @@ struct IndexStretch {
   bool ok = false;
 };
 
-void indexStretch(std::string_view text, std::string_view newline, size_t begin, size_t end,
+void indexStretch(std::string_view text, std::string_view newline, size_t begin, size_t end, bool anyOrder,
                   IndexStretch& out) {
   auto atNewline = [&](size_t offset) { return text.compare(offset, newline.size(), newline) == 0; };
   // Where an entry's value lines begin, as RegIndex::bodyStart says.
@@ -893,7 +902,8 @@ void indexStretch(std::string_view text, std::string_view newline, size_t begin,
       std::string_view path = text.substr(start + 1, lineLength - newline.size() - 2);
       if (path.empty() || path.front() == '-' || path.size() > UINT32_MAX) return;
       size_t nameStart = 0;
-      if (!followsInOrder(before, path, nameStart)) return;
+      // In any order, every name of every path is checked.
+      if (!followsInOrder(anyOrder ? std::string_view() : before, path, nameStart)) return;
       // The new names: none empty, under a stored root, not too deep (the names before
       // nameStart are the header before's, checked then).
       if (nameStart == 0) {
@@ -950,8 +960,87 @@ size_t splitPoint(std::string_view text, std::string_view newline, size_t from) 
 
 }  // namespace
 
+namespace {
+
+// Sorts the entries of `index` into enumeration order: name by name, each compared by
+// its upper-cased bytes, a name before every longer one it begins, a key before the keys
+// below it. That is the byte order of the paths upper-cased with each backslash made 1,
+// which are sorted. False, leaving the entries, for a path holding a byte below 2.
+bool sortEntries(RegIndex& index) {
+  std::vector<RegIndex::Entry>& entries = index.entries;
+  size_t total = 0;
+  for (const auto& entry : entries) total += entry.pathLength;
+  std::string keys(total, '\0');
+  struct Record {
+    uint64_t head[2];  // sixteen bytes of the key, as far as the sort has come
+    uint64_t offset;
+    uint32_t length;
+    uint32_t entry;
+  };
+  std::vector<Record> records(entries.size());
+  size_t at = 0;
+  for (uint32_t i = 0; i < entries.size(); ++i) {
+    std::string_view path = index.path(entries[i]);
+    for (size_t k = 0; k < path.size(); ++k) {
+      auto c = static_cast<unsigned char>(path[k]);
+      if (c < 2) return false;
+      keys[at + k] = static_cast<char>(c == '\\' ? 1 : upperByte(path[k]));
+    }
+    records[i] = Record{{0, 0}, at, static_cast<uint32_t>(path.size()), i};
+    at += path.size();
+  }
+  // Sixteen bytes at a time, from the first: the records are sorted by those, then each
+  // run that has them alike by the next sixteen, and so on (keys shorter than a piece
+  // are padded with 0, below every byte of a key).
+  auto fill = [&keys](Record& record, size_t depth) {
+    for (size_t half = 0; half < 2; ++half) {
+      uint64_t head = 0;
+      for (size_t k = depth + 8 * half; k < depth + 8 * half + 8; ++k) {
+        head = head << 8 | (k < record.length ? static_cast<unsigned char>(keys[record.offset + k]) : 0u);
+      }
+      record.head[half] = head;
+    }
+  };
+  auto same = [](const Record& a, const Record& b) { return a.head[0] == b.head[0] && a.head[1] == b.head[1]; };
+  struct Range {
+    size_t begin, end, depth;
+  };
+  std::vector<Range> pending{{0, records.size(), 0}};
+  while (!pending.empty()) {
+    Range range = pending.back();
+    pending.pop_back();
+    auto first = records.begin() + static_cast<ptrdiff_t>(range.begin);
+    auto last = records.begin() + static_cast<ptrdiff_t>(range.end);
+    for (auto it = first; it != last; ++it) fill(*it, range.depth);
+    if (std::any_of(first + 1, last, [&](const Record& r) { return !same(r, *first); })) {
+      std::sort(first, last, [](const Record& a, const Record& b) {
+        return a.head[0] != b.head[0] ? a.head[0] < b.head[0] : a.head[1] < b.head[1];
+      });
+    }
+    // Runs alike here that go on past these sixteen bytes are ordered by the next.
+    for (auto run = first; run != last;) {
+      auto next = run + 1;
+      while (next != last && same(*next, *run)) ++next;
+      if (next - run > 1 &&
+          std::any_of(run, next, [&range](const Record& r) { return r.length > range.depth + 16; })) {
+        pending.push_back(Range{static_cast<size_t>(run - records.begin()), static_cast<size_t>(next - records.begin()),
+                                range.depth + 16});
+      }
+      run = next;
+    }
+  }
+  std::vector<RegIndex::Entry> sorted;
+  sorted.reserve(entries.size());
+  for (const auto& record : records) sorted.push_back(entries[record.entry]);
+  entries = std::move(sorted);
+  return true;
+}
+
+}  // namespace
+
 std::shared_ptr<const RegIndex> indexRegText(std::string_view text, std::string_view newline,
-                                             std::shared_ptr<const void> owner, Key& root, size_t splitAbove) {
+                                             std::shared_ptr<const void> owner, Key& root, size_t splitAbove,
+                                             bool anyOrder) {
   auto index = std::make_shared<RegIndex>();
   index->text = text;
   index->owner = std::move(owner);
@@ -970,12 +1059,12 @@ std::shared_ptr<const RegIndex> indexRegText(std::string_view text, std::string_
   IndexStretch head, tail;
   size_t split = text.size() - first > splitAbove ? splitPoint(text, newline, first) : 0;
   if (split) {
-    std::thread worker([&] { indexStretch(text, newline, split, text.size(), tail); });
-    indexStretch(text, newline, first, split, head);
+    std::thread worker([&] { indexStretch(text, newline, split, text.size(), anyOrder, tail); });
+    indexStretch(text, newline, first, split, anyOrder, head);
     worker.join();
     size_t nameStart = 0;
     if (!head.ok || !tail.ok || head.entries.empty() || head.contentEnd + newline.size() != split ||
-        !atNewline(head.contentEnd) || !followsInOrder(head.last, tail.first, nameStart)) {
+        !atNewline(head.contentEnd) || (!anyOrder && !followsInOrder(head.last, tail.first, nameStart))) {
       return nullptr;
     }
     entries = std::move(head.entries);
@@ -983,9 +1072,29 @@ std::shared_ptr<const RegIndex> indexRegText(std::string_view text, std::string_
     if (entries.size() >= UINT32_MAX - 1) return nullptr;
     head.contentEnd = tail.contentEnd;
   } else {
-    indexStretch(text, newline, first, text.size(), head);
+    indexStretch(text, newline, first, text.size(), anyOrder, head);
     if (!head.ok) return nullptr;
     entries = std::move(head.entries);
+  }
+  if (anyOrder) {
+    if (!sortEntries(*index)) return nullptr;
+    // In order now, as a file in the fold's form is: each key once, each shared name
+    // written the same way.
+    // Checked in two halves at once: the paths lie all over the file.
+    auto inOrder = [&index, &entries](size_t from, size_t to) {
+      for (size_t i = std::max<size_t>(from, 1); i < to; ++i) {
+        size_t nameStart = 0;
+        if (!followsInOrder(index->path(entries[i - 1]), index->path(entries[i]), nameStart)) return false;
+      }
+      return true;
+    };
+    bool tailInOrder = true;
+    size_t middle = entries.size() / 2;
+    std::thread worker([&] { tailInOrder = inOrder(middle, entries.size()); });
+    bool headInOrder = inOrder(0, middle);
+    worker.join();
+    if (!headInOrder || !tailInOrder) return nullptr;
+    index->contiguous = false;
   }
   if (!entries.empty()) {
     if (text.size() != head.contentEnd + newline.size() || !atNewline(head.contentEnd)) return nullptr;

@@ -11,7 +11,8 @@
 // the fold writes (keys in enumeration order, one block each, as written) does not even
 // get its tree of keys built: the keys below a key stay entries of an index of the
 // file's headers until something reaches them, and a stretch of keys nothing reached is
-// written back as the bytes it was.
+// written back as the bytes it was. A file whose blocks are in that form but in another
+// order gets the same index, sorted; nothing reached is then written block by block.
 #pragma once
 
 #include <cstdint>
@@ -89,8 +90,9 @@ struct Key {
   void markDeleted();
 };
 
-// The headers of a registry.reg in the form the fold writes, in the order of the file;
-// without entries, only the text keys read their value lines from.
+// The headers of a registry.reg in the form the fold writes, in enumeration order (the
+// order of the file, unless its blocks were sorted); without entries, only the text keys
+// read their value lines from.
 struct RegIndex {
   struct Entry {
     uint64_t start;       // of the header line
@@ -101,10 +103,15 @@ struct RegIndex {
   std::shared_ptr<const void> owner;  // keeps `text` readable
   std::string newline;
   std::vector<Entry> entries;
+  bool contiguous = true;  // the entries' blocks follow each other in the text, in order
 
   std::string_view path(const Entry& entry) const { return text.substr(entry.start + 1, entry.pathLength); }
   uint64_t bodyStart(const Entry& entry) const { return entry.start + entry.pathLength + 2 + newline.size(); }
-  // The bytes of entries [begin, end): their blocks with the blank line after each.
+  // The bytes of an entry's block: its header, value lines and the blank line after.
+  std::string_view block(const Entry& entry) const {
+    return text.substr(entry.start, bodyStart(entry) + entry.bodyLength + newline.size() - entry.start);
+  }
+  // The bytes of entries [begin, end) when contiguous: their blocks one after another.
   std::string_view stretch(uint32_t begin, uint32_t end) const {
     uint64_t from = entries[begin].start;
     uint64_t to = end < entries.size() ? entries[end].start : text.size();
@@ -156,10 +163,14 @@ void parseRegTextLazily(std::string_view text, const std::string& file, const st
 // which also reports what is wrong). On success `root` (empty) gets the whole index as
 // the keys below it, unmade. A text longer than `splitAbove` bytes is checked in two
 // halves at once, on two threads; the outcome is the same either way.
+// With `anyOrder`, the blocks may come in any order (as a file exported key by key, or
+// put together from several, has them): they are indexed, then the index is sorted into
+// enumeration order, which must hold every key once, each name of a path written as in
+// every other path that shares it.
 inline constexpr size_t kIndexSplitAbove = 4u << 20;
 std::shared_ptr<const RegIndex> indexRegText(std::string_view text, std::string_view newline,
                                              std::shared_ptr<const void> owner, Key& root,
-                                             size_t splitAbove = kIndexSplitAbove);
+                                             size_t splitAbove = kIndexSplitAbove, bool anyOrder = false);
 
 // The text the registry editor writes for the tree under `root` (UTF-8), with
 // `newline` ending each line. `sizeHint` is the expected size (the file's last size).

@@ -189,7 +189,8 @@ std::unique_ptr<Registry> Registry::load(const fs::path& dir, const std::string&
       // A byte-order mark before it changes nothing.
       size_t mark = bytes.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
       std::string_view text = bytes.substr(mark);
-      if (indexRegText(text, newline, content, registry->root_)) {
+      if (indexRegText(text, newline, content, registry->root_) ||
+          indexRegText(text, newline, content, registry->root_, kIndexSplitAbove, true)) {
         content.reset();
         bytes = {};
       } else {
@@ -203,7 +204,8 @@ std::unique_ptr<Registry> Registry::load(const fs::path& dir, const std::string&
       auto text = std::make_shared<std::string>(decodeRegText(bytes, file.string()));
       content.reset();
       bytes = {};
-      if (!indexRegText(*text, newline, text, registry->root_)) {
+      if (!indexRegText(*text, newline, text, registry->root_) &&
+          !indexRegText(*text, newline, text, registry->root_, kIndexSplitAbove, true)) {
         parseRegTextLazily(*text, file.string(), userSid, registry->root_, [](size_t) {});
       }
     }

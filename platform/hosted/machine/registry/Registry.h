@@ -19,7 +19,8 @@
 // check of the file, its tree of keys and one rewrite, not for every value in it. A file
 // in the form the fold writes (as every run leaves it) does not even get its tree built:
 // the keys below a key are made when find() or createKey() reaches it, and the fold
-// copies the stretches of the file nothing reached as they stood.
+// copies the stretches of the file nothing reached as they stood. Blocks in that form
+// but in any other order are indexed too, the index sorted into enumeration order.
 #pragma once
 
 #include <cstdint>

@@ -220,6 +220,65 @@ TEST(IndexedRegistryTest, ChangesEnumerateAndFoldExactlyAsOnATreeReadInFull) {
   EXPECT_GT(pendingAtLoad, 20);  // the keys were mostly not made at load
 }
 
+// Blocks in the fold's form but in another order (a file exported key by key, or put
+// together from several) are sorted into an index; one that names a key twice is read
+// the ordinary way. Either way the result is the ordinary reading's.
+TEST(IndexedRegistryTest, BlocksInAnyOrderAreSortedIntoTheIndexWithTheSameResult) {
+  Random random(20261207);
+  int pendingAtLoad = 0;
+  for (int round = 0; round < 200; ++round) {
+    std::string newline = random(4) == 0 ? "\n" : "\r\n";
+    std::string canonical = randomCanonicalFile(random, newline);
+    size_t first = kSignature.size() + 2 * newline.size();
+    std::vector<std::string> blocks;
+    for (size_t at = first; at < canonical.size();) {
+      size_t next = canonical.find(newline + newline + "[", at);
+      next = next == std::string::npos ? canonical.size() : next + 2 * newline.size();
+      blocks.push_back(canonical.substr(at, next - at));
+      at = next;
+    }
+    for (size_t i = blocks.size(); i > 1; --i) std::swap(blocks[i - 1], blocks[random(static_cast<uint32_t>(i))]);
+    if (random(5) == 0) blocks.push_back(blocks[random(static_cast<uint32_t>(blocks.size()))]);
+    std::string shuffled = canonical.substr(0, first);
+    for (const auto& block : blocks) shuffled += block;
+
+    zutest::ScratchDir sortedDir, fullDir;
+    zutest::writeFile(sortedDir.path() / "registry.reg", shuffled);
+    zutest::writeFile(fullDir.path() / "registry.reg", withLeadingComment(shuffled, newline));
+    auto sorted = Registry::load(sortedDir.path(), kSid);
+    auto full = Registry::load(fullDir.path(), kSid);
+    for (const auto& [upper, top] : sorted->root().subkeys) pendingAtLoad += top->expandPending() ? 1 : 0;
+    std::vector<KeyPath> paths = keyPaths(canonical);
+    KeyPath path = paths[random(static_cast<uint32_t>(paths.size()))];
+    KeyPath other = paths[random(static_cast<uint32_t>(paths.size()))];
+    for (Registry* registry : {sorted.get(), full.get()}) {
+      ASSERT_EQ(registry->setValue(path, "new", REG_DWORD, {1, 0, 0, 0}), 0u);
+      ASSERT_EQ(registry->deleteKey(other), 0u);
+    }
+    // Folded first, so that what nothing reached is written from the index.
+    ASSERT_TRUE(sorted->fold());
+    ASSERT_TRUE(full->fold());
+    ASSERT_EQ(zutest::readFile(sortedDir.path() / "registry.reg"),
+              zutest::readFile(fullDir.path() / "registry.reg"))
+        << shuffled;
+    ASSERT_EQ(listing(*sorted), listing(*full)) << shuffled;
+  }
+  EXPECT_GT(pendingAtLoad, 100);  // mostly indexed, not read into a tree
+
+  // Keys below one whose path is sixteen bytes long (as long as a piece of the sort's
+  // keys) are sorted too.
+  zutest::ScratchDir dir;
+  const std::string head = std::string(kSignature) + "\r\n\r\n[HKEY_USERS\\abcde]\r\n@=dword:1\r\n\r\n";
+  zutest::writeFile(dir.path() / "registry.reg",
+                    head + "[HKEY_USERS\\abcde\\y]\r\n\r\n[HKEY_USERS\\abcde\\x]\r\n\r\n");
+  auto registry = Registry::load(dir.path(), kSid);
+  EXPECT_TRUE(registry->root().subkeys.at("HKEY_USERS")->subkeys.at("ABCDE")->expandPending());  // indexed
+  ASSERT_EQ(registry->deleteValue({"HKEY_LOCAL_MACHINE"}, "none"), 0u);
+  ASSERT_TRUE(registry->fold());
+  EXPECT_EQ(zutest::readFile(dir.path() / "registry.reg"),
+            head + "[HKEY_USERS\\abcde\\x]\r\n\r\n[HKEY_USERS\\abcde\\y]\r\n\r\n");
+}
+
 TEST(IndexedRegistryTest, AFileOnlyNearlyInTheFoldsFormIsReadTheOrdinaryWay) {
   const std::string canonical =
       "Windows Registry Editor Version 5.00\r\n\r\n"
