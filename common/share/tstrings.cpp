@@ -172,6 +172,22 @@ std::string toACP(const std::wstring& text) {
 
 std::string utf8ToACP(const std::string& text) { return toACP(fromUtf8(text)); }
 
+bool toACPExactly(const std::wstring& text, std::string& out) {
+  out.clear();
+  if (text.empty()) return true;
+  std::vector<WCHAR> wide(text.begin(), text.end());
+  int units = static_cast<int>(wide.size());
+  BOOL usedDefault = FALSE;
+  int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), units, nullptr, 0, nullptr, &usedDefault);
+  if (size <= 0 || usedDefault) return !usedDefault;
+  out.assign(static_cast<size_t>(size), '\0');
+  if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), units, out.data(), size, nullptr,
+                          &usedDefault) != size || usedDefault) {
+    out.clear();
+  }
+  return !usedDefault;
+}
+
 std::wstring fromACP(const std::string& text) {
   if (text.empty()) return std::wstring();
   int length = static_cast<int>(text.size());

@@ -37,6 +37,10 @@ std::string toUtf8(const std::wstring& text);
 // failed conversion gives an empty string.
 std::string toACP(const std::wstring& text);
 std::string utf8ToACP(const std::string& text);
+// UTF-16 to the ANSI code page only where the page names every character exactly: false
+// when it would need a best-fit look-alike or the default character, which could name
+// another file. `out` is empty then, and when the conversion fails.
+bool toACPExactly(const std::wstring& text, std::string& out);
 // ANSI code-page text (what the narrow Windows functions hand out) to UTF-16; never
 // fails, every byte sequence has a meaning in the page.
 std::wstring fromACP(const std::string& text);

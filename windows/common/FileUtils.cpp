@@ -304,17 +304,8 @@ std::string getLinkTarget(const std::string& path) {
   if (nul != std::wstring::npos) name.resize(nul);
   // The caller works on the target with the narrow functions. A target the code page
   // cannot name exactly is refused: a best-fit look-alike could name another folder.
-  std::vector<WCHAR> wide(name.begin(), name.end());
-  BOOL usedDefault = FALSE;
-  int size = wide.empty() ? 0
-                          : WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
-                                                nullptr, 0, nullptr, &usedDefault);
-  std::string target(static_cast<size_t>(size > 0 ? size : 0), '\0');
-  if (size > 0) {
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), target.data(), size,
-                        nullptr, &usedDefault);
-  }
-  if (usedDefault) {
+  std::string target;
+  if (!tstrings::toACPExactly(name, target)) {
     throw ZdsError<std::runtime_error>(
         std::runtime_error(path + ": link target " + tstrings::toAnsiText(name) + " is outside the code page"), ZU_HERE);
   }

@@ -44,17 +44,8 @@ bool formPath(const char* home, const char* tail, char (&out)[kPathBufferSize]) 
 // ("C:\\Lodz" for a Polish name) could name another file, which the command would
 // then copy over or delete.
 std::string toAnsi(LPCWSTR text) {
-  std::vector<WCHAR> wide(text, text + std::wcslen(text));
-  if (wide.empty()) return std::string();
-  BOOL usedDefault = FALSE;
-  int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), nullptr,
-                                 0, nullptr, &usedDefault);
-  if (size <= 0 || usedDefault) return std::string();
-  std::string out(static_cast<size_t>(size), '\0');
-  if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), out.data(), size,
-                          nullptr, &usedDefault) != size || usedDefault) {
-    return std::string();
-  }
+  std::string out;
+  tstrings::toACPExactly(std::wstring(text, text + std::wcslen(text)), out);
   return out;
 }
 
