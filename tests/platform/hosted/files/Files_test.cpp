@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -103,6 +104,10 @@ TEST_F(HostedFiles, RefusalsCarryTheWindowsError) {
       {[] { return CreateSymbolicLinkW(L"C:\\src.txt", L"C:\\dst.txt", 0) != 0; }, ERROR_ALREADY_EXISTS},
       {[] { return CreateSymbolicLinkW(L"C:\\dirlink", L"C:\\full", SYMBOLIC_LINK_FLAG_DIRECTORY) != 0; },
        ERROR_NOT_SUPPORTED},
+      {[] { return ReplaceFileW(L"C:\\dst.txt", L"C:\\gone.tmp", nullptr, 0, nullptr, nullptr); }, ERROR_FILE_NOT_FOUND},
+      {[&] { return GetTempFileNameA("C:\\gone", "REN", 0, buffer) != 0; }, ERROR_DIRECTORY},
+      {[&] { return GetTempFileNameA(std::string(MAX_PATH - 13, 'a').c_str(), "REN", 0, buffer) != 0; },
+       ERROR_BUFFER_OVERFLOW},
   };
   int row = 0;
   for (const auto& [call, error] : cases) expectFailure(call, error, "row " + std::to_string(row++));
@@ -237,6 +242,28 @@ TEST_F(HostedFiles, CopyAndMoveReplaceOnlyWhenAsked) {
   EXPECT_TRUE(fs::exists(hostPath("C:\\B.TXT")));
   machine().faults().failNext("MoveFileExA", ERROR_ACCESS_DENIED, "C:\\b.txt");
   expectFailure([] { return MoveFileExA("C:\\B.TXT", nullptr, MOVEFILE_DELAY_UNTIL_REBOOT); }, ERROR_ACCESS_DENIED);
+}
+
+TEST_F(HostedFiles, TempFileNamesAreFreeHexNamesMadeEmptyUnlessTheNumberIsGiven) {
+  makeDir("C:\\Work");
+  char name[MAX_PATH] = "sentinel", second[MAX_PATH];
+  ASSERT_NE(GetTempFileNameA("C:\\Work", "RENAME", 0, name), 0u);
+  EXPECT_TRUE(std::regex_match(name, std::regex(R"(C:\\Work\\REN[0-9A-F]{1,4}\.tmp)"))) << name;
+  EXPECT_EQ(read(name), "");
+  // The same moment gives the next number: the first name is taken now.
+  ASSERT_NE(GetTempFileNameA("C:\\Work\\", "REN", 0, second), 0u);
+  EXPECT_NE(std::string(second), name);
+  EXPECT_EQ(std::string(second).rfind("C:\\Work\\REN", 0), 0u) << "one separator only: " << second;
+  EXPECT_EQ(GetTempFileNameA("C:\\Work", "ab", 0x1A2B, name), 0x1A2Bu);
+  EXPECT_STREQ(name, "C:\\Work\\ab1A2B.tmp");
+  EXPECT_FALSE(fs::exists(hostPath(name)));
+  EXPECT_EQ(GetTempFileNameA("C:\\Work", "", 0x10001, name), 0x10001u) << "the number is returned as given";
+  EXPECT_STREQ(name, "C:\\Work\\1.tmp") << "only its low 16 bits name the file";
+  machine().faults().failNext("GetTempFileNameA", ERROR_ACCESS_DENIED, "C:\\Work");
+  std::strcpy(name, "sentinel");
+  expectFailure([&] { return GetTempFileNameA("C:\\Work", "REN", 0, name) != 0; }, ERROR_ACCESS_DENIED);
+  EXPECT_STREQ(name, "sentinel");
+  EXPECT_EQ(std::distance(fs::directory_iterator(hostPath("C:\\Work")), {}), 2);
 }
 
 TEST_F(HostedFiles, FindListsDotsThenNamesByUpperCaseOrder) {
