@@ -181,14 +181,11 @@ TEST_F(ChildrenTest, PipesPeekReadAndReportABrokenPipe) {
   ASSERT_TRUE(CloseHandle(write));
 }
 
+// Exit codes, waits and termination of a running child; an ended one cannot be terminated.
 TEST_F(ChildrenTest, WaitingTerminatingAndExitCodes) {
   load();
-  script("C:\\seven.exe", "exit 7\n");
   script("C:\\sleeper.exe", "exec sleep 20\n");
   PROCESS_INFORMATION info;
-  ASSERT_TRUE(start("C:\\seven.exe", "", info));
-  EXPECT_EQ(finish(info), 7u);
-
   ASSERT_TRUE(start("C:\\sleeper.exe", "", info));
   DWORD code = 0;
   ASSERT_TRUE(GetExitCodeProcess(info.hProcess, &code));
@@ -198,17 +195,14 @@ TEST_F(ChildrenTest, WaitingTerminatingAndExitCodes) {
   EXPECT_GE(GetTickCount() - before, 200u) << "the clock moves by the real wait";
   ASSERT_TRUE(TerminateProcess(info.hProcess, 42));
   EXPECT_EQ(WaitForSingleObject(info.hProcess, 0), WAIT_OBJECT_0);
-  ASSERT_TRUE(GetExitCodeProcess(info.hProcess, &code));
-  EXPECT_EQ(code, 42u);
   EXPECT_FALSE(TerminateProcess(info.hProcess, 1)) << "it has already ended";
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-  EXPECT_TRUE(CloseHandle(info.hThread));
-  EXPECT_TRUE(CloseHandle(info.hProcess));
+  EXPECT_EQ(finish(info), 42u);
   auto events = zutest::readJournal(dir());
-  ASSERT_EQ(events.size(), 3u);
-  EXPECT_EQ(events[2]["event"], "terminateProcess");
-  EXPECT_EQ(events[2]["pid"], info.dwProcessId);
-  EXPECT_EQ(events[2]["exitCode"], 42);
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[1]["event"], "terminateProcess");
+  EXPECT_EQ(events[1]["pid"], info.dwProcessId);
+  EXPECT_EQ(events[1]["exitCode"], 42);
 }
 
 }  // namespace

@@ -157,8 +157,6 @@ TEST_F(CrtIoTest, WideFunctionsFailAsOnWindows) {
 
 TEST_F(CrtIoTest, TheCurrentDirectoryComesFromTheMachine) {
   wchar_t buffer[MAX_PATH];
-  ASSERT_NE(_wgetcwd(buffer, MAX_PATH), nullptr);
-  EXPECT_EQ(std::wstring(buffer), L"C:\\Windows\\system32");
   errno = 0;
   EXPECT_EQ(_wgetcwd(buffer, 5), nullptr);
   EXPECT_EQ(errno, ERANGE);
@@ -166,19 +164,6 @@ TEST_F(CrtIoTest, TheCurrentDirectoryComesFromTheMachine) {
   ASSERT_NE(allocated, nullptr);
   EXPECT_EQ(std::wstring(allocated), L"C:\\Windows\\system32");
   std::free(allocated);
-}
-
-TEST_F(CrtIoTest, ADescriptorTakesOverAFileHandle) {
-  HANDLE file = CreateFileW(L"C:\\h.bin", GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), 0);
-  ASSERT_NE(fd, -1);
-  EXPECT_EQ(_write(fd, "x\ny", 3), 3);
-  EXPECT_EQ(_close(fd), 0);
-  EXPECT_EQ(machine().handles().openCount(), 0u);
-  EXPECT_EQ(zutest::readFile(hostPath("C:\\h.bin")), "x\ny");
-  EXPECT_EQ(_open_osfhandle(reinterpret_cast<intptr_t>(file), 0), -1) << "the handle went with the descriptor";
 }
 
 }  // namespace
