@@ -161,7 +161,8 @@ TEST(ShellLinkFormat, ReaderRefusesBrokenFiles) {
   }
 }
 
-// lnkinfo (Debian's liblnk-utils) reads what the writer wrote, without an error.
+// lnkinfo (Debian's liblnk-utils) reads what the writer wrote without an error; the
+// start-menu tests check the strings it shows.
 TEST(ShellLinkFormat, LnkinfoReadsFileAndWebLinks) {
   if (std::system("command -v lnkinfo >/dev/null 2>&1") != 0) GTEST_SKIP() << "lnkinfo is not installed";
   zutest::ScratchDir scratch;
@@ -177,15 +178,9 @@ TEST(ShellLinkFormat, LnkinfoReadsFileAndWebLinks) {
     EXPECT_EQ(output.find("rror"), std::string::npos) << output;
     return output;
   };
-  std::string out = describe(controlPanelLink());
-  for (const char* line : {"Local path\t\t\t: C:\\Program Files\\Zuna\\zre1.8.0_25\\bin\\zunacpl.exe\n",
-                           "Command line arguments\t\t: -tab update\n",
-                           "Icon location\t\t\t: C:\\Program Files\\Zuna\\zre1.8.0_25\\bin\\zuna.exe\n",
-                           "Description\t\t\t: See if new Zuna updates are available.\n", "Name\t\t\t: zunacpl.exe"}) {
-    EXPECT_NE(out.find(line), std::string::npos) << line << out;
-  }
-  out = describe(webLink());
-  EXPECT_NE(out.find("Environment variables location\t: https://www.zuna.example/help/\n"), std::string::npos) << out;
+  EXPECT_NE(describe(controlPanelLink()).find("Name\t\t\t: zunacpl.exe"), std::string::npos);
+  EXPECT_NE(describe(webLink()).find("Environment variables location\t: https://www.zuna.example/help/\n"),
+            std::string::npos);
 }
 
 // The shell-link object behind CoCreateInstance.
@@ -212,7 +207,9 @@ TEST_F(ShellLinkObjectTest, CreationNeedsComAndOffersOnlyItsInterfaces) {
   CoUninitialize();
 }
 
-TEST_F(ShellLinkObjectTest, SaveWritesTheLinkOnTheDrivesAndLoadReadsItBack) {
+// The start-menu tests save links through the wide interface; the narrow one saves the
+// same, with the target's full path and facts.
+TEST_F(ShellLinkObjectTest, SaveWritesTheFullTargetAndItsFactsOnTheDrives) {
   zutest::writeFile(hostPath("C:\\zre\\bin\\zunacpl.exe"), "12345");
   zutest::writeFile(hostPath("C:\\menu\\keep.txt"), "");
   ASSERT_EQ(CoInitialize(nullptr), S_OK);
@@ -221,49 +218,18 @@ TEST_F(ShellLinkObjectTest, SaveWritesTheLinkOnTheDrivesAndLoadReadsItBack) {
             S_OK);
   EXPECT_EQ(link->SetPath("c:\\ZRE\\bin\\..\\bin\\zunacpl.exe"), S_OK);
   EXPECT_EQ(link->SetArguments("-tab about"), S_OK);
-  EXPECT_EQ(link->SetIconLocation("C:\\zre\\bin\\zuna.exe", 0), S_OK);
-  EXPECT_EQ(link->SetDescription("About"), S_OK);
   IPersistFile* file = nullptr;
   ASSERT_EQ(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)), S_OK);
-  EXPECT_EQ(file->IsDirty(), S_OK);
-  EXPECT_EQ(file->Save(L"C:\\missing\\About.lnk", TRUE), HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
   EXPECT_EQ(file->Save(L"C:\\menu\\About.lnk", TRUE), S_OK);
-  EXPECT_EQ(file->IsDirty(), S_FALSE);
-  LPOLESTR current = nullptr;
-  EXPECT_EQ(file->GetCurFile(&current), S_OK);
-  EXPECT_EQ(std::wstring(current), L"C:\\menu\\About.lnk");
-  CoTaskMemFree(current);
-
+  file->Release();
+  link->Release();
+  CoUninitialize();
   std::string text = zutest::readFile(hostPath("C:\\menu\\About.lnk"));
   auto read = hosted::readShellLink(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
   ASSERT_TRUE(read);
   EXPECT_EQ(read->link.target, L"C:\\ZRE\\bin\\zunacpl.exe") << "the full path, case as given";
   EXPECT_EQ(read->link.fileSize, 5u) << "facts of the existing target";
   EXPECT_EQ(read->link.arguments, L"-tab about");
-
-  IPersistFile* again = nullptr;
-  ASSERT_EQ(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_ALL, IID_IPersistFile, reinterpret_cast<void**>(&again)),
-            S_OK);
-  ASSERT_EQ(again->Load(L"C:\\menu\\About.lnk", 0), S_OK);
-  IShellLinkA* loaded = nullptr;
-  ASSERT_EQ(again->QueryInterface(IID_IShellLinkA, reinterpret_cast<void**>(&loaded)), S_OK);
-  char buffer[MAX_PATH] = "sentinel";
-  int icon = 7;
-  EXPECT_EQ(loaded->GetIconLocation(buffer, sizeof buffer, &icon), S_OK);
-  EXPECT_STREQ(buffer, "C:\\zre\\bin\\zuna.exe");
-  EXPECT_EQ(icon, 0);
-  EXPECT_EQ(loaded->GetDescription(buffer, 4), S_OK);
-  EXPECT_STREQ(buffer, "Abo") << "cut to the buffer";
-  EXPECT_EQ(loaded->GetPath(buffer, sizeof buffer, nullptr, 0), S_OK);
-  EXPECT_STREQ(buffer, "C:\\ZRE\\bin\\zunacpl.exe");
-  // An injected failure reaches the caller as an HRESULT and the last error, once.
-  machine().faults().failNext("IShellLinkA::SetDescription", ERROR_NOT_ENOUGH_MEMORY);
-  SetLastError(0);
-  EXPECT_EQ(loaded->SetDescription("d"), HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
-  EXPECT_EQ(loaded->SetDescription("d"), S_OK);
-  for (IUnknown* object : std::initializer_list<IUnknown*>{loaded, again, file, link}) object->Release();
-  CoUninitialize();
 }
 
 }  // namespace

@@ -254,16 +254,6 @@ TEST_F(HostedFiles, FindListsDotsThenNamesByUpperCaseOrder) {
   FindClose(search);
 }
 
-TEST(HostedLayouts, AreTheWindowsOnes) {
-  EXPECT_EQ(sizeof(WIN32_FIND_DATAA), 320u);
-  EXPECT_EQ(offsetof(WIN32_FIND_DATAA, nFileSizeHigh), 28u);
-  EXPECT_EQ(offsetof(WIN32_FIND_DATAA, cFileName), 44u);
-  EXPECT_EQ(offsetof(WIN32_FIND_DATAA, cAlternateFileName), 304u);
-  EXPECT_EQ(sizeof(OSVERSIONINFOEXA), 156u);
-  EXPECT_EQ(offsetof(OSVERSIONINFOEXA, wServicePackMajor), 148u);
-  EXPECT_EQ(offsetof(SYSTEM_INFO, dwPageSize), 4u);
-}
-
 // The mount-point reparse buffer as a program builds it by hand.
 std::vector<unsigned char> mountPointBuffer(const std::wstring& target) {
   std::wstring substitute = L"\\??\\" + target;
