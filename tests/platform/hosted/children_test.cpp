@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "tests/support/TestMachine.h"
@@ -164,21 +165,20 @@ TEST_F(ChildrenTest, PipesPeekReadAndReportABrokenPipe) {
   EXPECT_EQ(std::string(buffer, done), "hello");
 
   ASSERT_TRUE(CloseHandle(write));
-  EXPECT_FALSE(PeekNamedPipe(read, nullptr, 0, nullptr, &available, nullptr));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BROKEN_PIPE));
-  EXPECT_FALSE(ReadFile(read, buffer, sizeof buffer, &done, nullptr));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BROKEN_PIPE));
+  const std::pair<std::function<BOOL()>, DWORD> cases[] = {
+      {[&] { return PeekNamedPipe(read, nullptr, 0, nullptr, &available, nullptr); }, ERROR_BROKEN_PIPE},
+      {[&] { return ReadFile(read, buffer, sizeof buffer, &done, nullptr); }, ERROR_BROKEN_PIPE},
+      {[&] { return CloseHandle(read) && CloseHandle(read); }, ERROR_INVALID_HANDLE},
+      // Writing with no reader left fails instead of raising a signal.
+      {[&] { return CreatePipe(&read, &write, nullptr, 0) && CloseHandle(read) && WriteFile(write, "x", 1, &done, nullptr); },
+       ERROR_NO_DATA},
+  };
+  for (const auto& [call, error] : cases) {
+    EXPECT_FALSE(call());
+    EXPECT_EQ(GetLastError(), error);
+  }
   EXPECT_EQ(done, 0u);
-  ASSERT_TRUE(CloseHandle(read));
-  EXPECT_FALSE(CloseHandle(read));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-
-  // Writing with no reader left fails instead of raising a signal.
-  ASSERT_TRUE(CreatePipe(&read, &write, nullptr, 0));
-  ASSERT_TRUE(CloseHandle(read));
-  EXPECT_FALSE(WriteFile(write, "x", 1, &done, nullptr));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_DATA));
-  ASSERT_TRUE(CloseHandle(write));
+  EXPECT_TRUE(CloseHandle(write));
 }
 
 // Exit codes, waits and termination of a running child; an ended one cannot be terminated.

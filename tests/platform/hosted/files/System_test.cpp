@@ -122,9 +122,7 @@ TEST_F(HostedSystem, ALibraryOnTheDrivesIsAHostSharedObjectMappedUntilItsLastFre
   ASSERT_NE(deploy, nullptr);
   EXPECT_EQ(LoadLibraryA("C:\\Zuna\\bin\\deploy"), deploy);  // ".dll" is added, the load counted
   auto unregister = reinterpret_cast<int (*)(int)>(reinterpret_cast<void*>(GetProcAddress(deploy, "UnregisterDeployEx")));
-  ASSERT_NE(unregister, nullptr);
   EXPECT_EQ(unregister(41), 42);
-  EXPECT_EQ(GetProcAddress(deploy, "RegisterDeployEx"), nullptr);
   EXPECT_EQ(GetModuleHandleA("DEPLOY.DLL"), deploy);
   EXPECT_TRUE(FreeLibrary(deploy));
   EXPECT_EQ(GetModuleHandleA("deploy.dll"), deploy);
