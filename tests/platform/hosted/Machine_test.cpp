@@ -1,22 +1,16 @@
-// Loading a machine directory: the system folders of an empty one, and machine.json
-// rejections that name the file, the line and the value.
+// What the host gives the program: machine.json, whose rejections name the file, the
+// line and the value; and command lines as Windows splits them, with quoting that
+// survives the split.
 #include <gtest/gtest.h>
 
+#include "platform/hosted/api/CommandLine.h"
 #include "platform/hosted/machine/Machine.h"
 #include "tests/support/TestMachine.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-TEST(MachineLoad, EmptyDirectoryGetsTheSystemFoldersOfAWindowsComputer) {
-  zutest::ScratchDir scratch;
-  hosted::Machine::load(scratch.path());
-  hosted::Machine::unload();
-  EXPECT_TRUE(fs::is_directory(scratch.path() / "drives/C/Users/user/AppData/Local/Temp"));
-  EXPECT_TRUE(fs::is_directory(scratch.path() / "drives/C/Windows/System32"));
-  EXPECT_TRUE(fs::is_directory(scratch.path() / "drives/C/Program Files (x86)/Common Files"));
-}
+using hosted::quoteArgument;
+using hosted::splitCommandLine;
 
 TEST(MachineLoad, InvalidDataIsADataErrorNamingTheFileAndLine) {
   const std::pair<const char*, const char*> cases[] = {
@@ -50,6 +44,43 @@ TEST(MachineLoad, InvalidDataIsADataErrorNamingTheFileAndLine) {
     }
     hosted::Machine::unload();
   }
+}
+
+TEST(CommandLineSplit, FollowsWindowsRulesForQuotesAndBackslashes) {
+  struct Case {
+    const wchar_t* line;
+    std::vector<std::wstring> args;
+  };
+  const Case cases[] = {
+      {L"\"C:\\Program Files\\u.exe\" /s", {L"C:\\Program Files\\u.exe", L"/s"}},
+      {L"u.exe  a\tb ", {L"u.exe", L"a", L"b"}},
+      {L"u.exe \"a b\" c", {L"u.exe", L"a b", L"c"}},
+      {L"u.exe a\\\\b", {L"u.exe", L"a\\\\b"}},          // backslashes alone are literal
+      {L"u.exe a\\\"b", {L"u.exe", L"a\"b"}},            // odd count escapes the quote
+      {L"u.exe \"a\\\\\" b", {L"u.exe", L"a\\", L"b"}},  // even count halves, quote closes
+      {L"u.exe \"\"", {L"u.exe", L""}},
+      {L"u.exe x=\"C:\\my dir\"", {L"u.exe", L"x=C:\\my dir"}},
+      {L"\"C:\\a\\\" b", {L"C:\\a\\", L"b"}},  // the program name takes no escapes
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(splitCommandLine(c.line), c.args) << std::wstring(c.line).size();
+  }
+}
+
+TEST(CommandLineQuote, EveryArgumentSplitsBackAsGiven) {
+  const std::vector<std::wstring> args = {
+      L"/s",  L"INSTALLCFG=C:\\my cfg.txt", L"", L"a\"b", L"trailing\\", L"sp ace\\", L"\\\\server\\share",
+      L"\"", L"tab\there", L"x\\\"y",
+  };
+  std::wstring line = L"\"C:\\Windows\\Temp\\uninstaller.exe\"";
+  for (const auto& a : args) line += L" " + quoteArgument(a);
+  auto split = splitCommandLine(line);
+  ASSERT_EQ(split.size(), args.size() + 1);
+  EXPECT_EQ(split[0], L"C:\\Windows\\Temp\\uninstaller.exe");
+  for (size_t i = 0; i < args.size(); ++i) EXPECT_EQ(split[i + 1], args[i]);
+  // Plain arguments stay unquoted.
+  EXPECT_EQ(quoteArgument(L"INSTALLCFG=C:\\x"), L"INSTALLCFG=C:\\x");
+  EXPECT_EQ(quoteArgument(L"a b"), L"\"a b\"");
 }
 
 }  // namespace

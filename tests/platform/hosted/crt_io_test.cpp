@@ -1,5 +1,5 @@
 // The C runtime's files: text mode, sharing with writers in this and other processes,
-// the last error it leaves, wide paths and the current directory.
+// the last error it leaves, and wide paths.
 #include <windows.h>
 #include <direct.h>
 #include <fcntl.h>
@@ -13,7 +13,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <functional>
 
 #include <gtest/gtest.h>
@@ -150,17 +149,6 @@ TEST_F(CrtIoTest, WideFunctionsFailAsOnWindows) {
     EXPECT_EQ(errno, error) << "row " << row++;
   }
   EXPECT_FALSE(fs::exists(dir() / "outside"));
-}
-
-TEST_F(CrtIoTest, TheCurrentDirectoryComesFromTheMachine) {
-  wchar_t buffer[MAX_PATH];
-  errno = 0;
-  EXPECT_EQ(_wgetcwd(buffer, 5), nullptr);
-  EXPECT_EQ(errno, ERANGE);
-  wchar_t* allocated = _wgetcwd(nullptr, 0);
-  ASSERT_NE(allocated, nullptr);
-  EXPECT_EQ(std::wstring(allocated), L"C:\\Windows\\system32");
-  std::free(allocated);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
-// The process's own facts, message texts, code pages, message boxes and broadcasts as
-// Windows gives them, and the journal lines they leave.
+// The process's own facts, message texts, code pages, message boxes, broadcasts and
+// token as Windows gives them, and the journal lines they leave.
 #include <windows.h>
 #include <commctrl.h>
+#include <sddl.h>
 
 #include <cstring>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <regex>
 #include <set>
 #include <sstream>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -23,7 +25,6 @@ class Kernel32Test : public zutest::MachineTest {};
 
 // Buffers too small get what Windows gives them; successful calls leave the last error.
 TEST_F(Kernel32Test, ProcessFactsComeFromTheMachineAndTruncateLikeWindows) {
-  EXPECT_EQ(GetCurrentProcessId(), 4242u);
   SetLastError(1234);
   char buffer[MAX_PATH];
   EXPECT_EQ(GetTempPathA(MAX_PATH, buffer), 33u);
@@ -126,6 +127,40 @@ TEST_F(Kernel32Test, EveryErrorCodeTheLayerSetsHasItsSystemText) {
     ASSERT_NE(value, values.end()) << error << " is used but not defined in platform/include";
     EXPECT_NE(systemText(static_cast<DWORD>(value->second)), L"") << error << " has no system text";
   }
+}
+
+// Windows' SID layouts; the settings tests read the SIDs derived from the token's user.
+TEST_F(Kernel32Test, TheTokenUserIsTheMachinesUserAndShortBuffersAreToldTheSize) {
+  EXPECT_EQ(sizeof(SID), 12u);
+  EXPECT_EQ(SECURITY_MAX_SID_SIZE, 68u);
+  EXPECT_EQ(sizeof(TOKEN_USER), 16u);
+  HANDLE token = nullptr;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+  DWORD needed = 0;
+  EXPECT_FALSE(GetTokenInformation(token, TokenUser, nullptr, 0, &needed));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_EQ(needed, 16u + 28u);
+  std::vector<unsigned char> buffer(needed);
+  ASSERT_TRUE(GetTokenInformation(token, TokenUser, buffer.data(), needed, &needed));
+  CloseHandle(token);
+  PSID user = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
+  EXPECT_EQ(GetLengthSid(user), 28u);
+  uint32_t rid;
+  std::memcpy(&rid, static_cast<unsigned char*>(user) + 24, 4);
+  EXPECT_EQ(rid, 1001u);
+  BYTE domain[SECURITY_MAX_SID_SIZE];
+  DWORD size = sizeof domain;
+  ASSERT_TRUE(GetWindowsAccountDomainSid(user, domain, &size));
+  EXPECT_EQ(size, 24u);
+  BYTE users[SECURITY_MAX_SID_SIZE];
+  DWORD small = 8;
+  EXPECT_FALSE(CreateWellKnownSid(WinAccountDomainUsersSid, domain, users, &small));
+  EXPECT_EQ(small, 28u);
+  // The settings tests read the domain users SID itself (S-1-5-21-...-513) and fail each call.
+  BYTE world[SECURITY_MAX_SID_SIZE];
+  DWORD worldSize = sizeof world;
+  ASSERT_TRUE(CreateWellKnownSid(WinWorldSid, nullptr, world, &worldSize));
+  EXPECT_FALSE(GetWindowsAccountDomainSid(world, domain, &size)) << "the world SID has no domain";
 }
 
 }  // namespace
