@@ -161,11 +161,13 @@ TEST_F(ChildrenTest, PipesPeekReadAndReportABrokenPipe) {
       {[&] { return PeekNamedPipe(read, nullptr, 0, nullptr, &available, nullptr); }, ERROR_BROKEN_PIPE},
       {[&] { return ReadFile(read, buffer, sizeof buffer, &done, nullptr); }, ERROR_BROKEN_PIPE},
       {[&] { return CloseHandle(read) && CloseHandle(read); }, ERROR_INVALID_HANDLE},
+      {[&] { return ReadFile(reinterpret_cast<HANDLE>(0x7777), buffer, 1, &done, nullptr); }, ERROR_INVALID_HANDLE},
       // Writing with no reader left fails instead of raising a signal.
       {[&] { return CreatePipe(&read, &write, nullptr, 0) && CloseHandle(read) && WriteFile(write, "x", 1, &done, nullptr); },
        ERROR_NO_DATA},
   };
   for (const auto& [call, error] : cases) {
+    SetLastError(0);
     EXPECT_FALSE(call());
     EXPECT_EQ(GetLastError(), error);
   }
