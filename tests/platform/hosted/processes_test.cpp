@@ -16,7 +16,7 @@ namespace {
 
 using zutest::readFile;
 
-TEST(ProcessRecords, KeepTheLayoutOf64BitWindows) {
+TEST(WindowsRecords, KeepTheLayoutOf64BitWindows) {
   EXPECT_EQ(sizeof(STARTUPINFOA), 104u);
   EXPECT_EQ(offsetof(STARTUPINFOA, hStdInput), 80u);
   EXPECT_EQ(sizeof(PROCESS_INFORMATION), 24u);
