@@ -1,60 +1,19 @@
-// Loading a machine directory: defaults, validation, and that a refused directory
-// is left exactly as it was.
+// What the host gives the program: machine.json, whose rejections name the file, the
+// line and the value; and command lines as Windows splits them, with quoting that
+// survives the split.
 #include <gtest/gtest.h>
 
+#include "platform/hosted/api/CommandLine.h"
 #include "platform/hosted/machine/Machine.h"
-#include "tests/support/Runs.h"
+#include "tests/support/TestMachine.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-using hosted::HostFailure;
-using zutest::contentsOf;
-using zutest::ScratchDir;
-using zutest::writeFile;
+using hosted::quoteArgument;
+using hosted::splitCommandLine;
 
-HostFailure loadFailure(const fs::path& dir) {
-  try {
-    hosted::Machine::load(dir);
-  } catch (const HostFailure& failure) {
-    hosted::Machine::unload();
-    return failure;
-  }
-  hosted::Machine::unload();
-  ADD_FAILURE() << "the machine loaded";
-  return {};
-}
-
-TEST(MachineFacts, DefaultsDescribeA64BitWindows10Computer) {
-  hosted::Facts facts = hosted::parseFacts("{}", "machine.json");
-  EXPECT_EQ(facts.osMajor, 10);
-  EXPECT_EQ(facts.osMinor, 0);
-  EXPECT_EQ(facts.architecture, "x64");
-  EXPECT_EQ(facts.bitness, 64);
-  EXPECT_EQ(facts.pid, 4242u);
-  EXPECT_EQ(facts.image, "C:\\Windows\\Temp\\uninstaller.exe");
-  EXPECT_EQ(facts.currentDirectory, "C:\\Windows\\system32");
-  EXPECT_EQ(facts.folder("temp"), "C:\\Users\\user\\AppData\\Local\\Temp");
-  EXPECT_EQ(facts.folder("programFilesCommonX86"), "C:\\Program Files (x86)\\Common Files");
-  EXPECT_FALSE(facts.isWow64());
-}
-
-TEST(MachineFacts, NullFolderHasNoPathAndX86HasNoWow64Folder) {
-  hosted::Facts facts =
-      hosted::parseFacts(R"({"os": {"architecture": "x86"}, "process": {"bitness": 32},
-                             "folders": {"commonAppData": null}})",
-                         "machine.json");
-  EXPECT_EQ(facts.folder("commonAppData"), std::nullopt);
-  EXPECT_EQ(facts.folder("systemWow64"), std::nullopt);
-  EXPECT_FALSE(facts.isWow64());
-}
-
-TEST(MachineFacts, InvalidDataNamesTheFileAndLine) {
-  struct Case {
-    const char* text;
-    const char* expected;
-  };
-  const Case cases[] = {
+TEST(MachineLoad, InvalidDataIsADataErrorNamingTheFileAndLine) {
+  const std::pair<const char*, const char*> cases[] = {
       {"{\n  \"os\": {\n    \"version\": 10\n  }\n}", "machine.json:3: os.version must be a string"},
       {"{\n  \"os\": {\n  }\n  \"user\": {}\n}", "machine.json:4: "},
       {"[]", "machine.json:1: the top level must be an object"},
@@ -63,43 +22,65 @@ TEST(MachineFacts, InvalidDataNamesTheFileAndLine) {
       {R"({"process": {"pid": -1}})", "process.pid"},
       {R"({"folders": {"temp": "relative\\path"}})", "folders.temp"},
       {R"({"os": {"version": "ten"}})", "os.version"},
+      {R"({"processes": {}})", "machine.json:1:"},
+      {R"({"processes": [ {"exe": "a.exe"} ]})", "machine.json:1: "},
+      {R"({"processes": [ {"pid": 0, "exe": "a.exe"} ]})", "machine.json:1: "},
+      {R"({"processes": [ {"pid": 5} ]})", "machine.json:1: "},
+      {R"({"processes": [ {"pid": 5, "exe": "a.exe", "onClose": "maybe"} ]})", "machine.json:1: "},
+      {R"({"processes": [ {"pid": 5, "image": "relative\\a.exe"} ]})", "machine.json:1: "},
+      {R"({"processes": [ {"pid": 5, "exe": "a.exe", "modules": ["x.dll"]} ]})", "machine.json:1: "},
+      {R"({"processes": [ {"pid": 5, "exe": "a.exe", "windows": [ {"visible": "yes"} ]} ]})", "machine.json:1: "},
+      {R"({"processes": [ {"pid": 5, "exe": "a.exe"}, {"pid": 5, "exe": "b.exe"} ]})", "machine.json:1: "},
   };
-  for (const auto& c : cases) {
+  for (const auto& [text, expected] : cases) {
+    zutest::ScratchDir scratch;
+    zutest::writeFile(scratch.path() / "machine.json", text);
     try {
-      hosted::parseFacts(c.text, "machine.json");
-      ADD_FAILURE() << "accepted: " << c.text;
-    } catch (const HostFailure& failure) {
-      EXPECT_EQ(failure.status, 65);
-      EXPECT_NE(failure.message.find(c.expected), std::string::npos) << failure.message;
+      hosted::Machine::load(scratch.path());
+      ADD_FAILURE() << "accepted: " << text;
+    } catch (const hosted::HostFailure& failure) {
+      EXPECT_EQ(failure.status, hosted::kExitDataError) << text;
+      EXPECT_NE(failure.message.find(expected), std::string::npos) << failure.message;
     }
+    hosted::Machine::unload();
   }
 }
 
-TEST(MachineLoad, RefusedDirectoryIsLeftUnchanged) {
-  ScratchDir scratch;
-  writeFile(scratch.path() / "machine.json", "{ \"os\": ");
-  writeFile(scratch.path() / "drives/C/keep.txt", "x");
-  auto before = contentsOf(scratch.path());
-  HostFailure failure = loadFailure(scratch.path());
-  EXPECT_EQ(failure.status, 65);
-  EXPECT_NE(failure.message.find("machine.json:1:"), std::string::npos) << failure.message;
-  EXPECT_EQ(contentsOf(scratch.path()), before);
+TEST(CommandLineSplit, FollowsWindowsRulesForQuotesAndBackslashes) {
+  struct Case {
+    const wchar_t* line;
+    std::vector<std::wstring> args;
+  };
+  const Case cases[] = {
+      {L"\"C:\\Program Files\\u.exe\" /s", {L"C:\\Program Files\\u.exe", L"/s"}},
+      {L"u.exe  a\tb ", {L"u.exe", L"a", L"b"}},
+      {L"u.exe \"a b\" c", {L"u.exe", L"a b", L"c"}},
+      {L"u.exe a\\\\b", {L"u.exe", L"a\\\\b"}},          // backslashes alone are literal
+      {L"u.exe a\\\"b", {L"u.exe", L"a\"b"}},            // odd count escapes the quote
+      {L"u.exe \"a\\\\\" b", {L"u.exe", L"a\\", L"b"}},  // even count halves, quote closes
+      {L"u.exe \"\"", {L"u.exe", L""}},
+      {L"u.exe x=\"C:\\my dir\"", {L"u.exe", L"x=C:\\my dir"}},
+      {L"\"C:\\a\\\" b", {L"C:\\a\\", L"b"}},  // the program name takes no escapes
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(splitCommandLine(c.line), c.args) << std::wstring(c.line).size();
+  }
 }
 
-TEST(MachineLoad, MissingDirectoryIsADataError) {
-  ScratchDir scratch;
-  HostFailure failure = loadFailure(scratch.path() / "absent");
-  EXPECT_EQ(failure.status, 65);
-  EXPECT_FALSE(fs::exists(scratch.path() / "absent"));
-}
-
-TEST(MachineLoad, EmptyDirectoryGetsTheSystemFoldersOfAWindowsComputer) {
-  ScratchDir scratch;
-  hosted::Machine::load(scratch.path());
-  hosted::Machine::unload();
-  EXPECT_TRUE(fs::is_directory(scratch.path() / "drives/C/Users/user/AppData/Local/Temp"));
-  EXPECT_TRUE(fs::is_directory(scratch.path() / "drives/C/Windows/System32"));
-  EXPECT_TRUE(fs::is_directory(scratch.path() / "drives/C/Program Files (x86)/Common Files"));
+TEST(CommandLineQuote, EveryArgumentSplitsBackAsGiven) {
+  const std::vector<std::wstring> args = {
+      L"/s",  L"INSTALLCFG=C:\\my cfg.txt", L"", L"a\"b", L"trailing\\", L"sp ace\\", L"\\\\server\\share",
+      L"\"", L"tab\there", L"x\\\"y",
+  };
+  std::wstring line = L"\"C:\\Windows\\Temp\\uninstaller.exe\"";
+  for (const auto& a : args) line += L" " + quoteArgument(a);
+  auto split = splitCommandLine(line);
+  ASSERT_EQ(split.size(), args.size() + 1);
+  EXPECT_EQ(split[0], L"C:\\Windows\\Temp\\uninstaller.exe");
+  for (size_t i = 0; i < args.size(); ++i) EXPECT_EQ(split[i + 1], args[i]);
+  // Plain arguments stay unquoted.
+  EXPECT_EQ(quoteArgument(L"INSTALLCFG=C:\\x"), L"INSTALLCFG=C:\\x");
+  EXPECT_EQ(quoteArgument(L"a b"), L"\"a b\"");
 }
 
 }  // namespace

@@ -1,13 +1,19 @@
-// The C runtime's low-level files: text mode, sharing between writers in this and
-// other processes.
+// The C runtime's files: text mode, sharing with writers in this and other processes,
+// the last error it leaves, and wide paths.
 #include <windows.h>
+#include <direct.h>
 #include <fcntl.h>
 #include <io.h>
 #include <share.h>
+#include <tchar.h>
 
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -15,83 +21,64 @@
 
 namespace {
 
+namespace fs = std::filesystem;
 constexpr const char* kLog = "C:\\Users\\user\\AppData\\Local\\Temp\\x.log";
 constexpr int kAppend = _O_WRONLY | _O_APPEND | _O_CREAT;
 
-class CrtIoTest : public zutest::MachineTest {};
+class CrtIoTest : public zutest::MachineTest {
+ protected:
+  int open(int flags, int share = _SH_DENYWR, const char* path = kLog) {
+    return _sopen(path, flags, share, _S_IREAD | _S_IWRITE);
+  }
+};
 
-TEST_F(CrtIoTest, TextModeWritesLineFeedsAsCarriageReturnLineFeed) {
-  int fd = _sopen(kLog, kAppend, _SH_DENYWR, _S_IREAD | _S_IWRITE);
-  ASSERT_NE(fd, -1);
-  EXPECT_EQ(_write(fd, "a\nb\n", 4), 4);  // the caller's bytes, not the stored ones
-  EXPECT_EQ(_close(fd), 0);
-  fd = _sopen(kLog, kAppend, _SH_DENYWR, _S_IREAD | _S_IWRITE);
-  _write(fd, "c", 1);
-  _close(fd);
-  EXPECT_EQ(zutest::readFile(hostPath(kLog)), "a\r\nb\r\nc");
-}
-
+// The Microsoft runtime opens through CreateFile with OPEN_ALWAYS or CREATE_ALWAYS.
 TEST_F(CrtIoTest, OpeningForCreationTellsInTheLastErrorWhetherTheFileWasThere) {
   SetLastError(ERROR_FILE_NOT_FOUND);
-  int fd = _sopen(kLog, kAppend, _SH_DENYWR, _S_IREAD | _S_IWRITE);
+  int fd = open(kAppend);
   ASSERT_NE(fd, -1);
   EXPECT_EQ(GetLastError(), 0u);  // created
   _close(fd);
   SetLastError(ERROR_FILE_NOT_FOUND);
-  fd = _sopen(kLog, kAppend | _O_TRUNC, _SH_DENYWR, _S_IREAD | _S_IWRITE);
+  fd = open(kAppend | _O_TRUNC);
   ASSERT_NE(fd, -1);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
   _close(fd);
   // Opening an existing file without creation, or failing to create one, says nothing more.
   SetLastError(ERROR_FILE_NOT_FOUND);
-  fd = _sopen(kLog, _O_RDONLY, _SH_DENYNO);
+  fd = open(_O_RDONLY, _SH_DENYNO);
   ASSERT_NE(fd, -1);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
   _close(fd);
-  EXPECT_EQ(_sopen(kLog, kAppend | _O_EXCL, _SH_DENYNO, _S_IREAD | _S_IWRITE), -1);
+  EXPECT_EQ(open(kAppend | _O_EXCL, _SH_DENYNO), -1);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
 }
 
-TEST_F(CrtIoTest, AReadOnlyFileIsOpenedForReadingOnly) {
-  zutest::writeFile(hostPath(kLog), "kept");
-  std::filesystem::permissions(hostPath(kLog), std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
-                                                   std::filesystem::perms::others_read);
-  SetLastError(0);
-  EXPECT_EQ(_sopen(kLog, kAppend, _SH_DENYWR, _S_IREAD | _S_IWRITE), -1);
-  EXPECT_EQ(errno, EACCES);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-  EXPECT_EQ(_sopen(kLog, _O_RDWR, _SH_DENYNO), -1);
-  int fd = _sopen(kLog, _O_RDONLY, _SH_DENYNO);
-  EXPECT_NE(fd, -1);
-  _close(fd);
-  EXPECT_EQ(zutest::readFile(hostPath(kLog)), "kept");
-}
-
-TEST_F(CrtIoTest, BinaryModeKeepsLineFeeds) {
-  int fd = _sopen(kLog, kAppend | _O_BINARY, _SH_DENYNO, _S_IREAD | _S_IWRITE);
-  _write(fd, "a\n", 2);
-  _close(fd);
-  EXPECT_EQ(zutest::readFile(hostPath(kLog)), "a\n");
-}
-
-TEST_F(CrtIoTest, DenyWriteKeepsASecondWriterOutUntilClosed) {
-  int first = _sopen(kLog, kAppend, _SH_DENYWR, _S_IREAD | _S_IWRITE);
-  ASSERT_NE(first, -1);
-  SetLastError(0);
-  EXPECT_EQ(_sopen(kLog, kAppend, _SH_DENYWR, _S_IREAD | _S_IWRITE), -1);
-  EXPECT_EQ(errno, EACCES);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-  EXPECT_EQ(_sopen(kLog, kAppend, _SH_DENYNO, _S_IREAD | _S_IWRITE), -1);
-  _close(first);
-  int second = _sopen(kLog, kAppend, _SH_DENYWR, _S_IREAD | _S_IWRITE);
-  EXPECT_NE(second, -1);
-  _close(second);
-}
-
-TEST_F(CrtIoTest, DenyWriteIsHonouredAcrossProcesses) {
-  int fd = _sopen(kLog, kAppend, _SH_DENYWR, _S_IREAD | _S_IWRITE);
-  ASSERT_NE(fd, -1);
-  // Another process tries to write with the same sharing mode while we hold the file.
+TEST_F(CrtIoTest, RefusalsCarryErrnoAndTheWindowsError) {
+  zutest::writeFile(hostPath("C:\\readonly.log"), "kept");
+  fs::permissions(hostPath("C:\\readonly.log"), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  int writer = open(kAppend);
+  ASSERT_NE(writer, -1);
+  struct Case {
+    const char* path;
+    int flags, share, error;
+    DWORD lastError;
+  } const cases[] = {
+      {"C:\\readonly.log", kAppend, _SH_DENYWR, EACCES, ERROR_ACCESS_DENIED},
+      {"C:\\readonly.log", _O_RDWR, _SH_DENYNO, EACCES, ERROR_ACCESS_DENIED},
+      {kLog, kAppend, _SH_DENYWR, EACCES, ERROR_SHARING_VIOLATION},
+      {kLog, kAppend, _SH_DENYNO, EACCES, ERROR_SHARING_VIOLATION},
+      {"C:\\NoSuchDir\\x.log", kAppend, _SH_DENYWR, ENOENT, ERROR_PATH_NOT_FOUND},
+      {"C:\\..\\..\\escape.log", kAppend, _SH_DENYWR, EACCES, ERROR_ACCESS_DENIED},
+  };
+  for (const Case& c : cases) {
+    SetLastError(0);
+    errno = 0;
+    EXPECT_EQ(open(c.flags, c.share, c.path), -1) << c.path;
+    EXPECT_EQ(errno, c.error) << c.path;
+    EXPECT_EQ(GetLastError(), c.lastError) << c.path;
+  }
+  // Another process cannot lock the file for writing while we hold it.
   pid_t child = fork();
   if (child == 0) {
     int other = ::open(hostPath(kLog).c_str(), O_WRONLY);
@@ -100,22 +87,65 @@ TEST_F(CrtIoTest, DenyWriteIsHonouredAcrossProcesses) {
   int status = -1;
   waitpid(child, &status, 0);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the other process got the file";
-  _close(fd);
+  _close(writer);
+  EXPECT_EQ(zutest::readFile(hostPath("C:\\readonly.log")), "kept");
+  EXPECT_FALSE(fs::exists(dir() / "escape.log"));
 }
 
-TEST_F(CrtIoTest, MissingFolderAndEscapesAreRefused) {
-  EXPECT_EQ(_sopen("C:\\NoSuchDir\\x.log", kAppend, _SH_DENYWR, _S_IREAD | _S_IWRITE), -1);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-  EXPECT_EQ(_sopen("C:\\..\\..\\escape.log", kAppend, _SH_DENYWR, _S_IREAD | _S_IWRITE), -1);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-  EXPECT_FALSE(std::filesystem::exists(dir() / "escape.log"));
+std::string readAll(FILE* file) {
+  std::string text;
+  char buffer[3];  // small reads put CR LF pairs across read boundaries
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
+  fclose(file);
+  return text;
 }
 
-TEST_F(CrtIoTest, LookupIgnoresCaseAndCreationKeepsIt) {
-  int fd = _sopen("c:\\USERS\\User\\appdata\\local\\temp\\New.LOG", kAppend, _SH_DENYWR, _S_IREAD | _S_IWRITE);
+// Text mode stores CR LF, binary mode keeps line feeds, for descriptors and streams.
+TEST_F(CrtIoTest, TextModeStoresCrLfAndReadsItBackAsLf) {
+  int fd = open(kAppend);
   ASSERT_NE(fd, -1);
+  EXPECT_EQ(_write(fd, "a\nb\n", 4), 4);  // the caller's bytes, not the stored ones
+  EXPECT_EQ(_close(fd), 0);
+  fd = open(kAppend | _O_BINARY, _SH_DENYNO);
+  _write(fd, "c\n", 2);
   _close(fd);
-  EXPECT_TRUE(std::filesystem::exists(dir() / "drives/C/Users/user/AppData/Local/Temp/New.LOG"));
+  EXPECT_EQ(zutest::readFile(hostPath(kLog)), "a\r\nb\r\nc\n");
+  ASSERT_EQ(_wmkdir(L"C:\\T"), 0);
+  FILE* out = _wfopen(L"C:\\T\\a.txt", L"w");
+  ASSERT_NE(out, nullptr);
+  fputs("a\nbc\n\r", out);
+  ASSERT_EQ(fclose(out), 0);
+  EXPECT_EQ(zutest::readFile(hostPath("C:\\T\\a.txt")), "a\r\nbc\r\n\r");
+  EXPECT_EQ(readAll(_wfopen(L"c:/t/A.TXT", L"r")), "a\nbc\n\r");
+  EXPECT_EQ(readAll(_wfopen(L"C:\\t\\a.txt", L"rb")), "a\r\nbc\r\n\r");
+  struct _stat status;
+  ASSERT_EQ(_wstat(L"C:\\t\\A.txt", &status), 0);
+  EXPECT_EQ(status.st_mode & _S_IFMT, _S_IFREG);
+  EXPECT_EQ(status.st_size, 8);
+  ASSERT_EQ(_wstat(L"C:\\t", &status), 0);
+  EXPECT_EQ(status.st_mode & _S_IFMT, _S_IFDIR);
+}
+
+TEST_F(CrtIoTest, WideFunctionsFailAsOnWindows) {
+  struct _stat status;
+  const std::pair<std::function<bool()>, int> cases[] = {
+      {[] { return _wfopen(L"C:\\missing.txt", L"r") != nullptr; }, ENOENT},
+      {[] { return _wfopen(L"C:\\no\\dir\\x.txt", L"w") != nullptr; }, ENOENT},
+      {[] { return _wfopen(L"C:\\Windows", L"r") != nullptr; }, EACCES},
+      {[] { return _wfopen(L"C:\\..\\..\\outside", L"w") != nullptr; }, EACCES},
+      {[] { return _wmkdir(L"c:\\windows") == 0; }, EEXIST},
+      {[] { return _wmkdir(L"C:\\a\\b") == 0; }, ENOENT},
+      {[&] { return _wstat(L"C:\\Windows\\g.txt", &status) == 0; }, ENOENT},
+      {[] { return _wremove(L"C:\\missing.txt") == 0; }, ENOENT},
+  };
+  int row = 0;
+  for (const auto& [call, error] : cases) {
+    errno = 0;
+    EXPECT_FALSE(call()) << "row " << row;
+    EXPECT_EQ(errno, error) << "row " << row++;
+  }
+  EXPECT_FALSE(fs::exists(dir() / "outside"));
 }
 
 }  // namespace
