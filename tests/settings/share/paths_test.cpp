@@ -55,6 +55,7 @@ TEST_F(Paths, UnacceptablePathsAreRefusedWithTheirCodes) {
   EXPECT_EQ(codeOf("C:\\a?b\\x.cfg", false), 311);
   EXPECT_EQ(codeOf("C:\\a\tb", false), 311);
   EXPECT_EQ(codeOf("C:\\x\\D:", false), 311);
+  EXPECT_EQ(codeOf("1:\\x.cfg", false), 311);  // not a drive letter
   EXPECT_EQ(codeOf("", false), 311);
   EXPECT_EQ(codeOf("C:\\nul\\x.cfg", false), 0);
   EXPECT_EQ(codeOf("C:\\a\xFF", false), 312);
