@@ -316,6 +316,7 @@ TEST_F(SettingsApi, NullArgumentsGive300AndChangeNothing) {
   EXPECT_EQ(api.context_iterate_keys(context, nullptr, nullptr), 300);
   EXPECT_EQ(api.context_get_utf8_value(context, nullptr, &text), 300);
   EXPECT_EQ(api.context_get_boolean_value(context, "a", nullptr), 300);
+  EXPECT_EQ(api.context_get_boolean_value(context, nullptr, &flag), 300);
   EXPECT_EQ(api.context_get_integer_value(nullptr, "a", &number), 300);
   EXPECT_EQ(api.context_get_integer_value(context, "a", nullptr), 300);
   EXPECT_EQ(api.context_get_double_value(context, "a", nullptr), 300);
@@ -329,6 +330,7 @@ TEST_F(SettingsApi, NullArgumentsGive300AndChangeNothing) {
   EXPECT_EQ(api.validator_builder_set_dirname_validator(nullptr, "k", 0), 300);
   EXPECT_EQ(api.key_mapper_builder_create_key_mapper(mappers, nullptr), 300);
   EXPECT_EQ(api.key_mapper_builder_map(nullptr, "a", "b", 0), 300);
+  EXPECT_EQ(api.key_mapper_builder_map(mappers, "a", nullptr, 0), 300);
   EXPECT_STREQ(text, "untouched");
   EXPECT_EQ(flag, 7u);
   EXPECT_EQ(number, 7);

@@ -97,6 +97,10 @@ TEST_F(SettingsFiles, AFailedExportLeavesTheOldFileWholeAndNoNewOne) {
   machine().faults().failNext("ReplaceFileW", ERROR_ACCESS_DENIED);
   EXPECT_EQ(api.context_export_to_file(context, "C:\\cfg\\z.cfg"), 304);
   EXPECT_EQ(zutest::readFile(host), "old=1\r\n");
+
+  machine().faults().failNext("_wfopen", ERROR_ACCESS_DENIED, "C:/cfg/cfg1092.tmp");  // the replacement
+  EXPECT_EQ(api.context_export_to_file(context, "C:\\cfg\\z.cfg"), 304);
+  EXPECT_EQ(zutest::readFile(host), "old=1\r\n");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(hostPath("C:\\cfg")), {}), 1)
       << "nothing is left beside it";
 

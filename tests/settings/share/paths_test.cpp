@@ -56,6 +56,7 @@ TEST_F(Paths, UnacceptablePathsAreRefusedWithTheirCodes) {
   EXPECT_EQ(codeOf("C:\\a\tb", false), 311);
   EXPECT_EQ(codeOf("C:\\x\\D:", false), 311);
   EXPECT_EQ(codeOf("1:\\x.cfg", false), 311);  // not a drive letter
+  for (const char* drive : {"A:\\x", "Z:\\x", "a:\\x", "z:\\x"}) EXPECT_EQ(codeOf(drive, false), 0) << drive;
   EXPECT_EQ(codeOf("", false), 311);
   EXPECT_EQ(codeOf("C:\\nul\\x.cfg", false), 0);
   EXPECT_EQ(codeOf("C:\\a\xFF", false), 312);

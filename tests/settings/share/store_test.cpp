@@ -121,9 +121,14 @@ TEST(ConfigStore, EqualityComparesKeysPresenceTypesAndValues) {
   EXPECT_TRUE(configsEqual(*parse("a=1\nb"), *parse("b\na=1")));
   for (const char* other : {"a=2", "a", "b=1", "a=1\nb=1"}) EXPECT_FALSE(configsEqual(*parse("a=1"), *parse(other)));
   EXPECT_FALSE(configsEqual(*parse("a"), *parse("a=1")));
-  ConfigMap typed;
-  typed["a"] = ConfigValue::fromText("1", kInteger);
-  EXPECT_FALSE(configsEqual(*parse("a=1"), Config(std::move(typed))));
+  auto typed = [](const char* text, uint32_t type) {
+    ConfigMap entries;
+    entries["a"] = ConfigValue::fromText(text, type);
+    return Config(std::move(entries));
+  };
+  EXPECT_FALSE(configsEqual(*parse("a=1"), typed("1", kInteger)));
+  EXPECT_FALSE(configsEqual(typed("1.5", kDouble), typed("2.5", kDouble)));
+  EXPECT_TRUE(configsEqual(typed("2.5", kDouble), typed("2.50", kDouble)));
 }
 
 // ASCII is passed over in words; faults and sequences must be found at every offset.
