@@ -64,12 +64,13 @@ class SettingsApi : public zutest::MachineTest {
       double real = 0;
       out += (out.empty() ? "" : "\n") + key;
       if (api.context_get_utf8_value(of, key.c_str(), &text) == 0) out += "="s + text;
-      if ((key == "int" || key == "mode" || key == "text") && api.context_get_integer_value(of, key.c_str(), &number) == 0) {
+      const char* k = key.c_str();
+      if ((key == "int" || key == "mode" || key == "text") && api.context_get_integer_value(of, k, &number) == 0) {
         out += "(" + std::to_string(number) + ")";
       }
-      if (key == "bool" && api.context_get_boolean_value(of, key.c_str(), &flag) == 0) out += flag ? "(true)" : "(false)";
+      if (key == "bool" && api.context_get_boolean_value(of, k, &flag) == 0) out += flag ? "(true)" : "(false)";
       char buffer[32];
-      if (key == "dbl" && api.context_get_double_value(of, key.c_str(), &real) == 0) {
+      if (key == "dbl" && api.context_get_double_value(of, k, &real) == 0) {
         std::snprintf(buffer, sizeof buffer, "(%g)", real);
         out += buffer;
       }
