@@ -69,7 +69,7 @@ TEST_F(IpcSharedMemoryTest, AGuidNamesABlockMadeWithoutAName) {
   EXPECT_EQ(fs::file_size(dir() / "shm" / block.name()), 16u);
 }
 
-TEST_F(IpcSharedMemoryTest, FailingGuidCallsThrowPlatformErrors) {
+TEST_F(IpcSharedMemoryTest, FailingSystemCallsThrowPlatformErrors) {
   machine().faults().failNext("CoCreateGuid", static_cast<uint32_t>(E_OUTOFMEMORY));
   EXPECT_THROW(ipc::SharedMemoryUnsafe::createGuid(), ipc::PlatformError);
   machine().faults().failNext("UuidToStringA", RPC_S_OUT_OF_MEMORY);
@@ -77,9 +77,6 @@ TEST_F(IpcSharedMemoryTest, FailingGuidCallsThrowPlatformErrors) {
   machine().faults().failNext("UuidToStringA", RPC_S_OUT_OF_MEMORY);
   EXPECT_THROW(ipc::SharedMemoryUnsafe::create(8), ipc::PlatformError);
   EXPECT_FALSE(fs::exists(dir() / "shm") && !fs::is_empty(dir() / "shm"));
-}
-
-TEST_F(IpcSharedMemoryTest, FailingSystemCallsThrowPlatformErrors) {
   machine().faults().failNext("CreateFileMappingA", ERROR_ACCESS_DENIED, "Box");
   EXPECT_THROW(ipc::SharedMemoryUnsafe::create("Box", 8), ipc::PlatformError);
   auto block = ipc::SharedMemoryUnsafe::create("Box", 8);

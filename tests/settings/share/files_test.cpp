@@ -56,14 +56,6 @@ TEST_F(SettingsFiles, ImportFailuresHaveTheirOwnCodes) {
   EXPECT_EQ(empty, 1u);
 }
 
-TEST_F(SettingsFiles, RelativePathsAreTakenFromTheCurrentDirectory) {
-  zutest::writeFile(hostPath("C:\\Windows\\system32\\rel.cfg"), "a=1\r\nb=2\r\n");
-  EXPECT_EQ(importFile("rel.cfg"), 0);
-  const char* text = nullptr;
-  EXPECT_EQ(api.context_get_utf8_value(context, "b", &text), 0);
-  EXPECT_STREQ(text, "2");
-}
-
 TEST_F(SettingsFiles, ANewFileIsCreatedWithItsDirectoriesAndProtection) {
   ASSERT_EQ(api.context_import_from_string(context, "b=2\na\nc=", nullptr, nullptr, 1, 1), 0);
   ASSERT_EQ(api.context_export_to_file(context, "C:\\p\\q\\r.cfg"), 0);
@@ -89,7 +81,7 @@ TEST_F(SettingsFiles, AnExistingFileIsReplacedInTextModeAndKeepsItsProtection) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(hostPath("C:\\cfg")), {}), 1);
 }
 
-TEST_F(SettingsFiles, AFailedReplacementLeavesTheOldFileWhole) {
+TEST_F(SettingsFiles, AFailedExportLeavesTheOldFileWholeAndNoNewOne) {
   std::filesystem::path host = hostPath("C:\\cfg\\z.cfg");
   zutest::writeFile(host, "old=1\r\n");
   ASSERT_EQ(api.context_import_from_string(context, "new=2", nullptr, nullptr, 1, 0), 0);
@@ -105,8 +97,19 @@ TEST_F(SettingsFiles, AFailedReplacementLeavesTheOldFileWhole) {
   machine().faults().failNext("ReplaceFileW", ERROR_ACCESS_DENIED);
   EXPECT_EQ(api.context_export_to_file(context, "C:\\cfg\\z.cfg"), 304);
   EXPECT_EQ(zutest::readFile(host), "old=1\r\n");
+
+  machine().faults().failNext("_wfopen", ERROR_ACCESS_DENIED, "C:/cfg/cfg1092.tmp");  // the replacement
+  EXPECT_EQ(api.context_export_to_file(context, "C:\\cfg\\z.cfg"), 304);
+  EXPECT_EQ(zutest::readFile(host), "old=1\r\n");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(hostPath("C:\\cfg")), {}), 1)
       << "nothing is left beside it";
+
+  // A new file that cannot be created, or its folder.
+  machine().faults().failNext("CreateFileW", ERROR_ACCESS_DENIED);
+  EXPECT_EQ(api.context_export_to_file(context, "C:\\cfg\\n.cfg"), 304);
+  EXPECT_FALSE(std::filesystem::exists(hostPath("C:\\cfg\\n.cfg")));
+  machine().faults().failNext("_wmkdir", ERROR_ACCESS_DENIED);
+  EXPECT_EQ(api.context_export_to_file(context, "C:\\other\\n.cfg"), 311);
 }
 
 TEST_F(SettingsFiles, ReplacingAFileLeavesEveryOtherFileOfTheFolderAlone) {
@@ -127,15 +130,6 @@ TEST_F(SettingsFiles, ReplacingAFileLeavesEveryOtherFileOfTheFolderAlone) {
   EXPECT_EQ(zutest::readFile(hostPath("C:\\cfg\\z.cf_")), "another");
   EXPECT_EQ(zutest::readFile(hostPath("C:\\cfg\\cfg1092.tmp")), "taken");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(hostPath("C:\\cfg")), {}), 7);
-}
-
-TEST_F(SettingsFiles, ExportFailsWhenTheFileCannotBeCreated) {
-  ASSERT_EQ(api.context_import_from_string(context, "a=1", nullptr, nullptr, 1, 0), 0);
-  machine().faults().failNext("CreateFileW", ERROR_ACCESS_DENIED);
-  EXPECT_EQ(api.context_export_to_file(context, "C:\\cfg\\n.cfg"), 304);
-  EXPECT_FALSE(std::filesystem::exists(hostPath("C:\\cfg\\n.cfg")));
-  machine().faults().failNext("_wmkdir", ERROR_ACCESS_DENIED);
-  EXPECT_EQ(api.context_export_to_file(context, "C:\\other\\n.cfg"), 311);
 }
 
 TEST_F(SettingsFiles, AnEmptyConfigurationIsWrittenAsOneSpaceAndReadBackEmpty) {

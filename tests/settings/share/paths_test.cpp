@@ -1,5 +1,4 @@
-// Path arguments: the acceptance test, canonical forms, parent directories and the
-// protected file.
+// Path arguments: the acceptance test, canonical forms and the protected file.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -56,17 +55,16 @@ TEST_F(Paths, UnacceptablePathsAreRefusedWithTheirCodes) {
   EXPECT_EQ(codeOf("C:\\a?b\\x.cfg", false), 311);
   EXPECT_EQ(codeOf("C:\\a\tb", false), 311);
   EXPECT_EQ(codeOf("C:\\x\\D:", false), 311);
+  EXPECT_EQ(codeOf("1:\\x.cfg", false), 311);  // not a drive letter
+  for (const char* drive : {"A:\\x", "Z:\\x", "a:\\x", "z:\\x"}) EXPECT_EQ(codeOf(drive, false), 0) << drive;
   EXPECT_EQ(codeOf("", false), 311);
   EXPECT_EQ(codeOf("C:\\nul\\x.cfg", false), 0);
   EXPECT_EQ(codeOf("C:\\a\xFF", false), 312);
   std::string longPath = "C:\\" + std::string(256, 'a');
   EXPECT_EQ(codeOf(longPath, false), 0);  // 259 bytes
   EXPECT_EQ(codeOf(longPath + "a", false), 310);
-}
-
-TEST_F(Paths, DotDotNeverClimbsAboveTheDrive) {
-  // The result would otherwise lose its drive and name a file relative to wherever
-  // the process happens to be.
+  // ".." never climbs above the drive: the result would otherwise lose its drive and name
+  // a file relative to wherever the process happens to be.
   EXPECT_EQ(codeOf("C:\\..\\x", true), 311);
   EXPECT_EQ(codeOf("..\\..\\..\\x", true), 311);
   EXPECT_EQ(codeOf("C:\\", true), 311);
@@ -75,23 +73,6 @@ TEST_F(Paths, DotDotNeverClimbsAboveTheDrive) {
 TEST_F(Paths, TheCurrentDirectoryMustBeAvailable) {
   machine().faults().failNext("_wgetcwd", ERROR_ACCESS_DENIED);
   EXPECT_EQ(codeOf("app.cfg", true), 200);
-}
-
-TEST_F(Paths, ParentDirectoriesAreCreatedFromTheTopDown) {
-  makeParentDirectories(canonicalize("C:/p/q/r.cfg"));
-  EXPECT_TRUE(std::filesystem::is_directory(hostPath("C:\\p\\q")));
-  EXPECT_FALSE(std::filesystem::exists(hostPath("C:\\p\\q\\r.cfg")));
-  makeParentDirectories(canonicalize("C:/p/q/r.cfg"));  // existing ones are fine
-  EXPECT_THROW(makeParentDirectories(FilePath{"C:/p/x", L"C:/p/x", false}), std::logic_error);
-
-  machine().faults().failNext("_wmkdir", ERROR_ACCESS_DENIED, "C:/s");
-  try {
-    makeParentDirectories(canonicalize("C:/s/t/u.cfg"));
-    ADD_FAILURE();
-  } catch (const settings::Exception& e) {
-    EXPECT_EQ(e.code, 311);
-  }
-  EXPECT_FALSE(std::filesystem::exists(hostPath("C:\\s")));
 }
 
 TEST_F(Paths, TheProtectedFileGrantsAdministratorsDomainUsersAndEveryone) {
