@@ -66,21 +66,16 @@ TEST_F(ConcurrentRunsTest, SecondRunWaitsAndBothRunsKeepTheirChanges) {
   if (!endedEarly) {
     ASSERT_TRUE(endsWithin(child, std::chrono::seconds(20), status));
   }
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
-  std::string err;
-  char buffer[512];
-  ssize_t n;
-  while ((n = ::read(errPipe[0], buffer, sizeof buffer)) > 0) err.append(buffer, static_cast<size_t>(n));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  std::string err(512, '\0');
+  err.resize(std::max<ssize_t>(0, ::read(errPipe[0], err.data(), err.size())));
   ::close(errPipe[0]);
   EXPECT_NE(err.find("waiting"), std::string::npos) << err;
 
   hosted::Machine::load(dir());
   auto key = machine().registry().find(kKey);
   ASSERT_NE(key, nullptr);
-  EXPECT_NE(key->findValue("first"), nullptr);
-  EXPECT_NE(key->findValue("second"), nullptr);
-  EXPECT_NE(key->findValue("late"), nullptr);
+  for (const char* name : {"first", "second", "late"}) EXPECT_NE(key->findValue(name), nullptr) << name;
   EXPECT_FALSE(fs::exists(dir() / "registry.reg.log"));
 }
 

@@ -1,16 +1,13 @@
-// Machine files that are no regular files, or hold values out of any range: every one
-// is invalid data (65, naming the file), never a crash or a run that blocks forever.
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
+// Machine directories a run refuses before it starts: machine.json data out of range or
+// naming no possible path, machine files that are no regular files, drive folders that
+// are host links. Each ends the run with 65 naming the file (and for machine.json the
+// line of the offending field), never a crash, a run that blocks forever, or anything
+// created outside the machine.
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
 
 #include <gtest/gtest.h>
 
+#include "platform/hosted/machine/JsonLines.h"
 #include "platform/hosted/machine/Machine.h"
 #include "tests/support/Runs.h"
 
@@ -18,96 +15,124 @@ namespace {
 
 namespace fs = std::filesystem;
 using zutest::ScratchDir;
-using zutest::writeFile;
 
-struct Outcome {
-  bool finished = false;  // false: still blocked after the time allowed, or killed by a signal
-  int status = -1;        // the HostFailure's status, 0 when the machine loaded
-  std::string message;
-};
+// A run of the uninstaller on `dir`; one still running after ten seconds is killed.
+zutest::RunResult run(const fs::path& dir, const std::string& arguments = "-- /s") {
+  std::string command = "timeout -s KILL 10 " + zutest::shellQuote(ZU_UNINSTALLER_PATH) + " --machine " +
+                        zutest::shellQuote(dir.string()) + " " + arguments + " </dev/null 2>&1";
+  zutest::RunResult result;
+  FILE* pipe = popen(command.c_str(), "r");
+  char buffer[4096];
+  for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) result.output.append(buffer, n);
+  int status = pclose(pipe);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
 
-// Loads `dir` in a child process, so that a crash or a block shows as an outcome.
-Outcome loadInChild(const fs::path& dir) {
-  int out[2];
-  if (::pipe(out) != 0) return {};
-  pid_t child = ::fork();
-  if (child == 0) {
-    ::close(out[0]);
-    int status = 0;
-    std::string message;
-    try {
-      hosted::Machine::load(dir);
-    } catch (const hosted::HostFailure& failure) {
-      status = failure.status;
-      message = failure.message;
-    } catch (...) {
-      _exit(98);  // in the program this would end in std::terminate
+TEST(MachineJson, EveryRejectionEndsTheRunWith65NamingTheFileAndTheLineOfTheField) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"{\n  \"os\": {\"version\": \"10.0\"},\n  \"process\": {\n    \"bitness\": 16\n  }\n}",
+       "machine.json:4: process.bitness must be 32 or 64"},
+      {"{\n  \"os\": {\n    \"architecture\": \"x86\"\n  },\n  \"process\": {\"pid\": 7,\n \"bitness\": 64}\n}",
+       "machine.json:6: process.bitness 64 needs"},
+      {"{\"os\":\n {\"version\":\n \"ten\"}}", "machine.json:3: os.version"},
+      {"{\n\"os\": {\"architecture\": \"arm\"}}", "machine.json:2: os.architecture"},
+      {"{\n\n\"process\": {\"pid\": -1}}", "machine.json:3: process.pid"},
+      {"{\n  \"process\": {\"pid\": 1e999}\n}\n", "machine.json:2: "},
+      {"{\n\"process\": {\n\"image\": \"relative.exe\"}}", "machine.json:3: process.image"},
+      // An image with a quote or a control character would split the command line.
+      {R"({"process": {"image": "C:\\Program Files\\a\" \/s.exe"}})", "machine.json:1: process.image"},
+      {R"({"process": {"image": "C:\\Windows\\Temp\\un\u0000installer.exe"}})", "machine.json:1: process.image"},
+      {R"({"process": {"image": "C:\\Windows\\Temp\\un\ninstaller.exe"}})", "machine.json:1: process.image"},
+      {R"({"process": {"image": "C:\\Windows\\Temp\\a|b.exe"}})", "machine.json:1: process.image"},
+      {R"({"process": {"currentDirectory": "C:\\x\"y"}})", "machine.json:1: process.currentDirectory"},
+      {"{\n\"user\": {\n\"sid\":\n\"S-2\"}}", "machine.json:4: user.sid"},
+      {"{\"folders\": {\n\"temp\": \"C:\\\\t\",\n\"system\": 5}}", "machine.json:3: folders.system"},
+      {"{\"environment\": {\n\"A\": \"x\",\n\"B\": []}}", "machine.json:3: environment.B"},
+      {"{\n\"locale\": []}", "machine.json:2: locale must be an object"},
+      {"\n[]", "machine.json:2: the top level must be an object"},
+      {"{\"processes\": [\n {\"pid\": 1, \"exe\": \"a.exe\"},\n {\"exe\": \"b.exe\"}\n]}",
+       "machine.json:3: processes[1]: pid is required"},
+      {"{\"processes\": [\n {\"pid\": 1, \"exe\": \"a.exe\",\n  \"onClose\": \"never\"}]}",
+       "machine.json:3: processes[0]: onClose must be"},
+      {"{\"processes\": [\n {\"pid\": 1, \"exe\": \"a.exe\"},\n {\"pid\": 1,\n \"exe\": \"b.exe\"}]}",
+       "machine.json:3: processes[1]: pid 1 is listed twice"},
+      {"{\"processes\": [{\"pid\": 1, \"exe\": \"a.exe\",\n \"windows\": [{\"title\": \"t\"},\n {\"visible\": 1}]}]}",
+       "machine.json:3: processes[0]: visible must be true or false"},
+      {"{\n\"processes\": {}}", "machine.json:2: processes must be an array"},
+  };
+  for (const auto& [text, expected] : cases) {
+    ScratchDir machine;
+    zutest::writeFile(machine.path() / "machine.json", text);
+    auto result = run(machine.path());
+    EXPECT_EQ(result.status, 65) << text;
+    EXPECT_NE(result.output.find("uninstaller: " + (machine.path() / expected).string()), std::string::npos)
+        << result.output << "for: " << text;
+  }
+  EXPECT_NO_THROW(hosted::parseFacts(R"({"process": {"image": "C:\\Program Files (x86)\\Zuna [1]\\un-inst_1.exe"}})",
+                                     "machine.json"));
+}
+
+TEST(MachineFiles, DirectoriesAndFifosInPlaceOfMachineFilesAreInvalidData) {
+  for (bool fifo : {false, true}) {
+    for (const char* name : {"machine.json", "registry.reg", "registry.reg.log", "journal.jsonl"}) {
+      ScratchDir machine;
+      if (fifo) {
+        ASSERT_EQ(::mkfifo((machine.path() / name).c_str(), 0600), 0);
+      } else {
+        fs::create_directories(machine.path() / name / "inside");
+      }
+      auto result = run(machine.path());
+      EXPECT_EQ(result.status, 65) << name;
+      EXPECT_NE(result.output.find("uninstaller: " + (machine.path() / name).string() + ": must be a regular file"),
+                std::string::npos) << result.output;
     }
-    (void)!::write(out[1], message.data(), message.size());
-    _exit(status);
   }
-  ::close(out[1]);
-  Outcome outcome;
-  int status = 0;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  pid_t done = 0;
-  while ((done = ::waitpid(child, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline) {
-    ::poll(nullptr, 0, 10);
-  }
-  if (done == 0) {
-    ::kill(child, SIGKILL);
-    ::waitpid(child, &status, 0);
-    ::close(out[0]);
-    return outcome;
-  }
-  char buffer[1024];
-  ssize_t n;
-  while ((n = ::read(out[0], buffer, sizeof buffer)) > 0) outcome.message.append(buffer, static_cast<size_t>(n));
-  ::close(out[0]);
-  outcome.finished = WIFEXITED(status);
-  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return outcome;
+  ScratchDir machine;
+  zutest::writeFile(machine.path() / "machine.json", "{}");
+  zutest::writeFile(machine.path() / "registry.reg", "Windows Registry Editor Version 5.00\n\n");
+  zutest::writeFile(machine.path() / "journal.jsonl", "");
+  EXPECT_NO_THROW(hosted::Machine::load(machine.path()));
+  hosted::Machine::unload();
 }
 
-void expectRefusal(const Outcome& outcome, const fs::path& file) {
-  ASSERT_TRUE(outcome.finished) << "the load crashed or blocked";
-  ASSERT_NE(outcome.status, 98) << "an exception other than a host failure escaped";
-  EXPECT_EQ(outcome.status, 65);
-  EXPECT_EQ(outcome.message.rfind(file.string(), 0), 0u) << outcome.message;
-}
-
-TEST(MachineFiles, NumberOutOfRangeInMachineJsonIsInvalidData) {
-  ScratchDir scratch;
-  writeFile(scratch.path() / "machine.json", "{\n  \"process\": {\"pid\": 1e999}\n}\n");
-  expectRefusal(loadInChild(scratch.path()), scratch.path() / "machine.json");
-}
-
-TEST(MachineFiles, DirectoriesInPlaceOfMachineFilesAreInvalidData) {
-  for (const char* name : {"machine.json", "registry.reg", "registry.reg.log", "journal.jsonl"}) {
-    SCOPED_TRACE(name);
-    ScratchDir scratch;
-    fs::create_directories(scratch.path() / name / "inside");
-    expectRefusal(loadInChild(scratch.path()), scratch.path() / name);
+// A drive folder, or drives/ itself, that is a host link is refused, in a run and in a
+// dry run; links inside a drive (Windows junctions) are the layer's to resolve.
+TEST(DriveLinks, ADriveFolderThatIsALinkIsRefusedAndNothingIsCreatedOutside) {
+  for (const char* link : {"drives/C", "drives"}) {
+    ScratchDir machine, outside;
+    fs::create_directories((machine.path() / link).parent_path());
+    fs::create_directory_symlink(outside.path(), machine.path() / link);
+    for (const char* arguments : {"-- /s", "--dry-run -- /s"}) {
+      auto result = run(machine.path(), arguments);
+      EXPECT_EQ(result.status, 65) << result.output;
+      EXPECT_NE(result.output.find(std::string(link) + ": "), std::string::npos) << result.output;
+      EXPECT_NE(result.output.find("must be a directory"), std::string::npos) << result.output;
+      EXPECT_TRUE(zutest::contentsOf(outside.path()).empty());
+    }
   }
+  ScratchDir machine;
+  fs::create_directories(machine.path() / "drives" / "D" / "data");
+  fs::create_directory_symlink("\\??\\D:\\data", machine.path() / "drives" / "D" / "link");
+  EXPECT_NO_THROW(hosted::Machine::load(machine.path()));
+  hosted::Machine::unload();
+  EXPECT_TRUE(fs::is_directory(machine.path() / "drives" / "C" / "Windows" / "System32"));
 }
 
-TEST(MachineFiles, FifosInPlaceOfMachineFilesAreInvalidData) {
-  for (const char* name : {"machine.json", "registry.reg", "registry.reg.log"}) {
-    SCOPED_TRACE(name);
-    ScratchDir scratch;
-    ASSERT_EQ(::mkfifo((scratch.path() / name).c_str(), 0600), 0);
-    expectRefusal(loadInChild(scratch.path()), scratch.path() / name);
-  }
-}
-
-TEST(MachineFiles, RegularFilesStillLoad) {
-  ScratchDir scratch;
-  writeFile(scratch.path() / "machine.json", "{}");
-  writeFile(scratch.path() / "registry.reg", "Windows Registry Editor Version 5.00\n\n");
-  writeFile(scratch.path() / "journal.jsonl", "");
-  Outcome outcome = loadInChild(scratch.path());
-  EXPECT_TRUE(outcome.finished);
-  EXPECT_EQ(outcome.status, 0) << outcome.message;
+TEST(JsonLine, FindsValuesPastStringsArraysAndRepeatedNames) {
+  const std::string text =
+      "{\"a\": \"[{\\\"}\",\n"
+      " \"b\": [1, [2, 3],\n {\"c\": 4}],\n"
+      " \"a\":\n 5}";
+  EXPECT_EQ(hosted::jsonLine(text, {}), 1u);
+  EXPECT_EQ(hosted::jsonLine(text, {"b"}), 2u);
+  EXPECT_EQ(hosted::jsonLine(text, {"b", "2", "c"}), 3u);
+  EXPECT_EQ(hosted::jsonLine(text, {"a"}), 5u);  // the later of the two
+  EXPECT_EQ(hosted::jsonLine(text, {"b", "7"}), 2u);
+  EXPECT_EQ(hosted::jsonLine(text, {"missing", "x"}), 1u);
+  // Deep nesting is scanned, not recursed into.
+  std::string deep = "{\"x\": " + std::string(100000, '[') + std::string(100000, ']') + ",\n\"y\": 1}";
+  EXPECT_EQ(hosted::jsonLine(deep, {"y"}), 2u);
 }
 
 }  // namespace
