@@ -149,16 +149,9 @@ std::string utf16(const std::string& utf8) {
   return bytes;
 }
 
-class Random {
- public:
-  explicit Random(uint32_t seed) : state_(seed) {}
-  uint32_t operator()(size_t bound) {
-    state_ = state_ * 1103515245u + 12345u;
-    return static_cast<uint32_t>((state_ >> 8) % bound);
-  }
-
- private:
-  uint32_t state_;
+struct Random {
+  uint32_t state;
+  uint32_t operator()(size_t bound) { return static_cast<uint32_t>(((state = state * 1103515245u + 12345u) >> 8) % bound); }
 };
 
 // Names that sort close together and differ in case, so that new keys land between
@@ -325,7 +318,7 @@ TEST(RegFileTest, MalformedLinesAreRefusedByEveryReaderNamingTheLine) {
 TEST(RegFileTest, DamagedFilesAreReadAlikeByEveryReaderOrRefusedAlike) {
   static const std::string kDamage[] = {"\n", "\r\n", "[", "]", "\"", "\\", "\xFF", "\xC3\xA9", " ", "", ";", "=",
                                         "@", ",", ":", "-", "x"};
-  Random random(4242);
+  Random random{4242};
   int refused = 0, indexed = 0, split = 0;
   for (int round = 0; round < 3000; ++round) {
     int kind = round % 3;
@@ -384,7 +377,7 @@ TEST(RegFileTest, DamagedFilesAreReadAlikeByEveryReaderOrRefusedAlike) {
 // form (read in full). The same changes enumerate and fold exactly as on the file read
 // the ordinary way, before or after the fold.
 TEST(RegFileTest, EveryFormChangesAndFoldsAsTheOrdinaryReading) {
-  Random random(20261206);
+  Random random{20261206};
   int pendingAtLoad[4] = {};
   for (int round = 0; round < 300; ++round) {
     int form = round % 5;
@@ -476,15 +469,6 @@ TEST(RegFileTest, EveryFormChangesAndFoldsAsTheOrdinaryReading) {
   }
   for (int form = 0; form < 4; ++form) EXPECT_GT(pendingAtLoad[form], 150) << form;  // not built at load
 
-  // Keys below one whose path is sixteen bytes long (a piece of the sort's keys) sort too.
-  ScratchDir dir;
-  const std::string head = kSignature + "\r\n\r\n[HKEY_USERS\\abcde]\r\n@=dword:1\r\n\r\n";
-  writeFile(dir.path() / "registry.reg", head + "[HKEY_USERS\\abcde\\y]\r\n\r\n[HKEY_USERS\\abcde\\x]\r\n\r\n");
-  auto registry = Registry::load(dir.path(), kSid);
-  EXPECT_TRUE(registry->root().subkeys.at("HKEY_USERS")->subkeys.at("ABCDE")->expandPending());
-  ASSERT_EQ(registry->deleteValue({"HKEY_LOCAL_MACHINE"}, "none"), 0u);
-  ASSERT_TRUE(registry->fold());
-  EXPECT_EQ(readFile(dir.path() / "registry.reg"), head + "[HKEY_USERS\\abcde\\x]\r\n\r\n[HKEY_USERS\\abcde\\y]\r\n\r\n");
 }
 
 class RegistryFoldTest : public zutest::MachineTest {
@@ -536,6 +520,12 @@ TEST_F(RegistryFoldTest, ChangedKeysAreRewrittenAndUntouchedOnesCopied) {
   EXPECT_EQ(folded("\xEF\xBB\xBF" + kSignature + "\n\n[HKEY_USERS\\X]\n\"a\"=dword:1",
                    [&] { ASSERT_EQ(machine().registry().createKey({"HKEY_USERS", "X", "Y"}), 0u); }),
             kSignature + "\n\n[HKEY_USERS\\X]\n\"a\"=dword:1\n\n[HKEY_USERS\\X\\Y]\n\n");
+  // Keys below one whose path is sixteen bytes long (a piece of the sort's keys) sort too.
+  const std::string head = kSignature + "\r\n\r\n[HKEY_USERS\\abcde]\r\n@=dword:1\r\n\r\n";
+  EXPECT_EQ(folded(head + "[HKEY_USERS\\abcde\\y]\r\n\r\n[HKEY_USERS\\abcde\\x]\r\n\r\n", [&] {
+    EXPECT_TRUE(machine().registry().root().subkeys.at("HKEY_USERS")->subkeys.at("ABCDE")->expandPending());
+    ASSERT_EQ(machine().registry().deleteValue({"HKEY_LOCAL_MACHINE"}, "none"), 0u);
+  }), head + "[HKEY_USERS\\abcde\\x]\r\n\r\n[HKEY_USERS\\abcde\\y]\r\n\r\n");
   const std::string unsorted = kSignature + "\n\n[HKEY_USERS\\X]\n\"b\"=\"2\"\n\"a\"=\"1\"\n";
   EXPECT_EQ(folded(unsorted, [&] { EXPECT_EQ(machine().registry().find({"HKEY_USERS", "x"})->values.size(), 2u); }),
             unsorted);

@@ -14,12 +14,10 @@
 // 1.7.0_80) and "family" (the demo with 1.8.0_25 beside: a kill must never cost it its
 // family's cached base image or its registration). Exits 1, keeping the machines of the
 // kill points that did not converge, when one did not.
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
