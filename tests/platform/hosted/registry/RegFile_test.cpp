@@ -280,6 +280,7 @@ TEST(RegFileTest, MalformedLinesAreRefusedByEveryReaderNamingTheLine) {
       {b, "\"b\"=hex:0g", 7},
       {b, "\"b\"=hex:1,2", 7},
       {b, "\"b\"=hex(2x):00", 7},
+      {b, "\"b\"=hex(21:00", 7},
       {b, "\"b\"=bogus", 7},
       {b, "\"b\"=hex:01,\\", 7},  // a continuation at the end of the file
       {keyB, "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\B]", 6},

@@ -7,7 +7,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <random>
 
 #include <gtest/gtest.h>
@@ -88,28 +87,6 @@ TEST_F(RegistryCrashTest, KilledRunsLoseNoReportedChange) {
   }
 }
 
-std::string hex(const std::string& bytes) {
-  std::string out = bytes.empty() ? "-" : "";
-  char buffer[3];
-  for (unsigned char c : bytes) {
-    std::snprintf(buffer, sizeof buffer, "%02x", c);
-    out += buffer;
-  }
-  return out;
-}
-
-// One line of registry.reg.log: "<FNV-1a of the rest, 16 hex digits> <op> <path> <name> <type> <data>",
-// setting a REG_DWORD when `dword` is given.
-std::string logLine(char op, const std::string& path, const std::string& name = "", int dword = -1) {
-  std::string data = dword < 0 ? "" : std::string(1, static_cast<char>(dword)) + std::string(3, '\0');
-  std::string payload = std::string(1, op) + " " + hex(path) + " " + hex(name) + (dword < 0 ? " 0 " : " 4 ") + hex(data);
-  uint64_t hash = 1469598103934665603ull;
-  for (char c : payload) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-  char sum[20];
-  std::snprintf(sum, sizeof sum, "%016llx ", static_cast<unsigned long long>(hash));
-  return sum + payload + "\n";
-}
-
 // Whole lines registry.reg cannot hold (a key outside the stored roots, deeper than
 // Windows allows, an empty name, a name with a line break or not UTF-8) are passed over,
 // keeping every other change. A log replayed onto the file it was already folded into
@@ -117,18 +94,30 @@ std::string logLine(char op, const std::string& path, const std::string& name = 
 // cut short is dropped.
 TEST(ChangeLogReplay, WhatAFileCannotHoldIsPassedOverAndARepeatedOrTornLogChangesNothing) {
   zutest::ScratchDir dir;
-  std::string deep = "HKEY_LOCAL_MACHINE";
-  for (int i = 0; i < 600; ++i) deep += "\\k";
-  const std::string log =
-      logLine('K', "NOT_A_ROOT\\x") + logLine('K', deep) + logLine('K', "HKEY_LOCAL_MACHINE\\a\\\\b") +
-      logLine('K', "HKEY_LOCAL_MACHINE\\SOFTWARE\\New") + logLine('V', "HKEY_LOCAL_MACHINE\\SOFTWARE\\New", "line\nbreak", 1) +
-      logLine('K', "HKEY_LOCAL_MACHINE\\SOFTWARE\\Bad\xff") + logLine('V', "HKEY_LOCAL_MACHINE\\SOFTWARE\\New", "kept", 2) +
-      logLine('K', "HKEY_LOCAL_MACHINE\\SOFTWARE\\A\\B") + logLine('V', "HKEY_LOCAL_MACHINE\\SOFTWARE\\A\\B", "x", 1) +
-      logLine('D', "HKEY_LOCAL_MACHINE\\SOFTWARE\\A\\B") + logLine('K', "HKEY_LOCAL_MACHINE\\SOFTWARE\\A\\b") +
-      logLine('V', "HKEY_LOCAL_MACHINE\\SOFTWARE\\A\\b", "y", 2);
-  zutest::writeFile(dir.path() / "registry.reg.log", log);
-  auto registry = hosted::registry::Registry::load(dir.path(), "S-1-5-21-1");
-  auto key = registry->find({"HKEY_LOCAL_MACHINE", "SOFTWARE", "New"});
+  const std::string sid = "S-1-5-21-1";
+  const hosted::registry::KeyPath software = {"HKEY_LOCAL_MACHINE", "SOFTWARE"}, deep(601, "k");
+  auto registry = hosted::registry::Registry::load(dir.path(), sid);
+  auto under = [](hosted::registry::KeyPath path, const std::vector<std::string>& names) {
+    path.insert(path.end(), names.begin(), names.end());
+    return path;
+  };
+  for (const auto& path : {hosted::registry::KeyPath{"NOT_A_ROOT", "x"}, under({"HKEY_LOCAL_MACHINE"}, deep),
+                           under(software, {"a", "", "b"}), under(software, {"Bad\xff"}), under(software, {"New"}),
+                           under(software, {"A", "B"})}) {
+    ASSERT_EQ(registry->createKey(path), 0u);
+  }
+  const std::vector<uint8_t> one = {1, 0, 0, 0}, two = {2, 0, 0, 0};
+  ASSERT_EQ(registry->setValue(under(software, {"New"}), "line\nbreak", REG_DWORD, one), 0u);
+  ASSERT_EQ(registry->setValue(under(software, {"New"}), "kept", REG_DWORD, two), 0u);
+  ASSERT_EQ(registry->setValue(under(software, {"A", "B"}), "x", REG_DWORD, one), 0u);
+  ASSERT_EQ(registry->deleteKey(under(software, {"A", "B"})), 0u);
+  ASSERT_EQ(registry->createKey(under(software, {"A", "b"})), 0u);
+  ASSERT_EQ(registry->setValue(under(software, {"A", "b"}), "y", REG_DWORD, two), 0u);
+  registry.reset();  // as a crash leaves it
+  const std::string log = zutest::readFile(dir.path() / "registry.reg.log");
+
+  registry = hosted::registry::Registry::load(dir.path(), sid);
+  auto key = registry->find(under(software, {"New"}));
   ASSERT_NE(key, nullptr);
   EXPECT_NE(key->findValue("kept"), nullptr);
   EXPECT_EQ(key->findValue("line\nbreak"), nullptr);
@@ -138,9 +127,10 @@ TEST(ChangeLogReplay, WhatAFileCannotHoldIsPassedOverAndARepeatedOrTornLogChange
   std::string folded = zutest::readFile(dir.path() / "registry.reg");
   EXPECT_NE(folded.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\A\\b]\r\n\"y\"=dword:00000002\r\n\r\n"), std::string::npos) << folded;
   EXPECT_EQ(folded.find("\"x\""), std::string::npos) << folded;
+  EXPECT_EQ(folded.find("Bad"), std::string::npos) << folded;
 
   zutest::writeFile(dir.path() / "registry.reg.log", log + log.substr(0, log.size() / 3));
-  hosted::registry::Registry::load(dir.path(), "S-1-5-21-1");
+  hosted::registry::Registry::load(dir.path(), sid);
   EXPECT_EQ(zutest::readFile(dir.path() / "registry.reg"), folded);
 }
 
