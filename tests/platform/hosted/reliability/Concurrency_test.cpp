@@ -1,86 +1,136 @@
-// Two runs on one machine directory: the second waits for the first to end, and the
-// registry keeps the changes of both.
+// Runs that meet on one machine directory: the second waits for the first to end, saying
+// so, and the registry keeps the changes of both. A dry run's scratch copy goes however
+// the run ends: with 69 at a prompt nobody can answer, or killed by a signal part way.
+#include <windows.h>
+
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
+#include <fstream>
 
 #include <gtest/gtest.h>
 
 #include "platform/hosted/machine/Lock.h"
 #include "platform/hosted/machine/registry/Registry.h"
-#include "tests/support/TestMachine.h"
+#include "tests/support/Runs.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using hosted::registry::KeyPath;
+using zutest::ScratchDir;
 
-const KeyPath kKey = {"HKEY_LOCAL_MACHINE", "SOFTWARE", "Both"};
+const fs::path kDemo = fs::path(ZU_SOURCE_DIR) / "examples" / "machines" / "demo";
 
-std::vector<uint8_t> dword(uint8_t v) { return {v, 0, 0, 0}; }
-
-// Waits up to `limit` for the child to end; true when it has.
-bool endsWithin(pid_t child, std::chrono::milliseconds limit, int& status) {
-  auto deadline = std::chrono::steady_clock::now() + limit;
-  while (std::chrono::steady_clock::now() < deadline) {
-    pid_t done = ::waitpid(child, &status, WNOHANG);
-    if (done == child) return true;
-    ::poll(nullptr, 0, 10);
+// The built uninstaller on `machine` with one or two arguments and TMPDIR set to `temp`,
+// its standard error on a pipe whose reading end goes to `errFd`.
+pid_t startRun(const fs::path& machine, const fs::path& temp, int& errFd, const char* argument,
+               const char* more = nullptr) {
+  int err[2];
+  if (::pipe(err) != 0) return -1;
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    int devnull = ::open("/dev/null", O_RDWR);
+    ::dup2(devnull, STDIN_FILENO);
+    ::dup2(devnull, STDOUT_FILENO);
+    ::dup2(err[1], STDERR_FILENO);
+    ::setenv("TMPDIR", temp.c_str(), 1);
+    ::execl(ZU_UNINSTALLER_PATH, ZU_UNINSTALLER_PATH, "--machine", machine.c_str(), argument, more, nullptr);
+    _exit(127);
   }
-  return false;
+  ::close(err[1]);
+  errFd = err[0];
+  return pid;
 }
 
-class ConcurrentRunsTest : public zutest::MachineTest {};
-
-TEST_F(ConcurrentRunsTest, SecondRunWaitsAndBothRunsKeepTheirChanges) {
-  // The first run has made a change that is only in its change log so far.
-  ASSERT_EQ(machine().registry().createKey(kKey), 0u);
-  ASSERT_EQ(machine().registry().setValue(kKey, "first", 4, dword(1)), 0u);
-  int errPipe[2];
-  ASSERT_EQ(::pipe(errPipe), 0);
-  pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    ::dup2(errPipe[1], STDERR_FILENO);
-    ::close(errPipe[0]);
-    try {
-      hosted::Machine::load(dir());
-      if (hosted::machine().registry().setValue(kKey, "second", 4, dword(2)) != 0) _exit(2);
-      if (!hosted::machine().registry().fold()) _exit(3);
-    } catch (...) {
-      _exit(4);
+// Reads the pipe until `text` has come (true), it closes or five seconds have passed.
+bool awaitText(int fd, const std::string& text, std::string& seen) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (seen.find(text) == std::string::npos) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    pollfd p{fd, POLLIN, 0};
+    char buffer[512];
+    ssize_t n = 0;
+    if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0 ||
+        (n = ::read(fd, buffer, sizeof buffer)) <= 0) {
+      return false;
     }
-    _exit(0);
+    seen.append(buffer, static_cast<size_t>(n));
   }
-  ::close(errPipe[1]);
-  int status = 0;
-  // The second run cannot get anywhere while the first holds the machine.
-  bool endedEarly = endsWithin(child, std::chrono::milliseconds(500), status);
-  EXPECT_FALSE(endedEarly) << "the second run went ahead while the first was still running";
-  ASSERT_EQ(machine().registry().setValue(kKey, "late", 4, dword(3)), 0u);
-  ASSERT_TRUE(machine().registry().fold());
-  hosted::Machine::unload();
-  if (!endedEarly) {
-    ASSERT_TRUE(endsWithin(child, std::chrono::seconds(20), status));
-  }
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  std::string err(512, '\0');
-  err.resize(std::max<ssize_t>(0, ::read(errPipe[0], err.data(), err.size())));
-  ::close(errPipe[0]);
-  EXPECT_NE(err.find("waiting"), std::string::npos) << err;
+  return true;
+}
 
-  hosted::Machine::load(dir());
-  auto key = machine().registry().find(kKey);
-  ASSERT_NE(key, nullptr);
-  for (const char* name : {"first", "second", "late"}) EXPECT_NE(key->findValue(name), nullptr) << name;
-  EXPECT_FALSE(fs::exists(dir() / "registry.reg.log"));
+// The exit status of a run, once its standard error has closed.
+int endOf(pid_t pid, int errFd, std::string& err) {
+  awaitText(errFd, "\n\n\n", err);
+  ::close(errFd);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+TEST(ConcurrentRuns, TheSecondRunWaitsAndBothKeepTheirChanges) {
+  ScratchDir machine, temp;
+  fs::copy(kDemo, machine.path(), fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+  const hosted::registry::KeyPath both = {"HKEY_LOCAL_MACHINE", "SOFTWARE", "Both"};
+  auto& registry = hosted::Machine::load(machine.path()).registry();
+  // The first run has made a change that is only in its change log so far.
+  ASSERT_EQ(registry.createKey(both), 0u);
+  ASSERT_EQ(registry.setValue(both, "first", REG_DWORD, {1, 0, 0, 0}), 0u);
+  int errFd = -1;
+  pid_t pid = startRun(machine.path(), temp.path(), errFd, "--", "/s");
+  ASSERT_GT(pid, 0);
+  std::string err;
+  EXPECT_TRUE(awaitText(errFd, "waiting", err)) << "the second run went ahead while the first was running: " << err;
+  ASSERT_EQ(registry.setValue(both, "late", REG_DWORD, {3, 0, 0, 0}), 0u);
+  ASSERT_TRUE(registry.fold());
+  hosted::Machine::unload();
+  EXPECT_EQ(endOf(pid, errFd, err), 0) << err;
+
+  auto& after = hosted::Machine::load(machine.path()).registry();
+  auto key = after.find(both);
+  for (const char* name : {"first", "late"}) EXPECT_TRUE(key && key->findValue(name)) << name;
+  EXPECT_EQ(after.find({"HKEY_LOCAL_MACHINE", "SOFTWARE", "Corvane", "Zuna Runtime Environment", "1.8.0_31"}), nullptr);
+  EXPECT_FALSE(fs::exists(machine.path() / "registry.reg.log"));
+  hosted::Machine::unload();
+}
+
+TEST(DryRunScratch, RemovedWhenTheRunEndsWith69) {
+  ScratchDir temp;
+  int errFd = -1;
+  pid_t pid = startRun(kDemo, temp.path(), errFd, "--dry-run");
+  ASSERT_GT(pid, 0);
+  std::string err;
+  EXPECT_EQ(endOf(pid, errFd, err), 69) << err;
+  EXPECT_TRUE(zutest::contentsOf(temp.path()).empty()) << "the scratch copy was left behind";
+}
+
+TEST(DryRunScratch, RemovedWhenTheRunIsKilled) {
+  ScratchDir temp, machine;
+  fs::copy(kDemo, machine.path(), fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+  // While this process holds the machine, the dry run waits to copy it.
+  hosted::Machine::load(machine.path());
+  int errFd = -1;
+  pid_t pid = startRun(machine.path(), temp.path(), errFd, "--dry-run");
+  ASSERT_GT(pid, 0);
+  std::string err;
+  EXPECT_TRUE(awaitText(errFd, "waiting", err)) << err;
+  // The run is the dry run's own child; its sudden end (a crash, a kill) is the case to survive.
+  std::ifstream children("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children");
+  std::vector<pid_t> runs;
+  for (pid_t child; children >> child;) runs.push_back(child);
+  EXPECT_EQ(runs.size(), 1u);
+  for (pid_t run : runs) ::kill(run, SIGKILL);
+  if (runs.empty()) ::kill(pid, SIGKILL);
+  hosted::Machine::unload();
+  EXPECT_EQ(endOf(pid, errFd, err), 128 + SIGKILL) << err;
+  EXPECT_TRUE(zutest::contentsOf(temp.path()).empty()) << "the scratch copy was left behind";
 }
 
 TEST(TempBeside, EveryCallGetsANameOfItsOwn) {
-  zutest::ScratchDir scratch;
+  ScratchDir scratch;
   fs::path file = scratch.path() / "registry.reg";
   fs::path a, b;
   int fa = hosted::createTempBeside(file, a);
