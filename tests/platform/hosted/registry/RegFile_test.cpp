@@ -33,59 +33,28 @@ const std::string kSignature = "Windows Registry Editor Version 5.00";
 
 // A file as the registry editor writes it: CR LF, sorted keys, wrapped hex data.
 const std::string kEditorFile =
-    kSignature + "\r\n\r\n"
-    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane]\r\n"
-    "\r\n"
-    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Zuna Runtime Environment]\r\n"
-    "\"CurrentVersion\"=\"1.8\"\r\n"
-    "@=\"default \\\"quoted\\\" C:\\\\path\"\r\n"
-    "\"Flags\"=dword:0000002a\r\n"
-    "\"Blob\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\\\r\n"
-    "  16,17,18,19\r\n"
-    "\"Expand\"=hex(2):25,00,50,00,41,00,54,00,48,00,25,00,00,00\r\n"
-    "\"Multi\"=hex(7):61,00,00,00,62,00,00,00,00,00\r\n"
-    "\"Quad\"=hex(b):01,00,00,00,00,00,00,00\r\n"
-    "\"None\"=hex(0):\r\n"
-    "\"Odd\"=hex(2a):ff\r\n"
-    "\"NoNul\"=hex(1):41,00,42,00\r\n"
-    "\r\n"
+    kSignature + "\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane]\r\n\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Zuna Runtime Environment]\r\n\"CurrentVersion\"=\"1.8\"\r\n"
+    "@=\"default \\\"quoted\\\" C:\\\\path\"\r\n\"Flags\"=dword:0000002a\r\n"
+    "\"Blob\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\\\r\n  16,17,18,19\r\n"
+    "\"Expand\"=hex(2):25,00,50,00,41,00,54,00,48,00,25,00,00,00\r\n\"Multi\"=hex(7):61,00,00,00,62,00,00,00,00,00\r\n"
+    "\"Quad\"=hex(b):01,00,00,00,00,00,00,00\r\n\"None\"=hex(0):\r\n\"Odd\"=hex(2a):ff\r\n\"NoNul\"=hex(1):41,00,42,00\r\n\r\n"
     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Zuna Runtime Environment\\1.8]\r\n"
-    "\"ZunaHome\"=\"C:\\\\Program Files\\\\Zuna\\\\zre\"\r\n"
-    "\r\n"
+    "\"ZunaHome\"=\"C:\\\\Program Files\\\\Zuna\\\\zre\"\r\n\r\n"
     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\\xC3\x9C" "bung \xE6\x97\xA5\xE6\x9C\xAC]\r\n"
-    "\"Gr\xC3\xBC\xC3\x9F\"=\"\xE2\x82\xAC \xE6\x97\xA5\"\r\n"
-    "\r\n"
-    "[HKEY_USERS\\S-1-5-21-1-2-3-1001\\Software\\Empty]\r\n"
-    "\r\n";
+    "\"Gr\xC3\xBC\xC3\x9F\"=\"\xE2\x82\xAC \xE6\x97\xA5\"\r\n\r\n"
+    "[HKEY_USERS\\S-1-5-21-1-2-3-1001\\Software\\Empty]\r\n\r\n";
 
 // Not as the registry editor would write it: LF line ends, comments and blank lines
 // between values, short dword digits, hex wrapped at other columns, upper-case hex,
 // blanks around '=', keys out of order, an alias root, and a key named twice.
 const std::string kHandWritten =
-    kSignature + "\n\n"
-    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Zeta]\n"
-    "\"Short\"=dword:2a\n"
-    "; a comment between values\n"
-    "\n"
-    "\"Wrapped\"=hex:01,02,\\\n"
-    "    03,0A,\\\n"
-    "  FF\n"
-    "\"Spaced\" = \"a \\\"b\\\" c\"   \n"
-    "\n"
-    "[HKEY_CURRENT_USER\\Software\\Corvane]\n"
-    "@=\"default\"\n"
-    "\"Multi\"=hex(7):61,00,00,00,00,00\n"
-    "\n"
-    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Alpha]\n"
-    "\"first\"=\"1\"\n"
-    "\"shared\"=\"from the first block\"\n"
-    "\n"
-    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Mid\\Deep\\Leaf]\n"
-    "\"x\"=dword:00000001\n"
-    "\n"
-    "[hkey_local_machine\\software\\ALPHA]\n"
-    "\"second\"=\"2\"\n"
-    "\"SHARED\"=\"from the second block\"\n";
+    kSignature + "\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Zeta]\n\"Short\"=dword:2a\n; a comment between values\n\n"
+    "\"Wrapped\"=hex:01,02,\\\n    03,0A,\\\n  FF\n\"Spaced\" = \"a \\\"b\\\" c\"   \n\n"
+    "[HKEY_CURRENT_USER\\Software\\Corvane]\n@=\"default\"\n\"Multi\"=hex(7):61,00,00,00,00,00\n\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Alpha]\n\"first\"=\"1\"\n\"shared\"=\"from the first block\"\n\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Mid\\Deep\\Leaf]\n\"x\"=dword:00000001\n\n"
+    "[hkey_local_machine\\software\\ALPHA]\n\"second\"=\"2\"\n\"SHARED\"=\"from the second block\"\n";
 
 Key parse(std::string_view text) {
   Key root;
