@@ -132,7 +132,7 @@ struct Outcome {
   bool allowed() const { return end == "exit 0" || end == "exit 610017"; }
 };
 
-// The run itself, in the child: reports "<status>\n<failed function>\n<trace...>".
+// The run itself, in the child: reports "exit <status>\n<failed function>\n<trace...>".
 [[noreturn]] void runChild(const fs::path& dir, uint64_t failIndex, uint32_t error, int reportFd) {
   std::string report;
   try {
@@ -145,10 +145,10 @@ struct Outcome {
     char noArguments[] = "";
     int status = WinMain(reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x140000000ull)), nullptr, noArguments, 1);
     machine.registry().fold();
-    report = std::to_string(static_cast<uint32_t>(status)) + "\n" + machine.faults().sweptFunction() + "\n";
+    report = "exit " + std::to_string(static_cast<uint32_t>(status)) + "\n" + machine.faults().sweptFunction() + "\n";
     for (const auto& function : machine.faults().trace()) report += function + "\n";
   } catch (const hosted::HostFailure& failure) {
-    report = "host failure " + std::to_string(failure.status) + ": " + failure.message + "\n";
+    report = "exit " + std::to_string(failure.status) + "\n";
   }
   for (size_t done = 0; done < report.size();) {
     ssize_t n = ::write(reportFd, report.data() + done, report.size() - done);
@@ -197,11 +197,8 @@ Outcome runOnce(const fs::path& work, bool keep, uint64_t failIndex, uint32_t er
   } else if (WIFEXITED(status) && WEXITSTATUS(status) != 0) {
     // std::exit from inside the run: a prompt nobody could answer (69), say.
     outcome.end = "exit " + std::to_string(WEXITSTATUS(status));
-  } else if (text.rfind("host failure", 0) == 0) {
-    outcome.end = "exit 65";
   } else {
-    std::getline(lines, line);
-    outcome.end = "exit " + std::to_string(std::strtoul(line.c_str(), nullptr, 10));
+    std::getline(lines, outcome.end);
     std::getline(lines, outcome.function);
     while (std::getline(lines, line)) outcome.trace.push_back(line);
   }
