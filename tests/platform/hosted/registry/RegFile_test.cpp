@@ -446,6 +446,8 @@ class RegistryFoldTest : public zutest::MachineTest {
   bool loadOnSetUp() const override { return false; }
   // registry.reg after `before` was loaded, changed and folded.
   std::string folded(const std::string& before, const std::function<void()>& change) {
+    auto openFiles = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); };
+    const auto open = openFiles();
     writeFile(dir() / "registry.reg", before);
     load();
     change();
@@ -454,6 +456,7 @@ class RegistryFoldTest : public zutest::MachineTest {
     std::string tree = dump(machine().registry().root());
     hosted::Machine::unload();
     EXPECT_EQ(dump(Registry::load(dir(), "S-1-5-21-1004336348-1177238915-682003330-1001")->root()), tree);
+    EXPECT_EQ(openFiles(), open) << "a load, a fold or an unload left a file open";
     return readFile(dir() / "registry.reg");
   }
 };
