@@ -56,15 +56,10 @@ const std::string kHandWritten =
     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Mid\\Deep\\Leaf]\n\"x\"=dword:00000001\n\n"
     "[hkey_local_machine\\software\\ALPHA]\n\"second\"=\"2\"\n\"SHARED\"=\"from the second block\"\n";
 
-Key parse(std::string_view text) {
+// The tree a full read of `text` gives, or a lazy one (values left as lines).
+Key parse(const std::string& text, bool lazily = false) {
   Key root;
-  reg::parseRegFile(text, "registry.reg", kSid, root);
-  return root;
-}
-
-Key parseLazily(const std::string& text) {
-  Key root;
-  reg::parseRegFileLazily(text, "registry.reg", kSid, root);
+  lazily ? reg::parseRegFileLazily(text, "registry.reg", kSid, root) : reg::parseRegFile(text, "registry.reg", kSid, root);
   return root;
 }
 
@@ -268,7 +263,7 @@ TEST(RegFileTest, MalformedLinesAreRefusedByEveryReaderNamingTheLine) {
     std::string failure = failureOf([&] { parse(text); });
     std::string line = c.line ? "65 registry.reg:" + std::to_string(c.line) + ": " : "";
     EXPECT_EQ(failure.substr(0, line.size()), line) << failure << " for " << c.to;
-    EXPECT_EQ(failureOf([&] { parseLazily(text); }), failure);
+    EXPECT_EQ(failureOf([&] { parse(text, true); }), failure);
     ScratchDir dir;
     writeFile(dir.path() / "registry.reg", text);
     writeFile(dir.path() / "registry.reg.log", "");
@@ -307,7 +302,7 @@ TEST(RegFileTest, DamagedFilesAreReadAlikeByEveryReaderOrRefusedAlike) {
       if (text.empty()) text = "x";
     }
     std::string failure = failureOf([&] { parse(text); });
-    ASSERT_EQ(failureOf([&] { parseLazily(text); }), failure) << text;
+    ASSERT_EQ(failureOf([&] { parse(text, true); }), failure) << text;
     if (!failure.empty()) {
       ++refused;
       EXPECT_EQ(failure.rfind("65 registry.reg:", 0), 0u) << failure;
@@ -328,10 +323,10 @@ TEST(RegFileTest, DamagedFilesAreReadAlikeByEveryReaderOrRefusedAlike) {
       if (!inOnePass.first) continue;
       ASSERT_EQ(failure, "") << text;
       indexed += anyOrder ? 0 : 1;
-      EXPECT_EQ(reg::formatRegFile(halves, nl), anyOrder ? reg::formatRegFile(parseLazily(text), nl) : text);
+      EXPECT_EQ(reg::formatRegFile(halves, nl), anyOrder ? reg::formatRegFile(parse(text, true), nl) : text);
     }
     if (!failure.empty()) continue;
-    Key lazy = parseLazily(text);
+    Key lazy = parse(text, true);
     std::string eager = dump(parse(text));
     ASSERT_EQ(dump(lazy), eager) << text;
     ASSERT_EQ(dump(parse(reg::formatRegFile(lazy, "\r\n"))), eager) << text;

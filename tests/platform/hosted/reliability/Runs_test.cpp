@@ -245,10 +245,8 @@ TEST(TempBeside, EveryCallGetsANameOfItsOwn) {
   ScratchDir scratch;
   fs::path file = scratch.path() / "registry.reg";
   fs::path a, b;
-  int fa = hosted::createTempBeside(file, a);
-  int fb = hosted::createTempBeside(file, b);
-  ASSERT_GE(fa, 0);
-  ASSERT_GE(fb, 0);
+  int fa = hosted::createTempBeside(file, a), fb = hosted::createTempBeside(file, b);
+  ASSERT_TRUE(fa >= 0 && fb >= 0);
   EXPECT_NE(a, b);
   EXPECT_EQ(a.parent_path(), scratch.path());
   EXPECT_EQ(a.filename().string().rfind("registry.reg.tmp-", 0), 0u);
