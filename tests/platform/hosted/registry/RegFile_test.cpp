@@ -172,14 +172,10 @@ std::vector<KeyPath> keyPaths(const std::string& text) {
   return paths;
 }
 
-TEST(RegFileTest, ReadsEveryValueFormIntoWindowsData) {
+TEST(RegFileTest, ReadsEveryValueFormIntoWindowsDataAndWritesItBack) {
   Key root = parse(kEditorFile);
   const KeyPath zre = {"HKEY_LOCAL_MACHINE", "SOFTWARE", "Corvane", "Zuna Runtime Environment"};
-  struct Case {
-    const char* name;
-    uint32_t type;
-    std::vector<uint8_t> data;
-  } cases[] = {
+  const Value cases[] = {
       {"CurrentVersion", REG_SZ, {'1', 0, '.', 0, '8', 0, 0, 0}},
       {"Flags", REG_DWORD, {0x2a, 0, 0, 0}},
       {"Expand", REG_EXPAND_SZ, {'%', 0, 'P', 0, 'A', 0, 'T', 0, 'H', 0, '%', 0, 0, 0}},
@@ -189,7 +185,7 @@ TEST(RegFileTest, ReadsEveryValueFormIntoWindowsData) {
       {"Odd", 0x2a, {0xff}},
       {"NoNul", REG_SZ, {'A', 0, 'B', 0}},
   };
-  for (const auto& c : cases) EXPECT_EQ(valueAt(root, zre, c.name), (Value{c.name, c.type, c.data})) << c.name;
+  for (const auto& value : cases) EXPECT_EQ(valueAt(root, zre, value.name), value) << value.name;
   std::vector<uint8_t> blob = valueAt(root, zre, "blob").data;  // names compare without case
   ASSERT_EQ(blob.size(), 26u);
   EXPECT_EQ(blob.back(), 0x19);
@@ -210,10 +206,7 @@ TEST(RegFileTest, ReadsEveryValueFormIntoWindowsData) {
   Key wide = parse(utf16(kSignature + "\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\\xC3\x9C" "ber]\r\n\"N\"=\"\xE6\x97\xA5\"\r\n"));
   EXPECT_EQ(valueAt(wide, {"HKEY_LOCAL_MACHINE", "SOFTWARE", "\xC3\x9C" "ber"}, "n").data,
             (std::vector<uint8_t>{0xE5, 0x65, 0, 0}));
-}
-
-// The editor's own file comes back byte for byte; any other reads back the same.
-TEST(RegFileTest, WritesBackWhatItReads) {
+  // The editor's own file comes back byte for byte; any other reads back the same.
   EXPECT_EQ(reg::formatRegFile(parse(kEditorFile), "\r\n"), kEditorFile);
   Key handWritten = parse(kHandWritten);
   EXPECT_EQ(dump(parse(reg::formatRegFile(handWritten, "\n"))), dump(handWritten));
@@ -228,10 +221,7 @@ TEST(RegFileTest, MalformedLinesAreRefusedByEveryReaderNamingTheLine) {
   ASSERT_TRUE(indexes(good, "\r\n"));
   std::string deep = "[HKEY_LOCAL_MACHINE";
   for (int i = 0; i < 512; ++i) deep += "\\k";
-  struct Case {
-    std::string from, to;
-    int line;
-  } cases[] = {
+  const std::tuple<std::string, std::string, int> cases[] = {
       {kSignature, "REGEDIT4", 1},
       {"\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\A]", "\r\n\"v\"=\"x\"\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\A]", 2},
       {a, "\"a\"=\"unterminated", 4},
@@ -256,20 +246,20 @@ TEST(RegFileTest, MalformedLinesAreRefusedByEveryReaderNamingTheLine) {
       {keyB, deep + "]", 0},
       {b, "\"b\"=hex:01,\\\r\n  02", 0},
   };
-  for (const auto& c : cases) {
+  for (const auto& [from, to, lineNumber] : cases) {
     std::string text = good;
-    text.replace(text.find(c.from), c.from.size(), c.to);
-    if (c.to.back() == '\\') text.resize(text.find(c.to) + c.to.size());
+    text.replace(text.find(from), from.size(), to);
+    if (to.back() == '\\') text.resize(text.find(to) + to.size());
     std::string failure = failureOf([&] { parse(text); });
-    std::string line = c.line ? "65 registry.reg:" + std::to_string(c.line) + ": " : "";
-    EXPECT_EQ(failure.substr(0, line.size()), line) << failure << " for " << c.to;
+    std::string line = lineNumber ? "65 registry.reg:" + std::to_string(lineNumber) + ": " : "";
+    EXPECT_EQ(failure.substr(0, line.size()), line) << failure << " for " << to;
     EXPECT_EQ(failureOf([&] { parse(text, true); }), failure);
     ScratchDir dir;
     writeFile(dir.path() / "registry.reg", text);
     writeFile(dir.path() / "registry.reg.log", "");
-    std::string expected = c.line ? "65 " + (dir.path() / "registry.reg").string() + failure.substr(failure.find(':')) : "";
+    std::string expected = lineNumber ? "65 " + (dir.path() / "registry.reg").string() + failure.substr(failure.find(':')) : "";
     EXPECT_EQ(failureOf([&] { Registry::load(dir.path(), kSid); }), expected);
-    if (c.line) {
+    if (lineNumber) {
       EXPECT_EQ(readFile(dir.path() / "registry.reg"), text);
       EXPECT_TRUE(fs::exists(dir.path() / "registry.reg.log"));
     }

@@ -19,10 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 constexpr int kCalls = 400;
 
-class RegistryCrashTest : public zutest::MachineTest {
- protected:
-  bool loadOnSetUp() const override { return false; }
-};
+using RegistryCrashTest = zutest::MachineTest;
 
 // A child sets value v<i> = i in one of a few keys, folding now and then as a run's end
 // does, so that kills also land inside a fold, and reports each call that returned

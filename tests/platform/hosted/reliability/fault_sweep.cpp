@@ -71,13 +71,13 @@ pid_t forkQuietly() {
 // The options after argv[first]: --every N, --keep DIR and, when `kind` is given,
 // --machine demo|single|family. False for anything else. The working folder is DIR or a
 // new one.
-bool parseOptions(int argc, char** argv, int first, uint64_t& every, fs::path& keep, fs::path& work,
+bool parseOptions(int argc, char** argv, int first, unsigned long long& every, fs::path& keep, fs::path& work,
                   std::string* kind) {
   for (int i = first; i < argc; ++i) {
     std::string arg = argv[i];
     if (i + 1 >= argc) return false;
     if (arg == "--every") {
-      every = std::max<uint64_t>(1, std::strtoull(argv[++i], nullptr, 10));
+      every = std::max(1ull, std::strtoull(argv[++i], nullptr, 10));
     } else if (arg == "--keep") {
       keep = argv[++i];
     } else if (arg == "--machine" && kind) {
@@ -222,7 +222,7 @@ int killSweep(int argc, char** argv);
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::string(argv[1]) == "--kill") return killSweep(argc, argv);
-  uint64_t every = 1;
+  unsigned long long every = 1;
   fs::path keep, work;
   if (!parseOptions(argc, argv, 1, every, keep, work, nullptr)) {
     std::fprintf(stderr, "usage: zu_fault_sweep [--every N] [--keep DIR]\n"
@@ -235,14 +235,12 @@ int main(int argc, char** argv) {
     std::printf("the demo uninstall without faults ended: %s\n", clean.end.c_str());
     return 1;
   }
-  uint64_t calls = clean.trace.size();
-  std::printf("demo uninstall: %s, %llu Windows calls that can fail\n", clean.end.c_str(),
-              static_cast<unsigned long long>(calls));
+  unsigned long long calls = clean.trace.size(), runs = 0;
+  std::printf("demo uninstall: %s, %llu Windows calls that can fail\n", clean.end.c_str(), calls);
 
   std::map<std::string, int> outcomes, failedFunctions;
   std::vector<std::string> problems;
-  uint64_t runs = 0;
-  for (uint64_t index = 1; index <= calls; index += every) {
+  for (unsigned long long index = 1; index <= calls; index += every) {
     const std::string& function = clean.trace[index - 1];
     uint32_t error = errorFor(function);
     Outcome outcome = runOnce(work, keeping, index, error);
@@ -255,8 +253,7 @@ int main(int argc, char** argv) {
                          "): " + outcome.end);
     }
   }
-  std::printf("runs: %llu (every %llu. call failed in turn)\n", static_cast<unsigned long long>(runs),
-              static_cast<unsigned long long>(every));
+  std::printf("runs: %llu (every %llu. call failed in turn)\n", runs, every);
   std::printf("calls failed, by function:");
   for (const auto& [function, count] : failedFunctions) std::printf(" %s %d", function.c_str(), count);
   std::printf("\noutcomes:");

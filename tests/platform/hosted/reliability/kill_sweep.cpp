@@ -39,7 +39,7 @@ namespace sweep {
 void copyDemo(const fs::path& to);
 void removeMachine(const fs::path& dir);
 pid_t forkQuietly();
-bool parseOptions(int argc, char** argv, int first, uint64_t& every, fs::path& keep, fs::path& work,
+bool parseOptions(int argc, char** argv, int first, unsigned long long& every, fs::path& keep, fs::path& work,
                   std::string* kind);
 }  // namespace sweep
 
@@ -200,7 +200,7 @@ bool hasKey(const fs::path& dir, const std::string& path) {
 
 int killSweep(int argc, char** argv) {
   std::string kind = "demo";
-  uint64_t every = 1;
+  unsigned long long every = 1;
   fs::path keep, work;
   if (!parseOptions(argc, argv, 2, every, keep, work, &kind)) {
     std::fprintf(stderr, "usage: zu_fault_sweep --kill [--machine demo|single|family] [--every N] [--keep DIR]\n");
@@ -220,9 +220,9 @@ int killSweep(int argc, char** argv) {
     problems.push_back("the uninterrupted uninstall took 1.8.0_25's base image or registration");
   }
 
-  uint64_t points = 0, converged = 0, changes = 0;
+  unsigned long long points = 0, converged = 0, changes = 0;
   std::map<int, int> rerunStatus;
-  for (uint64_t n = 1;; n += every) {
+  for (unsigned long long n = 1;; n += every) {
     fs::path dir = work / ("kill-" + std::to_string(n));
     makeMachine(kind, dir);
     RunEnd first = runUninstaller(dir, n);
@@ -231,7 +231,7 @@ int killSweep(int argc, char** argv) {
       changes = n - 1;
       if (every > 1 && n > 1) {
         changes = n - every;
-        for (uint64_t back = n - 1; back > n - every; --back) {
+        for (unsigned long long back = n - 1; back > n - every; --back) {
           fs::path probe = work / "probe";
           makeMachine(kind, probe);
           bool killed = runUninstaller(probe, back).killed;
@@ -262,10 +262,8 @@ int killSweep(int argc, char** argv) {
   }
 
   std::printf("%s machine: %llu changes in an uninterrupted uninstall; %llu kill points (every %llu. change)\n",
-              kind.c_str(), static_cast<unsigned long long>(changes), static_cast<unsigned long long>(points),
-              static_cast<unsigned long long>(every));
-  std::printf("converged after one re-run: %llu of %llu; re-run exit statuses:", static_cast<unsigned long long>(converged),
-              static_cast<unsigned long long>(points));
+              kind.c_str(), changes, points, every);
+  std::printf("converged after one re-run: %llu of %llu; re-run exit statuses:", converged, points);
   for (const auto& [status, count] : rerunStatus) {
     if (status < 0) std::printf(" [killed] %d", count);
     else std::printf(" [%d] %d", status, count);
