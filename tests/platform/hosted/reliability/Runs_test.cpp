@@ -54,7 +54,7 @@ TEST(MachineJson, EveryRejectionEndsTheRunWith65NamingTheFileAndTheLineOfTheFiel
       {"{\"os\":\n {\"version\":\n \"ten\"}}", "machine.json:3: os.version"},
       {"{\n\"os\": {\"architecture\": \"arm\"}}", "machine.json:2: os.architecture"},
       {"{\n\n\"process\": {\"pid\": -1}}", "machine.json:3: process.pid"},
-      {"{\n  \"process\": {\"pid\": 1e999}\n}\n", "machine.json:2: "},
+      {"{\"note\": 1e99,\n  \"process\": {\"pid\": 1e999}\n}\n", "machine.json:2: "},  // out of range
       {"{\n\"process\": {\n\"image\": \"relative.exe\"}}", "machine.json:3: process.image"},
       // An image with a quote or a control character would split the command line.
       {R"({"process": {"image": "C:\\Program Files\\a\" \/s.exe"}})", "machine.json:1: process.image"},
