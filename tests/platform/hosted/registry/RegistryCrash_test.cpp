@@ -1,6 +1,6 @@
-// A run killed at any moment leaves a machine directory that loads with every change
-// a registry call reported done: the child reports each finished call through a pipe,
-// the parent kills it after a random number of reports and reloads the directory.
+// A run killed at any moment loses no registry change whose call returned, and leaves a
+// machine directory that loads: the change log a crash leaves is replayed and folded in,
+// whatever it holds, and a rewrite ended part way leaves nothing behind.
 #include <windows.h>
 
 #include <signal.h>
@@ -16,41 +16,23 @@
 
 namespace {
 
+namespace fs = std::filesystem;
 constexpr int kCalls = 400;
 
-// The child: sets value v<i> = i in one of a few keys, folding now and then as a run's
-// end does, so that kills also land inside a fold. Never returns.
-[[noreturn]] void runChild(const std::filesystem::path& dir, int reportFd) {
-  hosted::Machine::load(dir);
-  for (int i = 0; i < kCalls; ++i) {
-    std::string path = "SOFTWARE\\Crash\\K" + std::to_string(i % 7);
-    HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS) {
-      _exit(2);
-    }
-    std::string name = "v" + std::to_string(i);
-    DWORD data = static_cast<DWORD>(i);
-    if (RegSetValueExA(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), 4) != ERROR_SUCCESS) {
-      _exit(3);
-    }
-    RegCloseKey(key);
-    if (i % 50 == 49) hosted::machine().registry().fold();
-    if (::write(reportFd, &i, sizeof i) != sizeof i) _exit(4);
-  }
-  _exit(0);
-}
+using RegistryCrashTest = zutest::MachineTest;
 
-class RegistryCrashTest : public zutest::MachineTest {
- protected:
-  bool loadOnSetUp() const override { return false; }
-};
-
+// A child sets value v<i> = i in one of a few keys, folding now and then as a run's end
+// does, so that kills also land inside a fold, and reports each call that returned
+// through a pipe; the parent kills it after a random number of reports and reloads.
+// The temporary files a rewrite ended part way leaves (and only those) go at a load.
 TEST_F(RegistryCrashTest, KilledRunsLoseNoReportedChange) {
   zutest::writeFile(dir() / "registry.reg",
                     "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Keep]\n\"k\"=\"kept\"\n");
+  const char* const kTemporary[] = {"registry.reg.tmp-a1B2c3", "machine.json.tmp-Zz9yY8", "registry.reg.tmp-notmine1",
+                                    "registry.reg.tmpl"};
+  for (const char* name : kTemporary) zutest::writeFile(dir() / name, "half a rewrite");
   std::mt19937 random(20240601);
-  int reportedOverall = -1;
+  int reported = -1;
   for (int round = 0; round < 12; ++round) {
     hosted::Machine::unload();
     int pipeFds[2];
@@ -59,12 +41,22 @@ TEST_F(RegistryCrashTest, KilledRunsLoseNoReportedChange) {
     ASSERT_GE(child, 0);
     if (child == 0) {
       ::close(pipeFds[0]);
-      runChild(dir(), pipeFds[1]);
+      hosted::Machine::load(dir());
+      for (int i = 0; i < kCalls; ++i) {
+        hosted::registry::Registry& registry = hosted::machine().registry();
+        hosted::registry::KeyPath path = {"HKEY_LOCAL_MACHINE", "SOFTWARE", "Crash", "K" + std::to_string(i % 7)};
+        uint8_t low = static_cast<uint8_t>(i), high = static_cast<uint8_t>(i >> 8);
+        if (registry.createKey(path) || registry.setValue(path, "v" + std::to_string(i), REG_DWORD, {low, high, 0, 0})) {
+          _exit(2);
+        }
+        if (i % 50 == 49) hosted::machine().registry().fold();
+        if (::write(pipeFds[1], &i, sizeof i) != sizeof i) _exit(3);
+      }
+      _exit(0);
     }
     ::close(pipeFds[1]);
     int killAfter = static_cast<int>(random() % kCalls);
-    int last = -1;
-    int value = 0;
+    int last = -1, value = 0;
     while (last < killAfter && ::read(pipeFds[0], &value, sizeof value) == sizeof value) last = value;
     ::kill(child, SIGKILL);
     // Calls reported before the kill landed count as done too.
@@ -73,70 +65,66 @@ TEST_F(RegistryCrashTest, KilledRunsLoseNoReportedChange) {
     int status = 0;
     ::waitpid(child, &status, 0);
     ASSERT_TRUE(WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) == 0)) << status;
-    reportedOverall = std::max(reportedOverall, last);
+    reported = std::max(reported, last);
 
     load();
-    for (int i = 0; i <= reportedOverall; ++i) {
-      std::string path = "SOFTWARE\\Crash\\K" + std::to_string(i % 7);
-      HKEY key = nullptr;
-      ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key), ERROR_SUCCESS)
-          << "round " << round << ", call " << i;
-      DWORD data = 0, size = sizeof data;
-      EXPECT_EQ(RegQueryValueExA(key, ("v" + std::to_string(i)).c_str(), nullptr, nullptr,
-                                 reinterpret_cast<BYTE*>(&data), &size),
-                ERROR_SUCCESS)
-          << "round " << round << ", call " << i;
-      EXPECT_EQ(data, static_cast<DWORD>(i));
-      RegCloseKey(key);
+    EXPECT_FALSE(fs::exists(dir() / "registry.reg.log")) << "the load folds what a crash left";
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(fs::exists(dir() / kTemporary[i]), i >= 2) << kTemporary[i];
+    ASSERT_TRUE(machine().registry().find({"HKEY_LOCAL_MACHINE", "SOFTWARE", "Keep"}));
+    for (int i = 0; i <= reported; ++i) {
+      auto key = machine().registry().find({"HKEY_LOCAL_MACHINE", "SOFTWARE", "Crash", "K" + std::to_string(i % 7)});
+      auto* value = key ? key->findValue("v" + std::to_string(i)) : nullptr;
+      ASSERT_TRUE(value) << "round " << round << ", call " << i;
+      EXPECT_EQ(value->data, (std::vector<uint8_t>{static_cast<uint8_t>(i), static_cast<uint8_t>(i >> 8), 0, 0}));
     }
-    HKEY keep = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Keep", 0, KEY_READ, &keep), ERROR_SUCCESS);
-    RegCloseKey(keep);
-    EXPECT_FALSE(std::filesystem::exists(dir() / "registry.reg.log")) << "the load folds what a crash left";
   }
 }
 
-// A log whose last line was cut short, and a log replayed onto the registry.reg it was
-// already folded into (a crash between the rename and the removal of the log).
-TEST_F(RegistryCrashTest, TornAndRepeatedLogsReplaySafely) {
-  load();
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\A\\B", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  RegSetValueExA(key, "x", 0, REG_SZ, reinterpret_cast<const BYTE*>("1"), 2);
-  RegCloseKey(key);
-  ASSERT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\A\\B"), ERROR_SUCCESS);
-  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\A\\b", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  RegSetValueExA(key, "y", 0, REG_SZ, reinterpret_cast<const BYTE*>("2"), 2);
-  RegCloseKey(key);
-  hosted::Machine::unload();
-  std::string log = zutest::readFile(dir() / "registry.reg.log");
-  ASSERT_FALSE(log.empty());
+// Whole lines registry.reg cannot hold (a key outside the stored roots, deeper than
+// Windows allows, an empty name, a name with a line break or not UTF-8) are passed over,
+// keeping every other change. A log replayed onto the file it was already folded into
+// (a crash between the rename and the log's removal) changes nothing, and a last line
+// cut short is dropped.
+TEST(ChangeLogReplay, WhatAFileCannotHoldIsPassedOverAndARepeatedOrTornLogChangesNothing) {
+  zutest::ScratchDir dir;
+  const std::string sid = "S-1-5-21-1";
+  const hosted::registry::KeyPath software = {"HKEY_LOCAL_MACHINE", "SOFTWARE"}, deep(601, "k");
+  auto registry = hosted::registry::Registry::load(dir.path(), sid);
+  auto under = [](hosted::registry::KeyPath path, const std::vector<std::string>& names) {
+    path.insert(path.end(), names.begin(), names.end());
+    return path;
+  };
+  for (const auto& path : {hosted::registry::KeyPath{"NOT_A_ROOT", "x"}, under({"HKEY_LOCAL_MACHINE"}, deep),
+                           under(software, {"a", "", "b"}), under(software, {"Bad\xff"}), under(software, {"New"}),
+                           under(software, {"A", "B"})}) {
+    ASSERT_EQ(registry->createKey(path), 0u);
+  }
+  const std::vector<uint8_t> one = {1, 0, 0, 0}, two = {2, 0, 0, 0};
+  ASSERT_EQ(registry->setValue(under(software, {"New"}), "line\nbreak", REG_DWORD, one), 0u);
+  ASSERT_EQ(registry->setValue(under(software, {"New"}), "kept", REG_DWORD, two), 0u);
+  ASSERT_EQ(registry->setValue(under(software, {"A", "B"}), "x", REG_DWORD, one), 0u);
+  ASSERT_EQ(registry->deleteKey(under(software, {"A", "B"})), 0u);
+  ASSERT_EQ(registry->createKey(under(software, {"A", "b"})), 0u);
+  ASSERT_EQ(registry->setValue(under(software, {"A", "b"}), "y", REG_DWORD, two), 0u);
+  registry.reset();  // as a crash leaves it
+  const std::string log = zutest::readFile(dir.path() / "registry.reg.log");
 
-  // Fold, then put the same log back, followed by half a record.
-  load();
-  std::string folded = zutest::readFile(dir() / "registry.reg");
-  hosted::Machine::unload();
-  zutest::writeFile(dir() / "registry.reg.log", log + log.substr(0, log.size() / 3));
-  load();
-  EXPECT_EQ(zutest::readFile(dir() / "registry.reg"), folded);
-  EXPECT_NE(folded.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\A\\b]\r\n\"y\"=\"2\""), std::string::npos) << folded;
+  registry = hosted::registry::Registry::load(dir.path(), sid);
+  auto key = registry->find(under(software, {"New"}));
+  ASSERT_NE(key, nullptr);
+  EXPECT_NE(key->findValue("kept"), nullptr);
+  EXPECT_EQ(key->findValue("line\nbreak"), nullptr);
+  EXPECT_EQ(registry->find({"NOT_A_ROOT"}), nullptr);
+  registry.reset();
+  EXPECT_FALSE(fs::exists(dir.path() / "registry.reg.log"));
+  std::string folded = zutest::readFile(dir.path() / "registry.reg");
+  EXPECT_NE(folded.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\A\\b]\r\n\"y\"=dword:00000002\r\n\r\n"), std::string::npos) << folded;
   EXPECT_EQ(folded.find("\"x\""), std::string::npos) << folded;
-}
+  EXPECT_EQ(folded.find("Bad"), std::string::npos) << folded;
 
-// A run ended while it rewrote registry.reg or machine.json left the new text beside it;
-// the next load removes those files, and only those.
-TEST_F(RegistryCrashTest, TheNextLoadRemovesTheTemporaryFilesOfAnEndedRewrite) {
-  for (const char* name : {"registry.reg.tmp-a1B2c3", "machine.json.tmp-Zz9yY8", "registry.reg.tmp-notmine1",
-                           "registry.reg.tmpl"}) {
-    zutest::writeFile(dir() / name, "half a rewrite");
-  }
-  load();
-  EXPECT_FALSE(std::filesystem::exists(dir() / "registry.reg.tmp-a1B2c3"));
-  EXPECT_FALSE(std::filesystem::exists(dir() / "machine.json.tmp-Zz9yY8"));
-  EXPECT_TRUE(std::filesystem::exists(dir() / "registry.reg.tmp-notmine1"));
-  EXPECT_TRUE(std::filesystem::exists(dir() / "registry.reg.tmpl"));
+  zutest::writeFile(dir.path() / "registry.reg.log", log + log.substr(0, log.size() / 3));
+  hosted::registry::Registry::load(dir.path(), sid);
+  EXPECT_EQ(zutest::readFile(dir.path() / "registry.reg"), folded);
 }
 
 }  // namespace

@@ -10,7 +10,8 @@
 // ended otherwise. Each run is a child process of the sweep, on a fresh copy of the
 // demo machine with the project's deployment library.
 //
-// With --kill it runs the kill sweep instead (kill_sweep.cpp).
+// With --kill it runs the kill sweep instead (kill_sweep.cpp), which shares the helpers
+// of the namespace `sweep` below.
 #include <windows.h>
 
 #include <fcntl.h>
@@ -24,16 +25,79 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/hosted/machine/Machine.h"
 #include "platform/hosted/machine/registry/Registry.h"
 
-namespace {
-
 namespace fs = std::filesystem;
 
+namespace sweep {
+
+// A copy of the demo machine at `to`, with the project's deployment library.
+void copyDemo(const fs::path& to) {
+  fs::copy(fs::path(ZU_SOURCE_DIR) / "examples" / "machines" / "demo", to,
+           fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+  fs::copy_file(ZU_DEPLOY_SUBSTITUTE, to / "drives/C/Program Files/Zuna/zre1.8.0_31/bin/deploy.dll",
+                fs::copy_options::overwrite_existing);
+}
+
+// Removes a machine directory. A program a run started (the auto-update tool) may
+// outlive the run and add its record to the directory while it is being removed; a
+// second pass takes that.
+void removeMachine(const fs::path& dir) {
+  std::error_code ec;
+  for (int pass = 0; pass < 10; ++pass) {
+    fs::remove_all(dir, ec);
+    if (!ec) return;
+  }
+  std::fprintf(stderr, "cannot remove %s: %s\n", dir.c_str(), ec.message().c_str());
+}
+
+// fork(), the child's standard streams on /dev/null.
+pid_t forkQuietly() {
+  std::fflush(nullptr);
+  pid_t child = ::fork();
+  if (child < 0) std::abort();
+  if (child == 0) {
+    int devnull = ::open("/dev/null", O_RDWR);
+    for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) ::dup2(devnull, fd);
+  }
+  return child;
+}
+
+// The options after argv[first]: --every N, --keep DIR and, when `kind` is given,
+// --machine demo|single|family. False for anything else. The working folder is DIR or a
+// new one.
+bool parseOptions(int argc, char** argv, int first, unsigned long long& every, fs::path& keep, fs::path& work,
+                  std::string* kind) {
+  for (int i = first; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (i + 1 >= argc) return false;
+    if (arg == "--every") {
+      every = std::max(1ull, std::strtoull(argv[++i], nullptr, 10));
+    } else if (arg == "--keep") {
+      keep = argv[++i];
+    } else if (arg == "--machine" && kind) {
+      *kind = argv[++i];
+    } else {
+      return false;
+    }
+  }
+  if (kind && *kind != "demo" && *kind != "single" && *kind != "family") return false;
+  char pattern[] = "/tmp/zu-sweep-XXXXXX";
+  work = keep.empty() ? fs::path(::mkdtemp(pattern)) : keep;
+  fs::create_directories(work);
+  return true;
+}
+
+}  // namespace sweep
+
+namespace {
+
+using namespace sweep;
 constexpr int kRunSeconds = 60;
 
 // The error a failing call of `function` gets: what Windows says most often when that
@@ -58,90 +122,60 @@ uint32_t errorFor(const std::string& function) {
   return it == errors.end() ? ERROR_ACCESS_DENIED : it->second;
 }
 
-struct Outcome;
-bool allowed(const Outcome& outcome);
-
+// How a run ended: "exit N", "crashed (signal N)", "hung", each followed by ", machine
+// does not load: ..." when the directory it left does not load; only "exit 0" and
+// "exit 610017" are allowed.
 struct Outcome {
-  enum Kind { kExited, kCrashed, kHung } kind = kExited;
-  uint32_t status = 0;   // the program's own exit code, when it exited
-  int signal = 0;        // when it crashed
+  std::string end;
   std::string function;  // the call that failed
   std::vector<std::string> trace;
-  bool reloads = true;   // the machine directory loads after the run
-  std::string reloadFailure;
+  bool allowed() const { return end == "exit 0" || end == "exit 610017"; }
 };
 
-bool allowed(const Outcome& outcome) {
-  return outcome.kind == Outcome::kExited && (outcome.status == 0 || outcome.status == 610017) && outcome.reloads;
-}
-
-fs::path demoMachine() { return fs::path(ZU_SOURCE_DIR) / "examples" / "machines" / "demo"; }
-
-void copyDemo(const fs::path& to) {
-  fs::copy(demoMachine(), to, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
-  fs::copy_file(ZU_DEPLOY_SUBSTITUTE, to / "drives/C/Program Files/Zuna/zre1.8.0_31/bin/deploy.dll",
-                fs::copy_options::overwrite_existing);
-}
-
-void writeAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n <= 0) return;
-    done += static_cast<size_t>(n);
-  }
-}
-
-// The run itself, in the child: reports "<status>\n<failed function>\n<trace...>".
-[[noreturn]] void runChild(const fs::path& dir, uint64_t failIndex, uint32_t error, bool trace, int reportFd) {
-  int devnull = ::open("/dev/null", O_RDWR);
-  ::dup2(devnull, STDIN_FILENO);
-  ::dup2(devnull, STDOUT_FILENO);
-  ::dup2(devnull, STDERR_FILENO);
+// The run itself, in the child: reports "exit <status>\n<failed function>\n<trace...>".
+[[noreturn]] void runChild(const fs::path& dir, uint64_t failIndex, uint32_t error, int reportFd) {
+  std::string report;
   try {
     hosted::Session session;
-    for (int i = 0; i < 64; ++i) session.answers.push_back("ok");
+    session.answers.assign(64, "ok");
     hosted::Machine& machine = hosted::Machine::load(dir, session);
-    machine.setCommandLine(L"\"" + std::wstring(L"C:\\Windows\\Temp\\uninstaller.exe") + L"\"");
-    machine.faults().setTracing(trace);
+    machine.setCommandLine(L"\"C:\\Windows\\Temp\\uninstaller.exe\"");
+    machine.faults().setTracing(failIndex == 0);
     if (failIndex) machine.faults().failCall(failIndex, error);
     char noArguments[] = "";
     int status = WinMain(reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x140000000ull)), nullptr, noArguments, 1);
     machine.registry().fold();
-    std::string report = std::to_string(static_cast<uint32_t>(status)) + "\n" + machine.faults().sweptFunction() + "\n";
+    report = "exit " + std::to_string(static_cast<uint32_t>(status)) + "\n" + machine.faults().sweptFunction() + "\n";
     for (const auto& function : machine.faults().trace()) report += function + "\n";
-    writeAll(reportFd, report);
   } catch (const hosted::HostFailure& failure) {
-    writeAll(reportFd, "host failure " + std::to_string(failure.status) + ": " + failure.message + "\n");
+    report = "exit " + std::to_string(failure.status) + "\n";
   }
-  ::close(reportFd);
+  for (size_t done = 0; done < report.size();) {
+    ssize_t n = ::write(reportFd, report.data() + done, report.size() - done);
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
   _exit(0);
 }
 
 // Runs on a new copy of the demo machine in `work`, removed afterwards unless kept.
-Outcome runOnce(const fs::path& work, bool keep, uint64_t failIndex, uint32_t error, bool trace) {
+Outcome runOnce(const fs::path& work, bool keep, uint64_t failIndex, uint32_t error) {
   fs::path dir = work / ("machine-" + std::to_string(failIndex));
   copyDemo(dir);
   int report[2];
   if (::pipe(report) != 0) std::abort();
-  std::fflush(nullptr);
-  pid_t child = ::fork();
-  if (child < 0) std::abort();
+  pid_t child = forkQuietly();
   if (child == 0) {
     ::close(report[0]);
-    runChild(dir, failIndex, error, trace, report[1]);
+    runChild(dir, failIndex, error, report[1]);
   }
   ::close(report[1]);
-  Outcome outcome;
   std::string text;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kRunSeconds);
   bool hung = false;
   while (true) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) {
-      hung = true;
-      break;
-    }
+    if ((hung = left.count() <= 0)) break;
     pollfd p{report[0], POLLIN, 0};
     if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
     char buffer[4096];
@@ -153,53 +187,32 @@ Outcome runOnce(const fs::path& work, bool keep, uint64_t failIndex, uint32_t er
   if (hung) ::kill(child, SIGKILL);
   int status = 0;
   ::waitpid(child, &status, 0);
+  Outcome outcome;
+  std::istringstream lines(text);
+  std::string line;
   if (hung) {
-    outcome.kind = Outcome::kHung;
+    outcome.end = "hung";
   } else if (WIFSIGNALED(status)) {
-    outcome.kind = Outcome::kCrashed;
-    outcome.signal = WTERMSIG(status);
+    outcome.end = "crashed (signal " + std::to_string(WTERMSIG(status)) + ")";
   } else if (WIFEXITED(status) && WEXITSTATUS(status) != 0) {
     // std::exit from inside the run: a prompt nobody could answer (69), say.
-    outcome.status = static_cast<uint32_t>(WEXITSTATUS(status));
-  } else if (text.rfind("host failure", 0) == 0) {
-    outcome.status = 65;
-    outcome.reloadFailure = text;
+    outcome.end = "exit " + std::to_string(WEXITSTATUS(status));
   } else {
-    size_t first = text.find('\n');
-    size_t second = first == std::string::npos ? first : text.find('\n', first + 1);
-    outcome.status = static_cast<uint32_t>(std::strtoul(text.c_str(), nullptr, 10));
-    if (second != std::string::npos) {
-      outcome.function = text.substr(first + 1, second - first - 1);
-      size_t start = second + 1;
-      while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        outcome.trace.push_back(text.substr(start, end - start));
-        start = end + 1;
-      }
-    }
+    std::getline(lines, outcome.end);
+    std::getline(lines, outcome.function);
+    while (std::getline(lines, line)) outcome.trace.push_back(line);
   }
-  if (outcome.kind == Outcome::kExited) {
+  if (!hung && !WIFSIGNALED(status)) {
     try {
       hosted::Machine::load(dir);
-      hosted::Machine::unload();
     } catch (const hosted::HostFailure& failure) {
-      outcome.reloads = false;
-      outcome.reloadFailure = failure.message;
-      hosted::Machine::unload();
+      outcome.end += ", machine does not load: " + failure.message;
     }
+    hosted::Machine::unload();
   }
   // A program the run started may still be writing there; what is left goes with `work`.
-  std::error_code ec;
-  if (!keep && allowed(outcome)) fs::remove_all(dir, ec);
+  if (!keep && outcome.allowed()) removeMachine(dir);
   return outcome;
-}
-
-std::string describe(const Outcome& outcome) {
-  if (outcome.kind == Outcome::kHung) return "hung";
-  if (outcome.kind == Outcome::kCrashed) return "crashed (signal " + std::to_string(outcome.signal) + ")";
-  std::string text = "exit " + std::to_string(outcome.status);
-  if (!outcome.reloads) text += ", machine does not load: " + outcome.reloadFailure;
-  return text;
 }
 
 }  // namespace
@@ -209,53 +222,38 @@ int killSweep(int argc, char** argv);
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::string(argv[1]) == "--kill") return killSweep(argc, argv);
-  uint64_t every = 1;
-  fs::path keep;
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (arg == "--every" && i + 1 < argc) {
-      every = std::max<uint64_t>(1, std::strtoull(argv[++i], nullptr, 10));
-    } else if (arg == "--keep" && i + 1 < argc) {
-      keep = argv[++i];
-    } else {
-      std::fprintf(stderr, "usage: zu_fault_sweep [--every N] [--keep DIR]\n"
-                           "       zu_fault_sweep --kill [--machine demo|single|family] [--every N] [--keep DIR]\n");
-      return 64;
-    }
+  unsigned long long every = 1;
+  fs::path keep, work;
+  if (!parseOptions(argc, argv, 1, every, keep, work, nullptr)) {
+    std::fprintf(stderr, "usage: zu_fault_sweep [--every N] [--keep DIR]\n"
+                         "       zu_fault_sweep --kill [--machine demo|single|family] [--every N] [--keep DIR]\n");
+    return 64;
   }
-  char pattern[] = "/tmp/zu-fault-sweep-XXXXXX";
-  fs::path work = keep.empty() ? fs::path(::mkdtemp(pattern)) : keep;
-  fs::create_directories(work);
   bool keeping = !keep.empty();
-
-  Outcome clean = runOnce(work, keeping, 0, 0, true);
-  if (!allowed(clean)) {
-    std::printf("the demo uninstall without faults ended: %s\n", describe(clean).c_str());
+  Outcome clean = runOnce(work, keeping, 0, 0);
+  if (!clean.allowed()) {
+    std::printf("the demo uninstall without faults ended: %s\n", clean.end.c_str());
     return 1;
   }
-  uint64_t calls = clean.trace.size();
-  std::printf("demo uninstall: exit %u, %llu Windows calls that can fail\n", clean.status,
-              static_cast<unsigned long long>(calls));
+  unsigned long long calls = clean.trace.size(), runs = 0;
+  std::printf("demo uninstall: %s, %llu Windows calls that can fail\n", clean.end.c_str(), calls);
 
-  std::map<std::string, int> outcomes;
-  std::map<std::string, int> failedFunctions;
+  std::map<std::string, int> outcomes, failedFunctions;
   std::vector<std::string> problems;
-  uint64_t runs = 0;
-  for (uint64_t index = 1; index <= calls; index += every) {
+  for (unsigned long long index = 1; index <= calls; index += every) {
     const std::string& function = clean.trace[index - 1];
     uint32_t error = errorFor(function);
-    Outcome outcome = runOnce(work, keeping, index, error, false);
+    Outcome outcome = runOnce(work, keeping, index, error);
     ++runs;
-    ++outcomes[describe(outcome)];
+    ++outcomes[outcome.end];
     ++failedFunctions[outcome.function.empty() ? function : outcome.function];
-    if (!allowed(outcome)) {
+    if (!outcome.allowed()) {
       if (!keeping) std::printf("kept for a look: %s\n", (work / ("machine-" + std::to_string(index))).c_str());
       problems.push_back("call " + std::to_string(index) + " (" + function + ", error " + std::to_string(error) +
-                         "): " + describe(outcome));
+                         "): " + outcome.end);
     }
   }
-  std::printf("runs: %llu (every %llu. call failed in turn)\n", static_cast<unsigned long long>(runs),
-              static_cast<unsigned long long>(every));
+  std::printf("runs: %llu (every %llu. call failed in turn)\n", runs, every);
   std::printf("calls failed, by function:");
   for (const auto& [function, count] : failedFunctions) std::printf(" %s %d", function.c_str(), count);
   std::printf("\noutcomes:");
@@ -264,7 +262,6 @@ int main(int argc, char** argv) {
   for (const auto& problem : problems) std::printf("NOT ALLOWED: %s\n", problem.c_str());
   std::printf("%s\n", problems.empty() ? "every run ended with 0 or 610017 and left a machine that loads"
                                        : "some runs ended otherwise");
-  std::error_code ec;
-  if (!keeping && problems.empty()) fs::remove_all(work, ec);
+  if (!keeping && problems.empty()) removeMachine(work);
   return problems.empty() ? 0 : 1;
 }

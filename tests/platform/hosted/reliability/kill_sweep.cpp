@@ -14,12 +14,10 @@
 // 1.7.0_80) and "family" (the demo with 1.8.0_25 beside: a kill must never cost it its
 // family's cached base image or its registration). Exits 1, keeping the machines of the
 // kill points that did not converge, when one did not.
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -35,9 +33,19 @@
 #include "platform/hosted/machine/Machine.h"
 #include "platform/hosted/machine/registry/Registry.h"
 
+namespace fs = std::filesystem;
+
+namespace sweep {
+void copyDemo(const fs::path& to);
+void removeMachine(const fs::path& dir);
+pid_t forkQuietly();
+bool parseOptions(int argc, char** argv, int first, unsigned long long& every, fs::path& keep, fs::path& work,
+                  std::string* kind);
+}  // namespace sweep
+
 namespace {
 
-namespace fs = std::filesystem;
+using namespace sweep;
 
 constexpr const char* kRuntimeKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Zuna Runtime Environment\\";
 constexpr const char* kBaseImage = "drives/C/ProgramData/Vantor/Zuna/installcache_x64/baseimagefam8";
@@ -72,22 +80,8 @@ std::string withoutKeys(const std::string& reg, const std::vector<std::string>& 
   return out;
 }
 
-// Removes a machine directory. The auto-update tool a run starts may outlive the run and
-// add its record to the directory while it is being removed; a second pass takes that.
-void removeMachine(const fs::path& dir) {
-  std::error_code ec;
-  for (int pass = 0; pass < 10; ++pass) {
-    fs::remove_all(dir, ec);
-    if (!ec) return;
-  }
-  std::fprintf(stderr, "cannot remove %s: %s\n", dir.c_str(), ec.message().c_str());
-}
-
 void makeMachine(const std::string& kind, const fs::path& dir) {
-  fs::copy(fs::path(ZU_SOURCE_DIR) / "examples/machines/demo", dir,
-           fs::copy_options::recursive | fs::copy_options::copy_symlinks);
-  fs::copy_file(ZU_DEPLOY_SUBSTITUTE, dir / "drives/C/Program Files/Zuna/zre1.8.0_31/bin/deploy.dll",
-                fs::copy_options::overwrite_existing);
+  copyDemo(dir);
   fs::path reg = dir / "registry.reg";
   if (kind == "single") {
     std::string user = "HKEY_USERS\\S-1-5-21-1004336348-1177238915-682003330-1001\\Software\\Corvane\\"
@@ -119,14 +113,8 @@ struct RunEnd {
 };
 
 RunEnd runUninstaller(const fs::path& dir, uint64_t killBefore) {
-  std::fflush(nullptr);
-  pid_t child = ::fork();
-  if (child < 0) std::abort();
+  pid_t child = forkQuietly();
   if (child == 0) {
-    int devnull = ::open("/dev/null", O_RDWR);
-    ::dup2(devnull, STDIN_FILENO);
-    ::dup2(devnull, STDOUT_FILENO);
-    ::dup2(devnull, STDERR_FILENO);
     if (killBefore) {
       ::setenv("ZU_HOSTED_KILL_BEFORE_CHANGE", std::to_string(killBefore).c_str(), 1);
     } else {
@@ -212,28 +200,12 @@ bool hasKey(const fs::path& dir, const std::string& path) {
 
 int killSweep(int argc, char** argv) {
   std::string kind = "demo";
-  uint64_t every = 1;
-  fs::path keep;
-  for (int i = 2; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (arg == "--machine" && i + 1 < argc) {
-      kind = argv[++i];
-    } else if (arg == "--every" && i + 1 < argc) {
-      every = std::max<uint64_t>(1, std::strtoull(argv[++i], nullptr, 10));
-    } else if (arg == "--keep" && i + 1 < argc) {
-      keep = argv[++i];
-    } else {
-      kind.clear();
-      break;
-    }
-  }
-  if (kind != "demo" && kind != "single" && kind != "family") {
+  unsigned long long every = 1;
+  fs::path keep, work;
+  if (!parseOptions(argc, argv, 2, every, keep, work, &kind)) {
     std::fprintf(stderr, "usage: zu_fault_sweep --kill [--machine demo|single|family] [--every N] [--keep DIR]\n");
     return 64;
   }
-  char pattern[] = "/tmp/zu-kill-sweep-XXXXXX";
-  fs::path work = keep.empty() ? fs::path(::mkdtemp(pattern)) : keep;
-  fs::create_directories(work);
 
   fs::path referenceDir = work / "reference";
   makeMachine(kind, referenceDir);
@@ -248,9 +220,9 @@ int killSweep(int argc, char** argv) {
     problems.push_back("the uninterrupted uninstall took 1.8.0_25's base image or registration");
   }
 
-  uint64_t points = 0, converged = 0, changes = 0;
+  unsigned long long points = 0, converged = 0, changes = 0;
   std::map<int, int> rerunStatus;
-  for (uint64_t n = 1;; n += every) {
+  for (unsigned long long n = 1;; n += every) {
     fs::path dir = work / ("kill-" + std::to_string(n));
     makeMachine(kind, dir);
     RunEnd first = runUninstaller(dir, n);
@@ -259,7 +231,7 @@ int killSweep(int argc, char** argv) {
       changes = n - 1;
       if (every > 1 && n > 1) {
         changes = n - every;
-        for (uint64_t back = n - 1; back > n - every; --back) {
+        for (unsigned long long back = n - 1; back > n - every; --back) {
           fs::path probe = work / "probe";
           makeMachine(kind, probe);
           bool killed = runUninstaller(probe, back).killed;
@@ -290,10 +262,8 @@ int killSweep(int argc, char** argv) {
   }
 
   std::printf("%s machine: %llu changes in an uninterrupted uninstall; %llu kill points (every %llu. change)\n",
-              kind.c_str(), static_cast<unsigned long long>(changes), static_cast<unsigned long long>(points),
-              static_cast<unsigned long long>(every));
-  std::printf("converged after one re-run: %llu of %llu; re-run exit statuses:", static_cast<unsigned long long>(converged),
-              static_cast<unsigned long long>(points));
+              kind.c_str(), changes, points, every);
+  std::printf("converged after one re-run: %llu of %llu; re-run exit statuses:", converged, points);
   for (const auto& [status, count] : rerunStatus) {
     if (status < 0) std::printf(" [killed] %d", count);
     else std::printf(" [%d] %d", status, count);
