@@ -1,5 +1,5 @@
 // Runs of the uninstaller with good and bad configurations: what the user sees, what the
-// log says, and how the run ends.
+// log's tables say the defaults, files and arguments merged into, and how the run ends.
 #include <string>
 #include <vector>
 
@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tests/support/Runs.h"
+#include "windows/common/InstallConfigData.h"
 
 namespace {
 
@@ -30,6 +31,8 @@ struct ConfigRun : zutest::RunResult {
   bool logHas(const std::string& text) const { return log.find(text) != std::string::npos; }
 };
 
+using ConfigErrorReport = zutest::MachineTest;
+
 ConfigRun runOn(const fs::path& machine, const std::vector<std::string>& windowsArgs) {
   std::vector<std::string> args = {"--machine", machine.string(), "--"};
   args.insert(args.end(), windowsArgs.begin(), windowsArgs.end());
@@ -40,21 +43,73 @@ ConfigRun runOn(const fs::path& machine, const std::vector<std::string>& windows
   return run;
 }
 
-TEST(ConfigRun, TheConfigurationIsBuiltBeforeTheEntryRecordAndLoggedInTables) {
+// The lines of the log's table `title`, as the run logged it.
+std::string table(const std::string& log, const std::string& title) {
+  size_t start = log.find("|------" + title + "--------|");
+  return start == std::string::npos ? "" : log.substr(start, log.find("|-----------", start + 1) - start);
+}
+
+TEST(ConfigRun, TheLogsTablesShowDefaultsUnderFilesUnderArguments) {
+  using Lines = std::vector<std::pair<std::string, std::string>>;  // {table, line}
+  const std::string working = "!!!!Working config!!!!", backup = "Config to backup", exported = "Config to export";
+  struct Case {
+    std::vector<std::string> args;
+    std::string runtimeFile, installFile;  // contents; the install file is C:\cfg\install.cfg
+    Lines lines, absent;
+  };
+  const Case cases[] = {
+      {{}, "", "",
+       {{working, "INSTALL_SILENT = Disable"}, {working, "AUTO_UPDATE = Enable"}, {working, "SPONSORS = Enable"}},
+       // Defaults reach neither the composed command lines nor the export nor the backup.
+       {{working, "CMDLINE"}, {exported, "AUTO_UPDATE"}, {backup, "AUTO_UPDATE"}}},
+      // Switches match without case and are kept under their own names.
+      {{"/S", "/Q", "-DOWNLOAD", "-No_Override", "/H"}, "", "",
+       {{working, "/s = 1"}, {working, "/q = 1"}, {working, "-download = 1"}, {working, "-no_override = 1"},
+        {working, "/h = 1"}, {working, "MSI_CMDLINE = /q"}},
+       {{working, "/S ="}, {working, "/Q ="}}},
+      // Pass-through arguments make the installer's command line in their order; CMDLINE
+      // lists the given command-line keys in table order; the export keeps persisted keys.
+      {{"ADDLOCAL=ALL", "/q", "/l", "C:\\log.txt", "REBOOT=ReallySuppress", "INSTALLDIR=C:\\Zuna",
+        "REINSTALL_NO_PROMPT=1", "auto_update=Disable", "COUNTRYOVERRIDE=DE", "Web_Zuna_Security_Level:VH", "/LANG=1033"},
+       "", "",
+       {{working, "MSI_CMDLINE = ADDLOCAL=ALL /q /l C:\\log.txt REBOOT=ReallySuppress"},
+        {working, "CMDLINE = AUTO_UPDATE=\"Disable\" REINSTALL_NO_PROMPT=\"1\" INSTALLDIR=\"C:\\Zuna\" "
+                  "WEB_ZUNA_SECURITY_LEVEL=\"VH\""},
+        {working, "ADDLOCAL = ALL"}, {working, "/lang = 1033"}, {exported, "AUTO_UPDATE = Disable"}},
+       {{working, "/l ="}, {exported, "INSTALLDIR"}, {exported, "REINSTALL_NO_PROMPT"}}},
+      // The install file overrides the runtime file, the arguments override both; the
+      // backup is the runtime file alone.
+      {{"INSTALLCFG=C:\\cfg\\install.cfg", "WEB_ANALYTICS=Disable"},
+       "AUTO_UPDATE=Disable\nSPONSORS=Disable\nWEB_ANALYTICS=Disable\n",
+       "SPONSORS=Enable\nWEB_ANALYTICS=Enable\nINSTALLDIR=C:\\From File\n",
+       {{working, "AUTO_UPDATE = Disable"}, {working, "SPONSORS = Enable"}, {working, "WEB_ANALYTICS = Disable"},
+        {working, "INSTALLDIR = C:\\From File"}, {working, "INSTALLCFG = C:\\cfg\\install.cfg"},
+        {backup, "SPONSORS = Disable"}, {exported, "SPONSORS = Enable"}},
+       {{backup, "INSTALLDIR"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.empty() ? c.runtimeFile : c.args.front());
+    zutest::ScratchDir machine;
+    if (!c.runtimeFile.empty()) zutest::writeFile(machine.path() / kRuntimeFile, c.runtimeFile);
+    if (!c.installFile.empty()) zutest::writeFile(machine.path() / "drives/C/cfg/install.cfg", c.installFile);
+    ConfigRun run = runOn(machine.path(), c.args);
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_TRUE(run.eventsOf("messageBox").empty());
+    EXPECT_FALSE(run.logHas("Error occurred while loading configuration settings in Uninstaller.")) << run.log;
+    for (const auto& [title, line] : c.lines) {
+      EXPECT_NE(table(run.log, title).find("\r\n" + line + "\r\n"), std::string::npos) << title << ": " << line;
+    }
+    for (const auto& [title, line] : c.absent) {
+      EXPECT_EQ(table(run.log, title).find("\r\n" + line), std::string::npos) << title << ": " << line;
+    }
+  }
+  // The configuration is built first, before the entry record of WinMain.
   zutest::ScratchDir machine;
-  ConfigRun run = runOn(machine.path(), {"/S", "AUTO_UPDATE=Disable"});
-  EXPECT_EQ(run.status, 0) << run.output;
+  ConfigRun run = runOn(machine.path(), {});
   size_t built = run.log.find("Entering InstallConfigData::InstallConfigData");
-  size_t entered = run.log.find("Entered uninstaller.exe WinMain.");
-  ASSERT_NE(built, std::string::npos) << run.log;
-  ASSERT_NE(entered, std::string::npos) << run.log;
-  EXPECT_LT(built, entered);
+  EXPECT_LT(built, run.log.find("Entered uninstaller.exe WinMain."));
+  EXPECT_NE(built, std::string::npos);
   EXPECT_TRUE(run.logHas("Runtime configuration file doesn't exist. It will be created later by settings_api."));
-  EXPECT_TRUE(run.logHas("|------!!!!Working config!!!!--------|\r\n\r\nINSTALL_SILENT = Disable\r\n"));
-  EXPECT_TRUE(run.logHas("CMDLINE = AUTO_UPDATE=\"Disable\"\r\n"));
-  EXPECT_TRUE(run.logHas("/s = 1\r\n"));
-  EXPECT_FALSE(run.logHas("Error occurred while loading configuration settings in Uninstaller."));
-  EXPECT_TRUE(run.eventsOf("messageBox").empty());
 }
 
 TEST(ConfigRun, BadConfigurationsAreReportedAndOnlyAFaultyInstallFileOrMachineEndsTheRun) {
@@ -64,6 +119,7 @@ TEST(ConfigRun, BadConfigurationsAreReportedAndOnlyAFaultyInstallFileOrMachineEn
     int exitCode;
     std::string box;  // part of the one error box's text; empty: no box
     std::vector<std::string> logged = {}, notLogged = {};
+    size_t boxSize = 0;  // the box text's whole size, if checked
   };
   const std::string cyrillic = "\xD0\xBA\xD0\xBE\xD0\xBD\xD1\x84\xD0\xB8\xD0\xB3.cfg";  // конфиг.cfg
   const std::string notLoaded = "Error occurred while loading configuration settings in Uninstaller.";
@@ -77,7 +133,20 @@ TEST(ConfigRun, BadConfigurationsAreReportedAndOnlyAFaultyInstallFileOrMachineEn
        "\"/s=1\";\"INSTALL_SILENT\";\"BOGUS=1\";"},
       // The box shows a refused argument as the user typed it: "é", not "Ã©".
       {{"FOO=\xC3\xA9"}, "", "", 0, "\"FOO=\xC3\xA9\";"},
+      // Every source of silence keeps the box away.
       {{"/s", "NOT_A_KEY=1"}, "", "", 0, "", {"arg NOT_A_KEY=1 is not supported"}},
+      {{"-download", "NOT_A_KEY=1"}, "", "", 0, ""},
+      {{"INSTALL_SILENT=Enable", "NOT_A_KEY=1"}, "", "", 0, ""},
+      {{"install_silent:1", "NOT_A_KEY=1"}, "", "", 0, ""},
+      // Values are checked by their rules; fixed values are case-sensitive, and the
+      // library fails a number it cannot convert as unexpected.
+      {{"AUTO_UPDATE=disable"}, "", "", 0, "\"AUTO_UPDATE=disable\";", {"Loading arg AUTO_UPDATE=disable failed with 313"}},
+      {{"WEB_ZUNA_SECURITY_LEVEL=5"}, "", "", 0, "\"WEB_ZUNA_SECURITY_LEVEL=5\";"},
+      {{"/LANG=english"}, "", "", 0, "\"/LANG=english\";", {"Loading arg /LANG=english failed with 200"}},
+      {{"INSTALLDIR=relative\\dir"}, "", "", 0, "\"INSTALLDIR=relative\\dir\";"},
+      {{"/q", "/l"}, "", "", 0, "\"/l\";", {"arg /l is incorrect"}},
+      // A long refusal is cut to the message buffer, not written past it.
+      {{"X=" + std::string(5000, 'a')}, "", "", 0, "\"X=aaa", {}, {}, 1023},
       {{}, kRuntimeFile, "AUTO_UPDATE=Enable\nUNKNOWN_KEY=1\n", 0,
        "The configuration file C:\\ProgramData\\Vantor\\Zuna\\zuna.settings.cfg has an error on line 2.",
        {"Runtime configuration file import failed with 313"}},
@@ -114,11 +183,19 @@ TEST(ConfigRun, BadConfigurationsAreReportedAndOnlyAFaultyInstallFileOrMachineEn
       EXPECT_NE(std::string(boxes[0]["text"]).find(c.box), std::string::npos) << boxes[0];
       EXPECT_EQ(boxes[0]["caption"], "Zuna Uninstall - Configuration Error");
       EXPECT_EQ(boxes[0]["style"], 0x10);
+      EXPECT_EQ(c.boxSize ? std::string(boxes[0]["text"]).size() : 0u, c.boxSize);
     }
     EXPECT_TRUE(run.eventsOf("dialog").empty());
     for (const auto& text : c.logged) EXPECT_TRUE(run.logHas(text)) << text << "\n" << run.log;
     for (const auto& text : c.notLogged) EXPECT_FALSE(run.logHas(text)) << text;
   }
+}
+
+TEST_F(ConfigErrorReport, UnknownCodesAndLogOnlyCodesShowNoBox) {
+  EXPECT_TRUE(InstallConfigData::ReportConfigError(nullptr, 0, "x", 0, false));
+  EXPECT_FALSE(InstallConfigData::ReportConfigError(nullptr, 999, "x", 0, false));
+  EXPECT_FALSE(InstallConfigData::ReportConfigError(nullptr, 300, "x", 0, false));
+  EXPECT_TRUE(zutest::readJournal(dir()).empty());
 }
 
 }  // namespace
