@@ -195,15 +195,6 @@ TEST_F(FilesInUseRunTest, AProcessThatCannotBeEndedBringsTheDialogBackUntilNobod
   EXPECT_NE(output_.find("nobody can answer"), std::string::npos) << output_;
 }
 
-TEST_F(FilesInUseRunTest, NothingInUseShowsNothing) {
-  Processes(R"({"pid": 2000, "exe": "editor.exe", "modules": ["C:\\Windows\\System32\\kernel32.dll"]}, )" +
-            inUse(2001, "zusched.exe"));
-  EXPECT_EQ(Run({}), 0);
-  EXPECT_TRUE(Events("dialog").empty());
-  EXPECT_TRUE(Events("messageBox").empty());
-  EXPECT_EQ(Remaining(), (std::vector<unsigned>{2000, 2001}));
-}
-
 TEST_F(FilesInUseRunTest, AModuleFromTheRegisteredHomeIsInUseAndTheCancelMarkGoes) {
   writeFile(at("registry.reg"),
             kRelease +
