@@ -79,6 +79,8 @@ TEST_F(InstalledZunaVersionsTest, On32BitWindowsOnlyOneViewIsRead) {
 }
 
 TEST_F(InstalledZunaVersionsTest, KeysWithoutAUsableHomeOrRequiredValuesAreLeftOut) {
+  install("C:\\Program Files\\Zuna\\ZRE");
+  install("C:\\Windows\\system32\\zre\\relative");  // where a relative home would resolve
   install("C:\\good");
   install("C:\\nolib");
   // The launcher path of a home must fit 260 characters with its NUL.
@@ -93,16 +95,10 @@ TEST_F(InstalledZunaVersionsTest, KeysWithoutAUsableHomeOrRequiredValuesAreLeftO
                "\"ZunaHome\"=dword:1\n\"MicroVersion\"=\"0\"\n\"RuntimeLib\"=\"x\"\n\n"
                "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Zuna Runtime Environment\\1.8.0_06]\n"
                "\"MicroVersion\"=\"0\"\n\"RuntimeLib\"=\"x\"\n\n" +
-               zre("1.8.0_40", tooLong) + zre("1.8.0_41", fits));
+               zre("1.8.0_40", tooLong) + zre("1.8.0_41", fits) + zre("1.8.0_42", "zre\\relative") +
+               zre("1.8.0_43", "c:\\program files\\zuna\\zre"));  // the file system ignores case
   InstalledZunaVersions installed;
-  EXPECT_EQ(versionsOf(installed.view(3)), (Names{"1.8.0_31", "1.8.0_41"}));
-}
-
-TEST_F(InstalledZunaVersionsTest, AHomeThatDiffersOnlyInCaseStillOpens) {
-  install("C:\\Program Files\\Zuna\\ZRE");
-  loadRegistry(zre("1.8.0_31", "c:\\program files\\zuna\\zre"));
-  InstalledZunaVersions installed;
-  EXPECT_EQ(versionsOf(installed.view(2)), (Names{"1.8.0_31"}));
+  EXPECT_EQ(versionsOf(installed.view(3)), (Names{"1.8.0_31", "1.8.0_41", "1.8.0_43"}));
 }
 
 TEST_F(InstalledZunaVersionsTest, DuplicateHomesAreReplacedInPlaceByAGreaterNameElseAppended) {

@@ -1,4 +1,4 @@
-// Log records: their format, the scope tracer, and writers that take turns.
+// Log records: their format, writers that take turns, and the exception records.
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
@@ -32,24 +32,6 @@ TEST_F(LoggerTest, ARecordNamesTheSourceFileAndLevelAndEndsItsLinesInCrLf) {
     std::string text = logger_.formatRecord(static_cast<LogLevel>(value), "f.cpp", 1, "fn", "m");
     EXPECT_NE(text.find(std::string("\n\t") + name + ": m\n"), std::string::npos) << text;
   }
-}
-
-TEST_F(LoggerTest, ScopeTracerClosesWithLineZeroAndNamesItsStart) {
-  {
-    LogScope scope(logger_, LogLevel::Trace, "C:\\src\\InstallConfigData.cpp", 210, "InstallConfigData::Load",
-                   "InstallConfigData::ImportArgsConfigSettings");
-    logger_.write(LogLevel::Info, "x.cpp", 5, "inner", "inside");
-  }
-  std::string text = logText();
-  size_t entering = text.find("InstallConfigData.cpp:210 (InstallConfigData::Load)]\r\n\tTRACE: Entering "
-                              "InstallConfigData::ImportArgsConfigSettings\r\n");
-  size_t inside = text.find("inside");
-  size_t exiting = text.find("InstallConfigData.cpp:0 (InstallConfigData::Load)]\r\n\tTRACE: Exiting "
-                             "InstallConfigData::ImportArgsConfigSettings (entered at InstallConfigData.cpp:210)\r\n");
-  ASSERT_NE(entering, std::string::npos) << text;
-  ASSERT_NE(exiting, std::string::npos) << text;
-  EXPECT_LT(entering, inside);
-  EXPECT_LT(inside, exiting);
 }
 
 TEST_F(LoggerTest, ARecordIsLostWhileAnotherWriterHoldsTheFileAndNothingIsWrittenWithoutAPath) {

@@ -36,7 +36,7 @@ TEST_F(SysInfoTest, SixPointTwoIsWindows8AndAFailedQueryIsGenerationZero) {
   EXPECT_NE(log().find("SysInfo::initialize(GetVersionEx) failed with system error 87"), std::string::npos);
 }
 
-TEST_F(SysInfoTest, BitnessDecidesTheEnvironmentAndRegistryView) {
+TEST_F(SysInfoTest, ArchitectureAndBitnessDecideTheEnvironmentRegistryViewAndWow64Folder) {
   loadWith("{}");
   EXPECT_TRUE(SysInfo::isX64OS());
   EXPECT_FALSE(SysInfo::is32BitEnvironment());
@@ -51,13 +51,18 @@ TEST_F(SysInfoTest, BitnessDecidesTheEnvironmentAndRegistryView) {
   EXPECT_TRUE(SysInfo::is32BitEnvironment());
   EXPECT_EQ(SysInfo::registryAccess(false), 0x20219u);
   EXPECT_EQ(SysInfo::registryAccess(true), 0x20206u);
-}
 
-TEST_F(SysInfoTest, ItaniumAndX86AreNotX64AndOldSystemsLackTheWow64Query) {
+  // Itanium is no x64, and a system before XP lacks the WOW64 query.
+  hosted::Machine::unload();
   loadWith(R"({"os": {"version": "5.0", "architecture": "ia64"}})");
   EXPECT_FALSE(SysInfo::isX64OS());
   EXPECT_FALSE(SysInfo::isWow64Process());
   EXPECT_TRUE(SysInfo::is32BitEnvironment());
+  // A 32-bit system has no WOW64 folder.
+  hosted::Machine::unload();
+  loadWith(R"({"os": {"architecture": "x86"}, "process": {"bitness": 32}})");
+  EXPECT_THROW(SysInfo::getSystemWow64Dir(), std::runtime_error);
+  EXPECT_NE(log().find("GetSystemWow64Directory failed with system error 120"), std::string::npos);
 }
 
 TEST_F(SysInfoTest, FoldersComeWithoutTrailingSeparatorsAndThePatchCacheByBitness) {
@@ -67,12 +72,6 @@ TEST_F(SysInfoTest, FoldersComeWithoutTrailingSeparatorsAndThePatchCacheByBitnes
   EXPECT_EQ(SysInfo::getPatchCache(64), "C:\\ProgramData\\Vantor\\Zuna\\installcache_x64");
   EXPECT_EQ(SysInfo::getPatchCache(32), "C:\\ProgramData\\Vantor\\Zuna\\installcache");
   EXPECT_THROW(SysInfo::getPatchCache(16), std::runtime_error);
-}
-
-TEST_F(SysInfoTest, A32BitSystemHasNoWow64Folder) {
-  loadWith(R"({"os": {"architecture": "x86"}, "process": {"bitness": 32}})");
-  EXPECT_THROW(SysInfo::getSystemWow64Dir(), std::runtime_error);
-  EXPECT_NE(log().find("GetSystemWow64Directory failed with system error 120"), std::string::npos);
 }
 
 TEST_F(SysInfoTest, AProgramPathLongerThanMaxPathIsReturnedWhole) {

@@ -72,27 +72,21 @@ TEST_F(FilesInUseTest, SetDirectoriesSkipsEmptyPiecesAndStripsQuotes) {
   EXPECT_TRUE(scan.directories.empty());
 }
 
-TEST_F(FilesInUseTest, RuntimeDirectoriesMatchByPrefixIgnoringCaseButNotCompilerLibrariesAlone) {
+TEST_F(FilesInUseTest, RuntimeFilesMatchByPrefixIgnoringCaseAndLaunchersOnlyFromTheSystemFolder) {
   Machine({{10, 0, "bin.exe", "", {"c:\\program files\\zuna\\ZRE\\bin\\client\\zvm.dll"}},
            {11, 0, "sibling.exe", "", {kHome + "7\\bin\\x.dll"}},
            {12, 0, "crt.exe", "", {kHome + "\\bin\\MSVCR100.dll", kHome + "\\bin\\msvcr71.DLL"}},
            {13, 0, "crtplus.exe", "", {kHome + "\\bin\\MSVCR100.dll", kHome + "\\bin\\net.dll"}},
-           {14, 0, "unrelated.exe", "", {"C:\\Program Files\\Zun\\x.dll"}}});
+           {14, 0, "unrelated.exe", "", {"C:\\Program Files\\Zun\\x.dll"}},
+           {15, 0, "a.exe", "", {kSys + "\\zunaw.exe"}},
+           {16, 0, "b.exe", "", {kSys + "\\deployzuna1.DLL"}},
+           {17, 0, "c.exe", "", {kSys + "\\other.dll"}},
+           {18, 0, "d.exe", "", {"C:\\Elsewhere\\zuna.exe"}}});
   scan.SetDirectories(kHome);
   EXPECT_EQ(scan.GetProcessList(), 1);
-  EXPECT_EQ(Recorded(scan), (std::vector<unsigned>{10, 11, 13}));
+  EXPECT_EQ(Recorded(scan), (std::vector<unsigned>{10, 11, 13, 15, 16}));
   EXPECT_EQ(scan.onlyBrowsers, 0);
   EXPECT_EQ(scan.inUse, 0) << "the owner sets inUse, not the scan";
-}
-
-TEST_F(FilesInUseTest, LaunchersCountOnlyFromTheSystemDirectory) {
-  Machine({{10, 0, "a.exe", "", {kSys + "\\zunaw.exe"}},
-           {11, 0, "b.exe", "", {kSys + "\\deployzuna1.DLL"}},
-           {12, 0, "c.exe", "", {kSys + "\\other.dll"}},
-           {13, 0, "d.exe", "", {"C:\\Elsewhere\\zuna.exe"}}});
-  scan.SetDirectories("");
-  EXPECT_EQ(scan.GetProcessList(), 1);
-  EXPECT_EQ(Recorded(scan), (std::vector<unsigned>{10, 11}));
 }
 
 TEST_F(FilesInUseTest, The32BitSystemDirectoryCountsOnlyWithTwoOrMoreDirectoriesOnA64BitSystem) {
@@ -194,20 +188,6 @@ TEST_F(FilesInUseTest, BrowserTabsAreClosedThroughTheirTopmostBrowserAncestor) {
   EXPECT_EQ(ClosingTarget(Entry(13, 11, "other.exe"), true), 13u);
   EXPECT_EQ(ClosingTarget(Entry(10, 0, "iexplore.exe"), false), 10u);
   EXPECT_EQ(ClosingTarget(Entry(20, 21, "chrome.exe"), false), 20u) << "a cycle closes the process itself";
-}
-
-TEST_F(FilesInUseTest, CloseProcessWindowsReportsHowTheProcessEnded) {
-  writeFile(dir() / "machine.json", R"({"processes": [
-    {"pid": 10, "exe": "a.exe", "windows": [{"title": "A"}, {"title": "hidden A", "visible": false}]},
-    {"pid": 11, "exe": "b.exe", "windows": [{"title": "B"}], "onClose": "ignore"},
-    {"pid": 12, "exe": "c.exe", "onClose": "ignore", "onTerminate": "ignore"},
-    {"pid": 13, "exe": "d.exe", "access": "denied"} ]})");
-  load();
-  EXPECT_EQ(CloseProcessWindows(10, kCloseTimeoutMs, false), kClosedByWindows);
-  EXPECT_EQ(CloseProcessWindows(11, kCloseTimeoutMs, false), kTerminated);
-  EXPECT_EQ(CloseProcessWindows(12, kCloseTimeoutMs, true), kCloseFailed);
-  EXPECT_EQ(CloseProcessWindows(13, kCloseTimeoutMs, false), kCloseFailed);
-  EXPECT_EQ(CloseProcessWindows(99, kCloseTimeoutMs, false), kCloseFailed);
 }
 
 }  // namespace

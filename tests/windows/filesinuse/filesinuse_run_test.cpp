@@ -195,7 +195,7 @@ TEST_F(FilesInUseRunTest, AProcessThatCannotBeEndedBringsTheDialogBackUntilNobod
   EXPECT_NE(output_.find("nobody can answer"), std::string::npos) << output_;
 }
 
-TEST_F(FilesInUseRunTest, AModuleFromTheRegisteredHomeIsInUseAndTheCancelMarkGoes) {
+TEST_F(FilesInUseRunTest, ModulesFromTheRegisteredHomeAreInUseByLongOrShortPathAndTheCancelMarkGoes) {
   writeFile(at("registry.reg"),
             kRelease +
                 // A kit stays installed, so the users' Corvane keys outlive the uninstall.
@@ -204,20 +204,6 @@ TEST_F(FilesInUseRunTest, AModuleFromTheRegisteredHomeIsInUseAndTheCancelMarkGoe
                             "\"Cancelled\"=dword:00000001\r\n\r\n"
                             "[HKEY_USERS\\S-1-5-21-1004336348-1177238915-682003330-1001\\Software\\Corvane\\Other]\r\n\r\n"));
   writeFile(at("drives/C/Program Files/Zuna/zre1.8.0_31/bin/zuna.exe"), "launcher");
-  Processes(R"({"pid": 2000, "exe": "app.exe", "modules": ["C:\\Program Files\\Zuna\\zre1.8.0_31\\bin\\server\\zvm.dll"],
-               "windows": [{"title": "App"}]})");
-  EXPECT_EQ(Run({"ok"}), 0);
-  auto dialogs = Events("dialog");
-  ASSERT_EQ(dialogs.size(), 1u);
-  EXPECT_EQ(dialogs[0]["lines"], Json::array({"App"}));
-  EXPECT_TRUE(Remaining().empty());
-  std::string registry = readFile(at("registry.reg"));
-  EXPECT_EQ(registry.find("FIUCancel"), std::string::npos) << registry;
-  EXPECT_NE(registry.find("Software\\Corvane\\Other]"), std::string::npos) << registry;
-}
-
-TEST_F(FilesInUseRunTest, AModuleNamedByItsShortPathIsFoundWhenItsLongFormIsLongerThanMaxPath) {
-  writeFile(at("registry.reg"), kRelease);
   // Eleven folders of 22 characters each, 8 in their short form: the module's short path
   // fits in MAX_PATH, its long form does not.
   std::string longDirs, shortDirs;
@@ -226,13 +212,18 @@ TEST_F(FilesInUseRunTest, AModuleNamedByItsShortPathIsFoundWhenItsLongFormIsLong
     shortDirs += "\\\\PLUGIN~1";
   }
   writeFile(at("drives/C/Program Files/Zuna/zre1.8.0_31/bin" + longDirs + "/ext.dll"), "module");
-  writeFile(at("drives/C/Program Files/Zuna/zre1.8.0_31/bin/zuna.exe"), "launcher");
-  std::string module = "C:\\\\PROGRA~1\\\\Zuna\\\\ZRE18~1.0_3\\\\bin" + shortDirs + "\\\\ext.dll";
-  Processes(R"({"pid": 2000, "exe": "app.exe", "modules": [")" + module + R"("], "windows": [{"title": "App"}]})");
+  std::string shortModule = "C:\\\\PROGRA~1\\\\Zuna\\\\ZRE18~1.0_3\\\\bin" + shortDirs + "\\\\ext.dll";
+  Processes(R"({"pid": 2000, "exe": "app.exe", "modules": ["C:\\Program Files\\Zuna\\zre1.8.0_31\\bin\\server\\zvm.dll"],
+               "windows": [{"title": "App"}]},
+              {"pid": 2001, "exe": "plugin.exe", "modules": [")" + shortModule + R"("], "windows": [{"title": "Plugin"}]})");
   EXPECT_EQ(Run({"ok"}), 0);
   auto dialogs = Events("dialog");
   ASSERT_EQ(dialogs.size(), 1u);
-  EXPECT_EQ(dialogs[0]["lines"], Json::array({"App"}));
+  EXPECT_EQ(dialogs[0]["lines"], Json::array({"App", "Plugin"}));
+  EXPECT_TRUE(Remaining().empty());
+  std::string registry = readFile(at("registry.reg"));
+  EXPECT_EQ(registry.find("FIUCancel"), std::string::npos) << registry;
+  EXPECT_NE(registry.find("Software\\Corvane\\Other]"), std::string::npos) << registry;
 }
 
 TEST_F(FilesInUseRunTest, ASilentRunShowsNothingLogsTheLockedFilesOnceAndAsksForARestart) {

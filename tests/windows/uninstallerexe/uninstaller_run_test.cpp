@@ -59,6 +59,11 @@ TEST(UninstallerRun, ARunLogsInCrLfRecordsAndJournalsItsQuotedCommandLine) {
       R"(\r\n\[\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}\.\d{3}, uninstaller\.exe \(PID: 4242, TID: \d+\), )"
       R"(uninstaller\.cpp:\d+ \(WinMain\)\]\r\n\tTRACE: Entered uninstaller\.exe WinMain\.\r\n)");
   EXPECT_TRUE(std::regex_search(log, entry)) << log;
+  // A scope's closing record has line 0 and names where the scope began.
+  static const std::regex closing(
+      R"(InstallConfigData\.cpp:0 \(InstallConfigData::InstallConfigData\)\]\r\n\tTRACE: Exiting )"
+      R"(InstallConfigData::InstallConfigData \(entered at InstallConfigData\.cpp:\d+\)\r\n)");
+  EXPECT_TRUE(std::regex_search(log, closing));
   for (size_t i = 0; (i = log.find('\n', i)) != std::string::npos; ++i) ASSERT_EQ(log[i - 1], '\r');
   auto events = zutest::readJournal(machine.path());
   ASSERT_GE(events.size(), 2u);
