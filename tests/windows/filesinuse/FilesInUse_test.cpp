@@ -21,33 +21,19 @@ struct Proc {
   std::string window = {};  // visible window title, none when empty
 };
 
-std::string quoted(const std::string& text) {
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '\\' || c == '"') out += '\\';
-    out += c;
-  }
-  return out + "\"";
-}
-
 class FilesInUseTest : public zutest::MachineTest {
  protected:
   bool loadOnSetUp() const override { return false; }
 
-  void Machine(const std::vector<Proc>& processes, const std::string& extra = "") {
-    std::string json = "{" + extra + "\"processes\": [";
-    for (size_t i = 0; i < processes.size(); ++i) {
-      const Proc& p = processes[i];
-      json += (i ? "," : "") + std::string("{\"pid\":") + std::to_string(p.pid) +
-              ",\"ppid\":" + std::to_string(p.ppid) + ",\"exe\":" + quoted(p.exe) +
-              ",\"image\":" + quoted(p.image.empty() ? "C:\\Apps\\" + p.exe : p.image) + ",\"modules\":[";
-      for (size_t m = 0; m < p.modules.size(); ++m) json += (m ? "," : "") + quoted(p.modules[m]);
-      json += "]";
-      if (!p.window.empty()) json += ",\"windows\":[{\"title\":" + quoted(p.window) + "}]";
-      json += "}";
+  void Machine(const std::vector<Proc>& processes, nlohmann::json json = nlohmann::json::object()) {
+    json["processes"] = nlohmann::json::array();
+    for (const Proc& p : processes) {
+      nlohmann::json process = {{"pid", p.pid}, {"ppid", p.ppid}, {"exe", p.exe}, {"modules", p.modules},
+                                {"image", p.image.empty() ? "C:\\Apps\\" + p.exe : p.image}};
+      if (!p.window.empty()) process["windows"] = {{{"title", p.window}}};
+      json["processes"].push_back(process);
     }
-    json += "]}";
-    writeFile(dir() / "machine.json", json);
+    writeFile(dir() / "machine.json", json.dump());
     load();
   }
 
@@ -90,21 +76,22 @@ TEST_F(FilesInUseTest, RuntimeFilesMatchByPrefixIgnoringCaseAndLaunchersOnlyFrom
 }
 
 TEST_F(FilesInUseTest, The32BitSystemDirectoryCountsOnlyWithTwoOrMoreDirectoriesOnA64BitSystem) {
-  for (const char* system : {"", R"("os": {"architecture": "x86"}, "process": {"bitness": 32},)"}) {
-    Machine({{10, 0, "a.exe", "", {kWow + "\\zuna.exe"}}}, system);
+  for (bool x86 : {false, true}) {
+    Machine({{10, 0, "a.exe", "", {kWow + "\\zuna.exe"}}},
+            x86 ? nlohmann::json{{"os", {{"architecture", "x86"}}}, {"process", {{"bitness", 32}}}} : nlohmann::json::object());
     scan.SetDirectories(kHome);
     EXPECT_EQ(scan.GetProcessList(), 0);
     scan.SetDirectories(kHome + ";C:\\Other");
-    EXPECT_EQ(scan.GetProcessList(), *system ? 0 : 1) << system;
+    EXPECT_EQ(scan.GetProcessList(), x86 ? 0 : 1) << x86;
     EXPECT_FALSE(scan.ProcessUsesRuntime(10, kSys, ""));
-    EXPECT_EQ(scan.ProcessUsesRuntime(10, kSys, kWow), !*system) << system;
+    EXPECT_EQ(scan.ProcessUsesRuntime(10, kSys, kWow), !x86) << x86;
     hosted::Machine::unload();
   }
 }
 
 TEST_F(FilesInUseTest, AFailedSystemDirectoryQueryIsReportedAndTheScanGoesOn) {
   Machine({{10, 0, "a.exe", "", {kSys + "\\zuna.exe"}}, {11, 0, "b.exe", "", {kHome + "\\bin\\x.dll"}}},
-          "\"folders\": {\"system\": null},");
+          {{"folders", {{"system", nullptr}}}});
   scan.SetDirectories(kHome);
   EXPECT_EQ(scan.GetProcessList(), 1);
   EXPECT_EQ(Recorded(scan), (std::vector<unsigned>{11}));

@@ -127,10 +127,17 @@ TEST(ConfigRun, BadConfigurationsAreReportedAndOnlyAFaultyInstallFileOrMachineEn
       {{"/q", "NOT_A_KEY=1"}, "", "", 0, "\"NOT_A_KEY=1\";",
        {"arg NOT_A_KEY=1 is not supported", "Error occurred while importing important args. Exiting installer.",
         notLoaded}},
-      // A switch with a value, a feature without one, an unknown name, and a line break
-      // that would carry a second key in: all in one box.
-      {{"/s=1", "INSTALL_SILENT", "BOGUS=1", "AUTO_UPDATE=Enable\nREBOOT=Force"}, "", "", 0,
-       "\"/s=1\";\"INSTALL_SILENT\";\"BOGUS=1\";"},
+      // Values checked by their rules (fixed values are case-sensitive; the library fails
+      // a number it cannot convert as unexpected), a switch with a value, a feature
+      // without one, an unknown name, a line break that would carry a second key in, and
+      // a switch without its value: all in one box.
+      {{"AUTO_UPDATE=disable", "WEB_ZUNA_SECURITY_LEVEL=5", "/LANG=english", "INSTALLDIR=relative\\dir", "/s=1",
+        "INSTALL_SILENT", "BOGUS=1", "AUTO_UPDATE=Enable\nREBOOT=Force", "/q", "/l"},
+       "", "", 0,
+       "\"AUTO_UPDATE=disable\";\"WEB_ZUNA_SECURITY_LEVEL=5\";\"/LANG=english\";\"INSTALLDIR=relative\\dir\";\"/s=1\";"
+       "\"INSTALL_SILENT\";\"BOGUS=1\";\"AUTO_UPDATE=Enable\nREBOOT=Force\";\"/l\";",
+       {"Loading arg AUTO_UPDATE=disable failed with 313", "Loading arg /LANG=english failed with 200",
+        "arg /l is incorrect"}},
       // The box shows a refused argument as the user typed it: "é", not "Ã©".
       {{"FOO=\xC3\xA9"}, "", "", 0, "\"FOO=\xC3\xA9\";"},
       // Every source of silence keeps the box away.
@@ -138,13 +145,6 @@ TEST(ConfigRun, BadConfigurationsAreReportedAndOnlyAFaultyInstallFileOrMachineEn
       {{"-download", "NOT_A_KEY=1"}, "", "", 0, ""},
       {{"INSTALL_SILENT=Enable", "NOT_A_KEY=1"}, "", "", 0, ""},
       {{"install_silent:1", "NOT_A_KEY=1"}, "", "", 0, ""},
-      // Values are checked by their rules; fixed values are case-sensitive, and the
-      // library fails a number it cannot convert as unexpected.
-      {{"AUTO_UPDATE=disable"}, "", "", 0, "\"AUTO_UPDATE=disable\";", {"Loading arg AUTO_UPDATE=disable failed with 313"}},
-      {{"WEB_ZUNA_SECURITY_LEVEL=5"}, "", "", 0, "\"WEB_ZUNA_SECURITY_LEVEL=5\";"},
-      {{"/LANG=english"}, "", "", 0, "\"/LANG=english\";", {"Loading arg /LANG=english failed with 200"}},
-      {{"INSTALLDIR=relative\\dir"}, "", "", 0, "\"INSTALLDIR=relative\\dir\";"},
-      {{"/q", "/l"}, "", "", 0, "\"/l\";", {"arg /l is incorrect"}},
       // A long refusal is cut to the message buffer, not written past it.
       {{"X=" + std::string(5000, 'a')}, "", "", 0, "\"X=aaa", {}, {}, 1023},
       {{}, kRuntimeFile, "AUTO_UPDATE=Enable\nUNKNOWN_KEY=1\n", 0,
