@@ -177,4 +177,18 @@ TEST_F(FilesInUseTest, BrowserTabsAreClosedThroughTheirTopmostBrowserAncestor) {
   EXPECT_EQ(ClosingTarget(Entry(20, 21, "chrome.exe"), false), 20u) << "a cycle closes the process itself";
 }
 
+TEST_F(FilesInUseTest, CloseProcessWindowsReportsHowTheProcessEnded) {
+  writeFile(dir() / "machine.json", R"({"processes": [
+    {"pid": 10, "exe": "a.exe", "windows": [{"title": "A"}, {"title": "hidden A", "visible": false}]},
+    {"pid": 11, "exe": "b.exe", "windows": [{"title": "B"}], "onClose": "ignore"},
+    {"pid": 12, "exe": "c.exe", "onClose": "ignore", "onTerminate": "ignore"},
+    {"pid": 13, "exe": "d.exe", "access": "denied"} ]})");
+  load();
+  EXPECT_EQ(CloseProcessWindows(10, kCloseTimeoutMs, false), kClosedByWindows);
+  EXPECT_EQ(CloseProcessWindows(11, kCloseTimeoutMs, false), kTerminated);
+  EXPECT_EQ(CloseProcessWindows(12, kCloseTimeoutMs, true), kCloseFailed);
+  EXPECT_EQ(CloseProcessWindows(13, kCloseTimeoutMs, false), kCloseFailed);
+  EXPECT_EQ(CloseProcessWindows(99, kCloseTimeoutMs, false), kCloseFailed);
+}
+
 }  // namespace
