@@ -62,21 +62,20 @@ TEST(ConfigRun, TheLogsTablesShowDefaultsUnderFilesUnderArguments) {
        {{working, "INSTALL_SILENT = Disable"}, {working, "AUTO_UPDATE = Enable"}, {working, "SPONSORS = Enable"}},
        // Defaults reach neither the composed command lines nor the export nor the backup.
        {{working, "CMDLINE"}, {exported, "AUTO_UPDATE"}, {backup, "AUTO_UPDATE"}}},
-      // Switches match without case and are kept under their own names.
-      {{"/S", "/Q", "-DOWNLOAD", "-No_Override", "/H"}, "", "",
-       {{working, "/s = 1"}, {working, "/q = 1"}, {working, "-download = 1"}, {working, "-no_override = 1"},
-        {working, "/h = 1"}, {working, "MSI_CMDLINE = /q"}},
-       {{working, "/S ="}, {working, "/Q ="}}},
-      // Pass-through arguments make the installer's command line in their order; CMDLINE
-      // lists the given command-line keys in table order; the export keeps persisted keys.
-      {{"ADDLOCAL=ALL", "/q", "/l", "C:\\log.txt", "REBOOT=ReallySuppress", "INSTALLDIR=C:\\Zuna",
-        "REINSTALL_NO_PROMPT=1", "auto_update=Disable", "COUNTRYOVERRIDE=DE", "Web_Zuna_Security_Level:VH", "/LANG=1033"},
+      // Switches match without case and are kept under their own names; pass-through
+      // arguments make the installer's command line in their order; CMDLINE lists the
+      // given command-line keys in table order; the export keeps persisted keys.
+      {{"/S", "/Q", "-DOWNLOAD", "-No_Override", "/H", "ADDLOCAL=ALL", "/l", "C:\\log.txt", "REBOOT=ReallySuppress",
+        "INSTALLDIR=C:\\Zuna", "REINSTALL_NO_PROMPT=1", "auto_update=Disable", "COUNTRYOVERRIDE=DE",
+        "Web_Zuna_Security_Level:VH", "/LANG=1033"},
        "", "",
-       {{working, "MSI_CMDLINE = ADDLOCAL=ALL /q /l C:\\log.txt REBOOT=ReallySuppress"},
+       {{working, "MSI_CMDLINE = /q ADDLOCAL=ALL /l C:\\log.txt REBOOT=ReallySuppress"},
+        {working, "/s = 1"}, {working, "/q = 1"}, {working, "-download = 1"}, {working, "-no_override = 1"},
+        {working, "/h = 1"},
         {working, "CMDLINE = AUTO_UPDATE=\"Disable\" REINSTALL_NO_PROMPT=\"1\" INSTALLDIR=\"C:\\Zuna\" "
                   "WEB_ZUNA_SECURITY_LEVEL=\"VH\""},
         {working, "ADDLOCAL = ALL"}, {working, "/lang = 1033"}, {exported, "AUTO_UPDATE = Disable"}},
-       {{working, "/l ="}, {exported, "INSTALLDIR"}, {exported, "REINSTALL_NO_PROMPT"}}},
+       {{working, "/l ="}, {working, "/S ="}, {exported, "INSTALLDIR"}, {exported, "REINSTALL_NO_PROMPT"}}},
       // The install file overrides the runtime file, the arguments override both; the
       // backup is the runtime file alone.
       {{"INSTALLCFG=C:\\cfg\\install.cfg", "WEB_ANALYTICS=Disable"},
