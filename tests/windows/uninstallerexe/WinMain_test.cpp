@@ -30,24 +30,6 @@ TEST_F(WinMainTest, FailedCommonControlsAreReportedAndTheRunGoesOn) {
       << log();
 }
 
-TEST_F(WinMainTest, RefusedDebugPrivilegeIsIgnoredAndNoHandleIsLeftOpen) {
-  auto errorRecords = [&] {
-    std::string text = log();
-    size_t count = 0;
-    for (size_t at = 0; (at = text.find("\tERROR: ", at)) != std::string::npos; ++at) ++count;
-    return count;
-  };
-  EXPECT_EQ(run(), 0);
-  size_t usual = errorRecords();
-  machine().faults().failNext("OpenProcessToken", ERROR_ACCESS_DENIED);
-  EXPECT_EQ(run(), 0);
-  EXPECT_EQ(machine().handles().openCount(), 0u);
-  machine().faults().failNext("AdjustTokenPrivileges", ERROR_NOT_ALL_ASSIGNED);
-  EXPECT_EQ(run(), 0);
-  EXPECT_EQ(machine().handles().openCount(), 0u);
-  EXPECT_EQ(errorRecords(), 3 * usual) << log();
-}
-
 TEST_F(WinMainTest, TheDebugPrivilegeIsEnabledOnSystemsBeforeVista) {
   zutest::writeFile(dir() / "machine.json", R"({"os": {"version": "5.2"}})");
   load();
