@@ -69,6 +69,8 @@ TEST_F(FilesInUseTest, RuntimeFilesMatchByPrefixIgnoringCaseAndLaunchersOnlyFrom
            {17, 0, "c.exe", "", {kSys + "\\other.dll"}},
            {18, 0, "d.exe", "", {"C:\\Elsewhere\\zuna.exe"}}});
   scan.SetDirectories(kHome);
+  // A process whose modules cannot be listed (a protected one) holds nothing.
+  machine().faults().failNext("CreateToolhelp32Snapshot", ERROR_ACCESS_DENIED, "17");
   EXPECT_EQ(scan.GetProcessList(), 1);
   EXPECT_EQ(Recorded(scan), (std::vector<unsigned>{10, 11, 13, 15, 16}));
   EXPECT_EQ(scan.onlyBrowsers, 0);
