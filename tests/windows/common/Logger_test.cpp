@@ -1,10 +1,8 @@
-// Log records: their exact format, the scope tracer, and writers that take turns.
+// Log records: their format, writers that take turns, and the exception records.
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
 #include <share.h>
-
-#include <regex>
 
 #include <gtest/gtest.h>
 
@@ -19,18 +17,15 @@ constexpr const char* kLogPath = "C:\\Users\\user\\AppData\\Local\\Temp\\test.lo
 class LoggerTest : public zutest::MachineTest {
  protected:
   std::string logText() { return zutest::readFile(hostPath(kLogPath)); }
+  bool logHas(const std::string& text) { return logText().find(text) != std::string::npos; }
   Logger logger_{kLogPath, "uninstaller.exe"};
 };
 
-TEST_F(LoggerTest, RecordHasAHeaderLineAndATabbedLevelLine) {
-  logger_.write(LogLevel::Info, "C:\\src\\windows\\common\\FileUtils.cpp", 42, "FileUtils::deleteFile", "gone");
-  static const std::regex record(
-      R"(\[\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}\.\d{3}, uninstaller\.exe \(PID: 4242, TID: \d+\), )"
-      R"(FileUtils\.cpp:42 \(FileUtils::deleteFile\)\]\r\n\tINFO: gone\r\n)");
-  EXPECT_TRUE(std::regex_match(logText(), record)) << logText();
-}
-
-TEST_F(LoggerTest, LevelNamesIncludeUnknownForOtherValues) {
+TEST_F(LoggerTest, ARecordNamesTheSourceFileAndLevelAndEndsItsLinesInCrLf) {
+  logger_.write(LogLevel::Error, "C:\\src\\uninstaller.cpp", 9, "WinMain", "first\nsecond");
+  EXPECT_TRUE(logHas(", uninstaller.cpp:9 (WinMain)]\r\n\tERROR: first\r\nsecond\r\n")) << logText();
+  logger_.write(LogLevel::Info, "src/dir/mixed\\name.cpp", 1, "f", "m");
+  EXPECT_TRUE(logHas("), name.cpp:1 (f)]")) << logText();
   const std::pair<int, const char*> levels[] = {{0, "TRACE"}, {1, "INFO"}, {2, "WARNING"}, {3, "ERROR"},
                                                 {7, "UNKNOWN"}, {-1, "UNKNOWN"}};
   for (const auto& [value, name] : levels) {
@@ -39,33 +34,7 @@ TEST_F(LoggerTest, LevelNamesIncludeUnknownForOtherValues) {
   }
 }
 
-TEST_F(LoggerTest, MessagesWithLineFeedsAndBareSourceNamesAreWrittenAsGiven) {
-  logger_.write(LogLevel::Error, "uninstaller.cpp", 9, "WinMain", "first\nsecond");
-  std::string text = logText();
-  EXPECT_NE(text.find(", uninstaller.cpp:9 (WinMain)]\r\n\tERROR: first\r\nsecond\r\n"), std::string::npos) << text;
-  logger_.write(LogLevel::Info, "src/dir/mixed\\name.cpp", 1, "f", "m");
-  EXPECT_NE(logText().find("), name.cpp:1 (f)]"), std::string::npos) << logText();
-}
-
-TEST_F(LoggerTest, ScopeTracerClosesWithLineZeroAndNamesItsStart) {
-  {
-    LogScope scope(logger_, LogLevel::Trace, "C:\\src\\InstallConfigData.cpp", 210, "InstallConfigData::Load",
-                   "InstallConfigData::ImportArgsConfigSettings");
-    logger_.write(LogLevel::Info, "x.cpp", 5, "inner", "inside");
-  }
-  std::string text = logText();
-  size_t entering = text.find("InstallConfigData.cpp:210 (InstallConfigData::Load)]\r\n\tTRACE: Entering "
-                              "InstallConfigData::ImportArgsConfigSettings\r\n");
-  size_t inside = text.find("inside");
-  size_t exiting = text.find("InstallConfigData.cpp:0 (InstallConfigData::Load)]\r\n\tTRACE: Exiting "
-                             "InstallConfigData::ImportArgsConfigSettings (entered at InstallConfigData.cpp:210)\r\n");
-  ASSERT_NE(entering, std::string::npos) << text;
-  ASSERT_NE(exiting, std::string::npos) << text;
-  EXPECT_LT(entering, inside);
-  EXPECT_LT(inside, exiting);
-}
-
-TEST_F(LoggerTest, RecordIsLostWhileAnotherWriterHoldsTheFile) {
+TEST_F(LoggerTest, ARecordIsLostWhileAnotherWriterHoldsTheFileAndNothingIsWrittenWithoutAPath) {
   int other = _sopen(kLogPath, _O_WRONLY | _O_APPEND | _O_CREAT, _SH_DENYWR, _S_IREAD | _S_IWRITE);
   ASSERT_NE(other, -1);
   SYSTEMTIME before, after;
@@ -78,23 +47,18 @@ TEST_F(LoggerTest, RecordIsLostWhileAnotherWriterHoldsTheFile) {
   int elapsed = (after.wSecond * 1000 + after.wMilliseconds) - (before.wSecond * 1000 + before.wMilliseconds);
   EXPECT_GE((elapsed + 60000) % 60000, 9);
   logger_.write(LogLevel::Error, "f.cpp", 1, "f", "kept");
-  EXPECT_NE(logText().find("kept"), std::string::npos);
-}
+  EXPECT_TRUE(logHas("kept"));
 
-TEST_F(LoggerTest, EmptyPathWritesNothing) {
   Logger silent("", "x.exe");
   silent.write(LogLevel::Error, "f.cpp", 1, "f", "m");
-  EXPECT_FALSE(std::filesystem::exists(hostPath(kLogPath)));
+  EXPECT_EQ(logText().find("\tERROR: m\r\n"), std::string::npos);
 }
 
-TEST_F(LoggerTest, ProcessLoggerWritesZuschedLogInTheTempFolder) {
-  logit("from logit");
+TEST_F(LoggerTest, TheProcessLoggerReportsExceptionsInZuschedLogUnderTheirPlace) {
   reportException(ZU_HERE, std::runtime_error("boom"));
   reportUnknownException(SourceLocation{"C:\\src\\windows\\uninstallerexe\\uninstaller.cpp", "WinMain", 77});
   std::string text = zutest::readFile(hostPath("C:\\Users\\user\\AppData\\Local\\Temp\\zusched.log"));
-  EXPECT_NE(text.find("AllUtils.cpp:"), std::string::npos) << text;
-  EXPECT_NE(text.find(" (logit)]\r\n\tINFO: from logit\r\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("Logger_test.cpp:"), std::string::npos);
+  EXPECT_NE(text.find("Logger_test.cpp:"), std::string::npos) << text;
   EXPECT_NE(text.find("\tERROR: Exception with message 'boom' caught\r\n"), std::string::npos) << text;
   EXPECT_NE(text.find("uninstaller.cpp:77 (WinMain)]\r\n\tERROR: Unknown exception caught\r\n"), std::string::npos);
 }

@@ -1,14 +1,11 @@
 // Whole runs of the uninstaller on machines with scripted processes: what the dialogs
 // show, whom they close, and how the run ends.
-#include <sys/wait.h>
-
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
-#include "tests/support/TestMachine.h"
+#include "tests/support/Runs.h"
 
 namespace {
 
@@ -16,52 +13,54 @@ using Json = nlohmann::json;
 using zutest::readFile;
 using zutest::writeFile;
 
-// A module that makes its process hold runtime files with any home.
-const char* kLauncher = R"("C:\\Windows\\System32\\deployZuna1.dll")";
+// A process that holds runtime files through a launcher library of the system folder.
+std::string inUse(unsigned pid, const std::string& exe, const std::string& more = "") {
+  return "{\"pid\": " + std::to_string(pid) + ", \"exe\": \"" + exe +
+         R"(", "modules": ["C:\\Windows\\System32\\deployZuna1.dll"])" + (more.empty() ? "" : ", " + more) + "}";
+}
+
+constexpr const char* kRelease =
+    "Windows Registry Editor Version 5.00\r\n\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Zuna Runtime Environment\\1.8.0_31]\r\n"
+    "\"ZunaHome\"=\"C:\\\\Program Files\\\\Zuna\\\\zre1.8.0_31\"\r\n\r\n";
 
 class FilesInUseRunTest : public ::testing::Test {
  protected:
-  void Processes(const std::string& list) {
-    writeFile(scratch_.path() / "machine.json", "{\"processes\": [" + list + "]}");
-  }
-
+  void Processes(const std::string& list) { writeFile(at("machine.json"), "{\"processes\": [" + list + "]}"); }
   // Runs the uninstaller with the answers; returns its exit status (8 bits on Linux).
-  int Run(const std::vector<std::string>& answers, const std::string& args = "") {
-    std::string command = std::string(ZU_UNINSTALLER_PATH) + " --machine '" + scratch_.path().string() + "'";
-    for (const std::string& a : answers) command += " --answer " + a;
-    if (!args.empty()) command += " -- " + args;
-    command += " </dev/null 2>'" + (scratch_.path() / "stderr.txt").string() + "'";
-    int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  int Run(const std::vector<std::string>& answers, const std::string& arg = "") {
+    std::vector<std::string> args = {"--machine", scratch_.path().string()};
+    for (const std::string& a : answers) args.insert(args.end(), {"--answer", a});
+    if (!arg.empty()) args.insert(args.end(), {"--", arg});
+    zutest::RunResult result = zutest::runUninstaller(args);
+    output_ = result.output;
+    events_ = zutest::readJournal(scratch_.path());
+    return result.status;
   }
-
-  std::vector<Json> Events(const std::string& name = "") {
+  std::vector<Json> Events(const std::string& name) {
     std::vector<Json> events;
-    std::string text = readFile(scratch_.path() / "journal.jsonl");
-    size_t start = 0;
-    while (start < text.size()) {
-      size_t end = text.find('\n', start);
-      Json event = Json::parse(text.substr(start, end - start));
-      if (name.empty() || event["event"] == name) events.push_back(event);
-      start = end + 1;
+    for (const Json& event : events_) {
+      if (event["event"] == name) events.push_back(event);
     }
     return events;
   }
-
   std::vector<unsigned> Remaining() {
     std::vector<unsigned> pids;
-    Json machine = Json::parse(readFile(scratch_.path() / "machine.json"));
+    Json machine = Json::parse(readFile(at("machine.json")));
     for (const Json& p : machine["processes"]) pids.push_back(p["pid"]);
     return pids;
   }
+  std::filesystem::path at(const std::string& relative) const { return scratch_.path() / relative; }
 
   zutest::ScratchDir scratch_;
+  std::string output_;
+  std::vector<Json> events_;
 };
 
-TEST_F(FilesInUseRunTest, AProgramIsListedByItsTitleAndClosedAfterConfirmation) {
-  Processes(std::string(R"({"pid": 2000, "exe": "editor.exe", "modules": [)") + kLauncher +
-            R"(], "windows": [{"title": "Notes - Editor"}]},
-              {"pid": 3000, "exe": "bystander.exe", "windows": [{"title": "Bystander"}]})");
+TEST_F(FilesInUseRunTest, AProgramIsListedByItsTitleAndClosedByItsMainWindowAfterConfirmation) {
+  // Its hidden input-method window gets WM_CLOSE too, but only the main window ends it.
+  Processes(inUse(2000, "editor.exe", R"("windows": [{"title": "Notes - Editor"}, {"title": "Default IME", "visible": false}])") +
+            R"(, {"pid": 3000, "exe": "bystander.exe", "windows": [{"title": "Bystander"}]})");
   EXPECT_EQ(Run({"ok"}), 0);
   auto dialogs = Events("dialog");
   ASSERT_EQ(dialogs.size(), 1u);
@@ -73,51 +72,49 @@ TEST_F(FilesInUseRunTest, AProgramIsListedByItsTitleAndClosedAfterConfirmation) 
   EXPECT_EQ(boxes[0]["style"], 0x131);
   EXPECT_EQ(boxes[0]["caption"], "Zuna Setup - Close Programs");
   auto posts = Events("postMessage");
-  ASSERT_EQ(posts.size(), 1u);
+  ASSERT_EQ(posts.size(), 2u);
   EXPECT_EQ(posts[0]["pid"], 2000);
   EXPECT_EQ(posts[0]["message"], 16);
+  EXPECT_EQ(posts[0]["title"], "Notes - Editor");
+  EXPECT_EQ(posts[1]["title"], "Default IME");
   EXPECT_TRUE(Events("terminateProcess").empty());
   EXPECT_EQ(Remaining(), std::vector<unsigned>{3000});
 }
 
-TEST_F(FilesInUseRunTest, AProgramWithAnInputMethodWindowGetsCloseOnBothAndEndsByItsMainWindow) {
-  Processes(std::string(R"({"pid": 2000, "exe": "editor.exe", "modules": [)") + kLauncher +
-            R"(], "windows": [{"title": "Notes - Editor"}, {"title": "Default IME", "visible": false}]})");
-  EXPECT_EQ(Run({"ok"}), 0);
-  auto posts = Events("postMessage");
-  ASSERT_EQ(posts.size(), 2u);
-  EXPECT_EQ(posts[0]["title"], "Notes - Editor");
-  EXPECT_EQ(posts[1]["title"], "Default IME");
-  EXPECT_TRUE(Events("terminateProcess").empty());
-  EXPECT_TRUE(Remaining().empty());
-}
-
-TEST_F(FilesInUseRunTest, AProgramWithOnlyHiddenWindowsIsTerminatedAfterTheWait) {
-  Processes(std::string(R"({"pid": 2000, "exe": "agent.exe", "modules": [)") + kLauncher +
-            R"(], "windows": [{"title": "Default IME", "visible": false}]})");
-  EXPECT_EQ(Run({"ok"}), 0);
-  EXPECT_EQ(Events("postMessage").size(), 1u);
-  EXPECT_EQ(Events("terminateProcess").size(), 1u);
-  EXPECT_TRUE(Remaining().empty());
+TEST_F(FilesInUseRunTest, AProgramThatDoesNotCloseOnItsWindowsIsTerminatedAfterTheWait) {
+  for (const char* more : {R"("windows": [{"title": "Default IME", "visible": false}])",
+                           R"("windows": [{"title": "Stubborn"}], "onClose": "ignore")"}) {
+    SCOPED_TRACE(more);
+    std::filesystem::remove(at("journal.jsonl"));
+    Processes(inUse(2000, "stubborn.exe", more));
+    EXPECT_EQ(Run({"ok"}), 0);
+    EXPECT_EQ(Events("postMessage").size(), 1u);
+    auto kills = Events("terminateProcess");
+    ASSERT_EQ(kills.size(), 1u);
+    EXPECT_EQ(kills[0]["pid"], 2000);
+    EXPECT_EQ(kills[0]["exitCode"], 0);
+    EXPECT_TRUE(Remaining().empty());
+  }
 }
 
 TEST_F(FilesInUseRunTest, ACancelledConfirmationLeavesTheDialogOpen) {
-  Processes(std::string(R"({"pid": 2000, "exe": "editor.exe", "modules": [)") + kLauncher + "]}");
+  Processes(inUse(2000, "editor.exe"));
   EXPECT_EQ(Run({"cancel", "ok"}), 0);
-  EXPECT_EQ(Events("dialog").size(), 1u);
+  auto dialogs = Events("dialog");
+  ASSERT_EQ(dialogs.size(), 1u);
+  EXPECT_EQ(dialogs[0]["lines"], Json::array({"editor.exe"}));
   auto boxes = Events("messageBox");
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(boxes[0]["answer"], "cancel");
   EXPECT_EQ(boxes[1]["answer"], "ok");
   // Without windows the process is terminated after the wait.
   EXPECT_EQ(Events("terminateProcess").size(), 1u);
-  EXPECT_EQ(Events("dialog")[0]["lines"], Json::array({"editor.exe"}));
   EXPECT_TRUE(Remaining().empty());
 }
 
 TEST_F(FilesInUseRunTest, FirefoxAloneGetsTheBrowsersDialogAndItsWindowsDestroyed) {
-  Processes(std::string(R"({"pid": 2000, "exe": "firefox.exe", "modules": [)") + kLauncher +
-            R"(], "windows": [{"title": "Mozilla Firefox"}, {"title": "Downloads", "visible": false}]})");
+  Processes(inUse(2000, "firefox.exe",
+                  R"("windows": [{"title": "Mozilla Firefox"}, {"title": "Downloads", "visible": false}])"));
   EXPECT_EQ(Run({"ok"}), 0);
   auto dialogs = Events("dialog");
   ASSERT_EQ(dialogs.size(), 1u);
@@ -131,11 +128,9 @@ TEST_F(FilesInUseRunTest, FirefoxAloneGetsTheBrowsersDialogAndItsWindowsDestroye
 }
 
 TEST_F(FilesInUseRunTest, HelpersAndTabsCloseTheirBrowser) {
-  Processes(std::string(R"({"pid": 100, "exe": "iexplore.exe", "image": "C:\\IE\\iexplore.exe",
-                            "windows": [{"title": "Internet Explorer"}]},
-              {"pid": 101, "ppid": 100, "exe": "iexplore.exe", "image": "C:\\IE\\iexplore.exe", "modules": [)") +
-            kLauncher + R"(]},
-              {"pid": 102, "ppid": 100, "exe": "zp2launcher.exe", "modules": [)" + kLauncher + "]}");
+  const std::string ie = R"("image": "C:\\IE\\iexplore.exe")";
+  Processes(R"({"pid": 100, "exe": "iexplore.exe", )" + ie + R"(, "windows": [{"title": "Internet Explorer"}]}, )" +
+            inUse(101, "iexplore.exe", R"("ppid": 100, )" + ie) + ", " + inUse(102, "zp2launcher.exe", R"("ppid": 100)"));
   EXPECT_EQ(Run({"ok", "ok"}), 0);
   auto dialogs = Events("dialog");
   ASSERT_EQ(dialogs.size(), 2u);
@@ -153,40 +148,23 @@ TEST_F(FilesInUseRunTest, HelpersAndTabsCloseTheirBrowser) {
   EXPECT_TRUE(Remaining().empty());
 }
 
-TEST_F(FilesInUseRunTest, AProgramThatIgnoresCloseIsTerminated) {
-  Processes(std::string(R"({"pid": 2000, "exe": "stubborn.exe", "modules": [)") + kLauncher +
-            R"(], "windows": [{"title": "Stubborn"}], "onClose": "ignore"})");
-  EXPECT_EQ(Run({"ok"}), 0);
-  EXPECT_EQ(Events("postMessage").size(), 1u);
-  auto kills = Events("terminateProcess");
-  ASSERT_EQ(kills.size(), 1u);
-  EXPECT_EQ(kills[0]["pid"], 2000);
-  EXPECT_EQ(kills[0]["exitCode"], 0);
-  EXPECT_TRUE(Remaining().empty());
-}
-
 TEST_F(FilesInUseRunTest, AProgramIsAskedToCloseHoweverManyWindowsOthersHave) {
   // 1,100 windows of another program come first in the desktop's order.
   std::string crowd = R"({"pid": 3000, "exe": "crowd.exe", "windows": [)";
   for (int i = 0; i < 1100; ++i) crowd += std::string(i ? "," : "") + R"({"title": "Crowd )" + std::to_string(i) + "\"}";
-  crowd += "]}";
-  Processes(crowd + std::string(R"(, {"pid": 2000, "exe": "editor.exe", "modules": [)") + kLauncher +
-            R"(], "windows": [{"title": "Notes - Editor"}]})");
+  Processes(crowd + "]}, " + inUse(2000, "editor.exe", R"("windows": [{"title": "Notes - Editor"}])"));
   EXPECT_EQ(Run({"ok"}), 0);
   auto posts = Events("postMessage");
   ASSERT_EQ(posts.size(), 1u);
   EXPECT_EQ(posts[0]["pid"], 2000);
-  EXPECT_EQ(posts[0]["message"], 16);
   // It closed on the message; nobody had to terminate it.
   EXPECT_TRUE(Events("terminateProcess").empty());
   EXPECT_EQ(Remaining(), std::vector<unsigned>{3000});
 }
 
 TEST_F(FilesInUseRunTest, TheProgramListIsSortedAsTheUsersLocaleSortsWords) {
-  Processes(std::string(R"({"pid": 2000, "exe": "a.exe", "modules": [)") + kLauncher +
-            R"(], "windows": [{"title": "MyApp"}]},
-              {"pid": 2001, "exe": "b.exe", "modules": [)" + kLauncher +
-            R"(], "windows": [{"title": "My_App"}]})");
+  Processes(inUse(2000, "a.exe", R"("windows": [{"title": "MyApp"}])") + ", " +
+            inUse(2001, "b.exe", R"("windows": [{"title": "My_App"}])"));
   EXPECT_EQ(Run({"ok"}), 0);
   auto dialogs = Events("dialog");
   ASSERT_EQ(dialogs.size(), 1u);
@@ -194,10 +172,9 @@ TEST_F(FilesInUseRunTest, TheProgramListIsSortedAsTheUsersLocaleSortsWords) {
   EXPECT_EQ(dialogs[0]["lines"], Json::array({"My_App", "MyApp"}));
 }
 
-TEST_F(FilesInUseRunTest, AParentIdCycleDoesNotHang) {
-  Processes(std::string(R"({"pid": 20, "ppid": 21, "exe": "a.exe", "modules": [)") + kLauncher +
-            R"(], "windows": [{"title": "A"}]},
-              {"pid": 21, "ppid": 20, "exe": "b.exe"})");
+TEST_F(FilesInUseRunTest, AParentIdCycleDoesNotHangAndFindsNoBrowser) {
+  Processes(inUse(20, "a.exe", R"("ppid": 21, "windows": [{"title": "A"}])") +
+            R"(, {"pid": 21, "ppid": 20, "exe": "b.exe"})");
   EXPECT_EQ(Run({"ok"}), 0);
   auto dialogs = Events("dialog");
   ASSERT_EQ(dialogs.size(), 1u);
@@ -206,8 +183,8 @@ TEST_F(FilesInUseRunTest, AParentIdCycleDoesNotHang) {
 }
 
 TEST_F(FilesInUseRunTest, AProcessThatCannotBeEndedBringsTheDialogBackUntilNobodyAnswers) {
-  Processes(std::string(R"({"pid": 2000, "exe": "immortal.exe", "modules": [)") + kLauncher +
-            R"(], "windows": [{"title": "Immortal"}], "onClose": "ignore", "onTerminate": "ignore"})");
+  Processes(inUse(2000, "immortal.exe",
+                  R"("windows": [{"title": "Immortal"}], "onClose": "ignore", "onTerminate": "ignore")"));
   EXPECT_EQ(Run({"ok", "ok"}), 69);
   EXPECT_EQ(Events("dialog").size(), 3u);
   EXPECT_EQ(Events("terminateProcess").size(), 2u);
@@ -215,55 +192,18 @@ TEST_F(FilesInUseRunTest, AProcessThatCannotBeEndedBringsTheDialogBackUntilNobod
   ASSERT_EQ(runs.size(), 2u);
   EXPECT_EQ(runs[1]["exitCode"], 69);
   EXPECT_EQ(Remaining(), std::vector<unsigned>{2000});
-  EXPECT_NE(readFile(scratch_.path() / "stderr.txt").find("nobody can answer"), std::string::npos);
+  EXPECT_NE(output_.find("nobody can answer"), std::string::npos) << output_;
 }
 
-TEST_F(FilesInUseRunTest, NothingInUseShowsNothing) {
-  Processes(R"({"pid": 2000, "exe": "editor.exe", "modules": ["C:\\Windows\\System32\\kernel32.dll"]},
-               {"pid": 2001, "exe": "zusched.exe", "modules": [)" + std::string(kLauncher) + "]}");
-  EXPECT_EQ(Run({}), 0);
-  EXPECT_TRUE(Events("dialog").empty());
-  EXPECT_TRUE(Events("messageBox").empty());
-  EXPECT_EQ(Remaining(), (std::vector<unsigned>{2000, 2001}));
-}
-
-}  // namespace
-
-namespace {
-
-TEST_F(FilesInUseRunTest, AModuleFromTheRegisteredHomeIsInUseAndTheCancelMarkGoes) {
-  writeFile(scratch_.path() / "registry.reg",
-            "Windows Registry Editor Version 5.00\r\n\r\n"
-            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Zuna Runtime Environment\\1.8.0_31]\r\n"
-            "\"ZunaHome\"=\"C:\\\\Program Files\\\\Zuna\\\\zre1.8.0_31\"\r\n\r\n"
-            // A kit stays installed, so the users' Corvane keys outlive the uninstall.
-            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Zuna Development Kit\\1.8.0_31]\r\n\r\n"
-            "[HKEY_USERS\\S-1-5-21-1004336348-1177238915-682003330-1001\\Software\\Corvane\\FIUCancel]\r\n"
-            "\"Cancelled\"=dword:00000001\r\n\r\n"
-            "[HKEY_USERS\\S-1-5-21-1004336348-1177238915-682003330-1001\\Software\\Corvane\\Other]\r\n\r\n");
-  writeFile(scratch_.path() / "drives/C/Program Files/Zuna/zre1.8.0_31/bin/zuna.exe", "launcher");
-  Processes(R"({"pid": 2000, "exe": "app.exe", "image": "C:\\Apps\\app.exe",
-               "modules": ["C:\\Program Files\\Zuna\\zre1.8.0_31\\bin\\server\\zvm.dll"],
-               "windows": [{"title": "App"}]})");
-  EXPECT_EQ(Run({"ok"}), 0);
-  auto dialogs = Events("dialog");
-  ASSERT_EQ(dialogs.size(), 1u);
-  EXPECT_EQ(dialogs[0]["lines"], Json::array({"App"}));
-  EXPECT_TRUE(Remaining().empty());
-  std::string registry = readFile(scratch_.path() / "registry.reg");
-  EXPECT_EQ(registry.find("FIUCancel"), std::string::npos) << registry;
-  EXPECT_NE(registry.find("Software\\Corvane\\Other]"), std::string::npos) << registry;
-}
-
-}  // namespace
-
-namespace {
-
-TEST_F(FilesInUseRunTest, AModuleNamedByItsShortPathIsFoundWhenItsLongFormIsLongerThanMaxPath) {
-  writeFile(scratch_.path() / "registry.reg",
-            "Windows Registry Editor Version 5.00\r\n\r\n"
-            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Zuna Runtime Environment\\1.8.0_31]\r\n"
-            "\"ZunaHome\"=\"C:\\\\Program Files\\\\Zuna\\\\zre1.8.0_31\"\r\n\r\n");
+TEST_F(FilesInUseRunTest, ModulesFromTheRegisteredHomeAreInUseByLongOrShortPathAndTheCancelMarkGoes) {
+  writeFile(at("registry.reg"),
+            kRelease +
+                // A kit stays installed, so the users' Corvane keys outlive the uninstall.
+                std::string("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Zuna Development Kit\\1.8.0_31]\r\n\r\n"
+                            "[HKEY_USERS\\S-1-5-21-1004336348-1177238915-682003330-1001\\Software\\Corvane\\FIUCancel]\r\n"
+                            "\"Cancelled\"=dword:00000001\r\n\r\n"
+                            "[HKEY_USERS\\S-1-5-21-1004336348-1177238915-682003330-1001\\Software\\Corvane\\Other]\r\n\r\n"));
+  writeFile(at("drives/C/Program Files/Zuna/zre1.8.0_31/bin/zuna.exe"), "launcher");
   // Eleven folders of 22 characters each, 8 in their short form: the module's short path
   // fits in MAX_PATH, its long form does not.
   std::string longDirs, shortDirs;
@@ -271,31 +211,41 @@ TEST_F(FilesInUseRunTest, AModuleNamedByItsShortPathIsFoundWhenItsLongFormIsLong
     longDirs += "/pluginsubdirectory" + std::to_string(100 + i);
     shortDirs += "\\\\PLUGIN~1";
   }
-  writeFile(scratch_.path() / ("drives/C/Program Files/Zuna/zre1.8.0_31/bin" + longDirs + "/ext.dll"), "module");
-  writeFile(scratch_.path() / "drives/C/Program Files/Zuna/zre1.8.0_31/bin/zuna.exe", "launcher");
-  std::string module = "C:\\\\PROGRA~1\\\\Zuna\\\\ZRE18~1.0_3\\\\bin" + shortDirs + "\\\\ext.dll";
-  Processes(R"({"pid": 2000, "exe": "app.exe", "image": "C:\\Apps\\app.exe", "modules": [")" + module +
-            R"("], "windows": [{"title": "App"}]})");
+  writeFile(at("drives/C/Program Files/Zuna/zre1.8.0_31/bin" + longDirs + "/ext.dll"), "module");
+  std::string shortModule = "C:\\\\PROGRA~1\\\\Zuna\\\\ZRE18~1.0_3\\\\bin" + shortDirs + "\\\\ext.dll";
+  Processes(R"({"pid": 2000, "exe": "app.exe", "modules": ["C:\\Program Files\\Zuna\\zre1.8.0_31\\bin\\server\\zvm.dll"],
+               "windows": [{"title": "App"}]},
+              {"pid": 2001, "exe": "plugin.exe", "modules": [")" + shortModule + R"("], "windows": [{"title": "Plugin"}]})");
   EXPECT_EQ(Run({"ok"}), 0);
   auto dialogs = Events("dialog");
   ASSERT_EQ(dialogs.size(), 1u);
-  EXPECT_EQ(dialogs[0]["lines"], Json::array({"App"}));
+  EXPECT_EQ(dialogs[0]["lines"], Json::array({"App", "Plugin"}));
+  EXPECT_TRUE(Remaining().empty());
+  std::string registry = readFile(at("registry.reg"));
+  EXPECT_EQ(registry.find("FIUCancel"), std::string::npos) << registry;
+  EXPECT_NE(registry.find("Software\\Corvane\\Other]"), std::string::npos) << registry;
 }
 
-TEST_F(FilesInUseRunTest, ASilentRunLogsTheLockedFilesOnceAndShowsNothing) {
-  Processes(std::string(R"({"pid": 2000, "exe": "editor.exe", "modules": [)") + kLauncher +
-            R"(], "windows": [{"title": "Notes - Editor"}]})");
+TEST_F(FilesInUseRunTest, ASilentRunShowsNothingLogsTheLockedFilesOnceAndAsksForARestart) {
+  Processes(inUse(2000, "editor.exe", R"("windows": [{"title": "Notes - Editor"}])"));
   EXPECT_EQ(Run({}, "/s"), 0);
   EXPECT_TRUE(Events("dialog").empty());
   EXPECT_TRUE(Events("messageBox").empty());
   EXPECT_TRUE(Events("postMessage").empty());
   EXPECT_EQ(Remaining(), std::vector<unsigned>{2000});
-  std::string log = readFile(scratch_.path() / "drives/C/Users/user/AppData/Local/Temp/zusched.log");
+  const std::string temp = "drives/C/Users/user/AppData/Local/Temp/";
+  std::string log = readFile(at(temp + "zusched.log"));
   const std::string locked = "(WinMain)]\r\n\tERROR: Some files are locked in silent mode. Reboot will happen after "
                              "uninstallation.\r\n";
   size_t first = log.find(locked);
   ASSERT_NE(first, std::string::npos) << log;
   EXPECT_EQ(log.find(locked, first + 1), std::string::npos);
+  auto result = Json::parse(readFile(at(temp + "zusched-result.json")));
+  EXPECT_EQ(result["exitCode"], 0);
+  EXPECT_EQ(result["silent"], true);
+  EXPECT_EQ(result["restartNeeded"], true);
+  EXPECT_EQ(result["filesLockedInSilentMode"], true);
+  EXPECT_EQ(result["processesInUse"], Json::parse(R"([{"pid": 2000, "name": "editor.exe"}])"));
 }
 
 }  // namespace
