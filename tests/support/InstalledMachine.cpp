@@ -59,59 +59,6 @@ std::string regEscape(const std::string& text) {
   return out;
 }
 
-InstalledMachine& InstalledMachine::withRelease(bool present) {
-  release_ = present;
-  return *this;
-}
-
-InstalledMachine& InstalledMachine::withoutReleaseKeys() {
-  releaseKeys_ = false;
-  return *this;
-}
-
-InstalledMachine& InstalledMachine::withRuntime(RuntimeInstall runtime) {
-  runtimes_.push_back(std::move(runtime));
-  return *this;
-}
-
-InstalledMachine& InstalledMachine::withRegistry(const std::string& blocks) {
-  extraRegistry_ += blocks;
-  return *this;
-}
-
-InstalledMachine& InstalledMachine::withMachineJson(const std::string& json) {
-  machineJson_ = json;
-  return *this;
-}
-
-InstalledMachine& InstalledMachine::withFile(const std::string& windowsPath, const std::string& text) {
-  files_[windowsPath] = text;
-  return *this;
-}
-
-InstalledMachine& InstalledMachine::withDeployLibrary(const fs::path& library, const std::string& commands) {
-  deployLibrary_ = library;
-  deployCommands_ = commands;
-  return *this;
-}
-
-InstalledMachine& InstalledMachine::withoutFile(const std::string& windowsPath) {
-  missing_.push_back(windowsPath);
-  return *this;
-}
-
-InstalledMachine& InstalledMachine::withLink(const std::string& windowsPath, const std::string& target) {
-  links_[windowsPath] = target;
-  return *this;
-}
-
-InstalledMachine& InstalledMachine::withPath(std::optional<std::string> value, bool expandable) {
-  pathGiven_ = true;
-  path_ = std::move(value);
-  pathExpandable_ = expandable;
-  return *this;
-}
-
 fs::path InstalledMachine::hostPath(const std::string& windowsPath) const {
   std::string rest = windowsPath.substr(3);
   std::replace(rest.begin(), rest.end(), '\\', '/');

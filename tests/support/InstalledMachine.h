@@ -48,28 +48,45 @@ class InstalledMachine {
 
   // The release being removed, with its keys, files, per-user keys, association, links,
   // Path entry, shortcuts, bridge and cached base image.
-  InstalledMachine& withRelease(bool present = true);
+  InstalledMachine& withRelease(bool present = true) { return set(release_, present); }
   // Everything the release left on the machine, but not its version keys: only the
   // uninstall's closing steps find anything to do.
-  InstalledMachine& withoutReleaseKeys();
-  InstalledMachine& withRuntime(RuntimeInstall runtime);
+  InstalledMachine& withoutReleaseKeys() { return set(releaseKeys_, false); }
+  InstalledMachine& withRuntime(RuntimeInstall runtime) {
+    runtimes_.push_back(std::move(runtime));
+    return *this;
+  }
   // Extra registry text (blocks in the .reg format, without the file header).
-  InstalledMachine& withRegistry(const std::string& blocks);
-  InstalledMachine& withMachineJson(const std::string& json);
+  InstalledMachine& withRegistry(const std::string& blocks) { return set(extraRegistry_, extraRegistry_ + blocks); }
+  InstalledMachine& withMachineJson(const std::string& json) { return set(machineJson_, json); }
   // A file on the drives, by its Windows path.
-  InstalledMachine& withFile(const std::string& windowsPath, const std::string& text);
+  InstalledMachine& withFile(const std::string& windowsPath, const std::string& text) {
+    return set(files_[windowsPath], text);
+  }
 
   // The release's bin\deploy.dll: a copy of the host library at `library`, with the
   // deploy.commands text it returns its commands from.
-  InstalledMachine& withDeployLibrary(const std::filesystem::path& library, const std::string& commands);
+  InstalledMachine& withDeployLibrary(const std::filesystem::path& library, const std::string& commands) {
+    deployLibrary_ = library;
+    return set(deployCommands_, commands);
+  }
 
   // A file the typical installation has and this machine lacks.
-  InstalledMachine& withoutFile(const std::string& windowsPath);
+  InstalledMachine& withoutFile(const std::string& windowsPath) {
+    missing_.push_back(windowsPath);
+    return *this;
+  }
   // A symbolic link to a Windows path; a junction when the target starts with "\\??\\".
-  InstalledMachine& withLink(const std::string& windowsPath, const std::string& target);
+  InstalledMachine& withLink(const std::string& windowsPath, const std::string& target) {
+    return set(links_[windowsPath], target);
+  }
   // The machine's Path value in place of the typical one (the links' folder first); none
   // when nullopt.
-  InstalledMachine& withPath(std::optional<std::string> value, bool expandable = true);
+  InstalledMachine& withPath(std::optional<std::string> value, bool expandable = true) {
+    pathGiven_ = true;
+    pathExpandable_ = expandable;
+    return set(path_, std::move(value));
+  }
 
   // Writes machine.json, registry.reg and the files.
   void write() const;
@@ -78,6 +95,12 @@ class InstalledMachine {
   std::filesystem::path hostPath(const std::string& windowsPath) const;
 
  private:
+  template <typename T, typename V>
+  InstalledMachine& set(T& field, V&& value) {
+    field = std::forward<V>(value);
+    return *this;
+  }
+
   std::filesystem::path dir_;
   bool release_ = true;
   bool releaseKeys_ = true;
