@@ -2,8 +2,6 @@
 // library and view of a 32-bit program or system, and the failures of each step.
 #include "windows/installerdll/AccessBridge.h"
 
-#include <algorithm>
-
 #include <gtest/gtest.h>
 
 #include "tests/support/InstalledMachine.h"
@@ -31,19 +29,17 @@ class AccessBridgeTest : public zutest::InstalledMachineTest {
     loadInstalled();
     SysInfo::initialize();
   }
-  // The names of the registration's values in a view, or nothing without the key.
-  std::optional<std::vector<std::string>> registration(REGSAM view = KEY_WOW64_64KEY) {
+  // How many values the registration holds in a view, or nothing without the key.
+  std::optional<DWORD> registration(REGSAM view = KEY_WOW64_64KEY) {
     RegistryKey key(HKEY_LOCAL_MACHINE);
     if (key.OpenKey(kBridgeKey, KEY_READ | view) != ERROR_SUCCESS) return std::nullopt;
-    std::vector<std::string> names;
     char name[256];
-    for (DWORD i = 0, size = sizeof name; RegEnumValueA(key.Handle(), i, name, &size, nullptr, nullptr, nullptr,
-                                                        nullptr) == ERROR_SUCCESS;
-         ++i, size = sizeof name) {
-      names.push_back(name);
+    DWORD values = 0, size = sizeof name;
+    while (RegEnumValueA(key.Handle(), values, name, &size, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
+      ++values;
+      size = sizeof name;
     }
-    std::sort(names.begin(), names.end());
-    return names;
+    return values;
   }
   std::string system(const char* name) { return zutest::readFile(hostPath(std::string("C:\\Windows\\System32\\") + name)); }
 };
@@ -65,11 +61,8 @@ TEST_P(AccessBridgeBitness, TheLibraryAndKeyOfTheProgramsBitnessComeAndGo) {
   EXPECT_TRUE(CopyZABFilesToWindowsDir(kHome));
   EXPECT_EQ(RegisterVantorZunaAccessBridgeKey(kHome), 1);
   EXPECT_EQ(system(b.library), std::string(b.library) + " of 1.8.0_25");
-  ASSERT_TRUE(registration(b.view));
-  EXPECT_EQ(registration(b.view)->size(), 6u);
-  if (b.otherView != b.view) {
-    EXPECT_NE(registration(b.otherView)->size(), 6u);
-  }
+  EXPECT_EQ(registration(b.view), 6u);
+  EXPECT_TRUE(b.otherView == b.view || registration(b.otherView) == 2u) << "the release's, as it was";
   EXPECT_TRUE(DeleteZABFilesAndKeys());
   EXPECT_FALSE(fs::exists(hostPath(std::string("C:\\Windows\\System32\\") + b.library)));
   EXPECT_FALSE(registration(b.view));
@@ -86,7 +79,7 @@ TEST_F(AccessBridgeTest, TheFirstValueThatFailsEndsTheRegistration) {
   loadWith();
   machine().faults().failNext("RegSetValueExW", ERROR_ACCESS_DENIED, std::string("HKEY_LOCAL_MACHINE\\") + kBridgeKey + "\\Description");
   EXPECT_EQ(RegisterVantorZunaAccessBridgeKey(kHome), 0);
-  EXPECT_EQ(registration(), (std::vector<std::string>{"ApplicationName", "StartExe", "StartParams"}));
+  EXPECT_EQ(registration(), 3u) << "StartExe and ApplicationName written, the release's StartParams kept";
   EXPECT_NE(log().find("SetVantorZunaAccessBridgeKeyValues - Could not set Description zabswitch key"), std::string::npos);
 
   DeleteZABFilesAndKeys();

@@ -3,10 +3,8 @@
 // shortcuts, command-path links, Path, access bridge), and the runtime's private library.
 #include <gtest/gtest.h>
 
-#include <array>
+#include <map>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <regex>
 #include <span>
 
@@ -15,6 +13,7 @@
 #include "platform/hosted/machine/ShellLink.h"
 #include "platform/hosted/machine/Text.h"
 #include "tests/support/InstalledMachine.h"
+#include "tests/support/RegApply.h"
 #include "tests/support/Runs.h"
 
 namespace {
@@ -77,13 +76,24 @@ class UninstallRun : public ::testing::Test {
     EXPECT_TRUE(read) << name;
     return read ? read->link : hosted::ShellLink{};
   }
+  static std::string describe(const hosted::ShellLink& link) {
+    return utf8(link.target + L"|" + link.arguments + L"|" + link.iconLocation + L"|" + std::to_wstring(link.iconIndex) +
+                L"|" + link.description);
+  }
   size_t filesIn(const std::string& folder) const {
     return std::distance(fs::directory_iterator(host(folder)), fs::directory_iterator());
+  }
+  size_t count(const std::string& text) const {
+    size_t found = 0;
+    for (size_t at = log().find(text); at != std::string::npos; at = log().find(text, at + 1)) ++found;
+    return found;
   }
   // The position of an INFO record's message in the log, or npos.
   size_t record(const std::string& message, size_t from = 0) const {
     return log().find("INFO: " + message + "\r\n", from);
   }
+  bool recorded(const std::string& message) const { return record(message) != std::string::npos; }
+  bool logged(const std::string& text) const { return log().find(text) != std::string::npos; }
   // Nothing the release registered outside its version keys is left.
   void expectNoRegistrationLeft() {
     RegistrySnapshot reg = registry();
@@ -101,7 +111,7 @@ class UninstallRun : public ::testing::Test {
     EXPECT_EQ(broadcasts[0]["text"], "Environment");
     EXPECT_FALSE(exists(kBridgeLibrary));
     EXPECT_FALSE(reg.hasKey(kBridgeKey));
-    EXPECT_NE(record("cleaning zunapath stuff - latestZre is N/A"), std::string::npos) << log();
+    EXPECT_TRUE(recorded("cleaning zunapath stuff - latestZre is N/A")) << log();
   }
   // The runtime at `home` holds the association, the five shortcuts and the links.
   void expectRegisteredFor(const std::string& home) {
@@ -115,23 +125,16 @@ class UninstallRun : public ::testing::Test {
     for (const char* launcher : {"zuna.exe", "zunaw.exe", "zunaws.exe"}) {
       EXPECT_EQ(linkTarget(launcher), home + "\\bin\\" + launcher);
     }
-    const std::string panel = home + "\\bin\\zunacpl.exe";
-    const std::array<std::array<std::string, 4>, 5> expected = {{
-        {"Visit zuna.example", "https://www.zuna.example/", "", "Learn more about Zuna."},
-        {"Get Help", "https://www.zuna.example/help/", "",
-         "Find solutions to issues related to installing and running Zuna."},
-        {"Configure Zuna", panel, "", "View or change Zuna settings."},
-        {"Check For Updates", panel, "-tab update", "See if new Zuna updates are available."},
-        {"About Zuna", panel, "-tab about", "View Zuna version information."},
-    }};
-    for (const auto& [name, target, arguments, description] : expected) {
-      hosted::ShellLink link = shortcut(name);
-      EXPECT_EQ(utf8(link.target), target) << name;
-      EXPECT_EQ(utf8(link.arguments), arguments) << name;
-      EXPECT_EQ(utf8(link.iconLocation), home + "\\bin\\zuna.exe") << name;
-      EXPECT_EQ(link.iconIndex, 0) << name;
-      EXPECT_EQ(utf8(link.description), description) << name;
-    }
+    // Each shortcut's target, arguments, icon and description.
+    const std::string panel = home + "\\bin\\zunacpl.exe|", icon = "|" + home + "\\bin\\zuna.exe|0|";
+    const std::pair<const char*, std::string> expected[] = {
+        {"Visit zuna.example", "https://www.zuna.example/|" + icon + "Learn more about Zuna."},
+        {"Get Help", "https://www.zuna.example/help/|" + icon + "Find solutions to issues related to installing and running Zuna."},
+        {"Configure Zuna", panel + icon + "View or change Zuna settings."},
+        {"Check For Updates", panel + "-tab update" + icon + "See if new Zuna updates are available."},
+        {"About Zuna", panel + "-tab about" + icon + "View Zuna version information."},
+    };
+    for (const auto& [name, fields] : expected) EXPECT_EQ(describe(shortcut(name)), fields) << name;
     EXPECT_EQ(filesIn(kMenu), 5u);
   }
 
@@ -166,10 +169,9 @@ TEST_F(UninstallRun, RemovingTheLastRuntimeLeavesNoRegistrationBehind) {
     at = record(step, at);
   }
   ASSERT_NE(at, std::string::npos) << log();
-  EXPECT_EQ(log().find("-- Retrying RemoveInstalledFiles"), std::string::npos);
-  EXPECT_EQ(log().find("** Start WINAPI InstallZuna"), std::string::npos);
-  EXPECT_NE(log().find("Not running C:\\Program Files (x86)\\Common Files\\Zuna\\Zuna Update\\zaureg.exe"),
-            std::string::npos);
+  EXPECT_FALSE(logged("-- Retrying RemoveInstalledFiles"));
+  EXPECT_FALSE(logged("** Start WINAPI InstallZuna"));
+  EXPECT_TRUE(logged("Not running C:\\Program Files (x86)\\Common Files\\Zuna\\Zuna Update\\zaureg.exe"));
   EXPECT_LT(elapsed_, std::chrono::seconds(2));
   // No runtime was registered again, so no operation was announced.
   EXPECT_TRUE(events("sharedMemory").empty());
@@ -181,47 +183,31 @@ TEST_F(UninstallRun, WithTheReleaseUnregisteredTheClosingStepsClearItsLeftovers)
   machine_.withoutReleaseKeys();
   ASSERT_EQ(run().status, 0);
   expectNoRegistrationLeft();
-  EXPECT_NE(record("No ZRE exists on the system"), std::string::npos) << log();
+  EXPECT_TRUE(recorded("No ZRE exists on the system")) << log();
 }
 
+// The release's deployment library is asked to unregister and its commands are carried
+// out; loaded while it runs, it cannot delete itself.
 TEST_F(UninstallRun, TheDeploymentLibraryIsAskedToUnregisterAndItsCommandsAreCarriedOut) {
-  std::string deployDir = std::string(InstalledMachine::kReleaseHome) + "\\lib\\deploy";
-  machine_.withDeployLibrary(ZU_DEPLOY_SUBSTITUTE,
-                             "DELETE \"" + deployDir + "\\cache.idx\"\n"
-                             "DELETE \"" + deployDir + "\\already-gone.idx\"\n"
-                             // Loaded while it runs, the library cannot delete itself.
-                             "DELETE? \"" + std::string(InstalledMachine::kReleaseHome) + "\\bin\\deploy.dll\"\n"
-                             "COPY? C:\\nowhere\\src.txt C:\\Users\\Public\\optional.txt\n"
-                             "COPY \"" + deployDir + "\\rules.txt\" C:\\Users\\Public\\rules.txt\n")
-      .withFile(deployDir + "\\cache.idx", "cache")
-      .withFile(deployDir + "\\rules.txt", "rules")
-      .withFile("C:\\Users\\Public\\desktop.ini", "");
+  const std::string bin = std::string(InstalledMachine::kReleaseHome) + "\\bin";
+  machine_.withDeployLibrary(ZU_DEPLOY_SUBSTITUTE, "DELETE \"" + bin + "\\cache.idx\"\nDELETE? \"" + bin + "\\deploy.dll\"\n")
+      .withFile(bin + "\\cache.idx", "cache");
   auto result = run();
   ASSERT_EQ(result.status, 0) << result.output;
-  EXPECT_NE(record("-- Exec: RegisterDeploy(FALSE) passed."), std::string::npos) << log();
-  EXPECT_FALSE(exists(deployDir + "\\cache.idx"));
-  EXPECT_EQ(readFile(host("C:\\Users\\Public\\rules.txt")), "rules");
-  EXPECT_FALSE(exists("C:\\Users\\Public\\optional.txt"));
-  EXPECT_NE(log().find("ERROR: Executing COPY command fail with error code"), std::string::npos);
-  EXPECT_NE(log().find("ERROR: Executing DELETE command fail with error code 5, dstFile " +
-                       std::string(InstalledMachine::kReleaseHome) + "\\bin\\deploy.dll"),
-            std::string::npos)
-      << log();
-  EXPECT_TRUE(exists(std::string(InstalledMachine::kReleaseHome) + "\\bin\\deploy.dll"));
+  EXPECT_TRUE(recorded("-- Exec: RegisterDeploy(FALSE) passed.")) << log();
+  EXPECT_FALSE(exists(bin + "\\cache.idx"));
+  EXPECT_TRUE(logged("ERROR: Executing DELETE command fail with error code 5, dstFile " + bin + "\\deploy.dll")) << log();
+  EXPECT_TRUE(exists(bin + "\\deploy.dll"));
 }
 
-TEST_F(UninstallRun, AFailedDeploymentCommandIsLoggedAndTheUninstallGoesOn) {
-  machine_.withDeployLibrary(ZU_DEPLOY_SUBSTITUTE, "COPY C:\\nowhere\\src.txt C:\\Users\\Public\\dst.txt\n");
-  ASSERT_EQ(run().status, 0);
-  EXPECT_NE(record("-- Exec: RegisterDeploy(FALSE) failed."), std::string::npos) << log();
-  EXPECT_TRUE(registry().keysUnder("HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane").empty());
-  EXPECT_FALSE(exists(std::string(InstalledMachine::kReleaseHome) + "\\bin\\msvcr100.dll"));
-}
-
+// The remaining runtime takes over everything the release registered; a kit beside it gets
+// its own shortcuts.
 TEST_F(UninstallRun, TheRemainingRuntimeOfTheFamilyIsRegisteredAgain) {
+  const std::string kit = "C:\\Program Files\\Zuna\\zdk1.8.0_31";
   machine_.withRuntime(runtimeInstall("1.8.0_25", "11", "1.8.0_25-b17"))
       .withRegistry(std::string("[") + kOtherUser + "\\Software\\Corvane\\Zuna Runtime Environment\\1.8.0_25]\r\n"
-                    "\"Seen\"=dword:00000001\r\n\r\n")
+                    "\"Seen\"=dword:00000001\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Zuna Development Kit\\1.8.0_31]\r\n"
+                    "\"ZunaHome\"=\"" + zutest::regEscape(kit) + "\"\r\n\r\n")
       // The links' folder is refreshed in place: its files go, a folder in it stays.
       .withFile(std::string(kLinks) + "\\stray.txt", "x")
       .withFile(std::string(kLinks) + "\\sub\\kept.txt", "x");
@@ -245,9 +231,9 @@ TEST_F(UninstallRun, TheRemainingRuntimeOfTheFamilyIsRegisteredAgain) {
   EXPECT_TRUE(reg.hasKey(std::string(kOtherUser) + "\\Software\\Corvane\\Zuna Runtime Environment\\1.8.0_25"));
   EXPECT_TRUE(reg.hasKey(std::string(kUser) + "\\Software\\Corvane\\Zuna Update\\Policy"));
 
-  EXPECT_NE(record("** Start WINAPI InstallZuna: 0 **"), std::string::npos) << log();
-  EXPECT_NE(record("** End WINAPI InstallZuna **"), std::string::npos) << log();
-  EXPECT_NE(record("create/update symlinks - latestZre is 1.8.0_25-b17"), std::string::npos) << log();
+  EXPECT_TRUE(recorded("** Start WINAPI InstallZuna: 0 **")) << log();
+  EXPECT_TRUE(recorded("** End WINAPI InstallZuna **")) << log();
+  EXPECT_TRUE(recorded("create/update symlinks - latestZre is 1.8.0_25-b17")) << log();
   EXPECT_TRUE(exists(kBaseImage));
 
   expectRegisteredFor(kHome25);
@@ -259,19 +245,24 @@ TEST_F(UninstallRun, TheRemainingRuntimeOfTheFamilyIsRegisteredAgain) {
   ASSERT_EQ(security.size(), 1u);
   EXPECT_EQ(security[0]["path"], kLinks);
   EXPECT_EQ(security[0]["sddl"], "D:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;WD)");
-  EXPECT_FALSE(exists(kPrograms + std::string("\\Zuna Development Kit")));
+  const std::string kitMenu = kPrograms + std::string("\\Zuna Development Kit");
+  EXPECT_EQ(describe(shortcut("Reference Documentation", kitMenu)),
+            "https://docs.zuna.example/api/||" + kHome25 + "\\bin\\zuna.exe|0|View developer resources including online API documentation.");
+  EXPECT_EQ(describe(shortcut("Zuna Flight Deck", kitMenu)), kit + "\\bin\\zmc.exe||" + kit +
+                                                                 "\\bin\\zmc.exe|0|Launch the Zuna Flight Deck profiling and diagnostics tools suite.");
 
   // The bridge: its library and its six values, in this program's view only.
   EXPECT_EQ(readFile(host(kBridgeLibrary)), "HostAccessBridge-64.dll of 1.8.0_25");
   EXPECT_EQ(reg.expandText(kBridgeKey, "StartExe"), kHome25 + "\\bin\\zabswitch.exe");
-  EXPECT_EQ(reg.text(kBridgeKey, "ApplicationName"), "Enable Zuna Access Bridge");
-  EXPECT_EQ(reg.text(kBridgeKey, "Description"),
-            "Zuna Access Bridge, from Vantor, Inc. providing Assistive Technology access to Zuna applications");
-  EXPECT_EQ(reg.text(kBridgeKey, "Profile"),
-            "<HCIModel><Accommodation type=\"mild vision\"/><Accommodation type=\"severe vision\"/>"
-            "<Accommodation type=\"mild cognitive\"/><Accommodation type=\"severe cognitive\"/></HCIModel>");
-  EXPECT_EQ(reg.text(kBridgeKey, "SimpleProfile"), "screenreader");
-  EXPECT_EQ(reg.text(kBridgeKey, "StartParams"), "-enable");
+  for (const auto& [name, text] : std::map<std::string, std::string>{
+           {"ApplicationName", "Enable Zuna Access Bridge"},
+           {"Description", "Zuna Access Bridge, from Vantor, Inc. providing Assistive Technology access to Zuna applications"},
+           {"Profile", "<HCIModel><Accommodation type=\"mild vision\"/><Accommodation type=\"severe vision\"/>"
+                       "<Accommodation type=\"mild cognitive\"/><Accommodation type=\"severe cognitive\"/></HCIModel>"},
+           {"SimpleProfile", "screenreader"},
+           {"StartParams", "-enable"}}) {
+    EXPECT_EQ(reg.text(kBridgeKey, name), text) << name;
+  }
   EXPECT_FALSE(reg.hasKey(kBridgeKey32));
 
   // The re-registration was announced on the mailbox: started, then finished; the block
@@ -284,34 +275,17 @@ TEST_F(UninstallRun, TheRemainingRuntimeOfTheFamilyIsRegisteredAgain) {
   EXPECT_FALSE(fs::exists(scratch_.path() / "shm" / "ZdsOperationSequenceSharedMemory"));
 }
 
-// A kit beside the remaining runtime gets its own folder with two shortcuts.
-TEST_F(UninstallRun, AKitBesideTheRemainingRuntimeGetsItsOwnShortcuts) {
-  const std::string kit = "C:\\Program Files\\Zuna\\zdk1.8.0_31";
-  machine_.withRuntime(runtimeInstall("1.8.0_25", "11", "1.8.0_25-b17"))
-      .withRegistry("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Zuna Development Kit\\1.8.0_31]\r\n\"ZunaHome\"=\"" +
-                    zutest::regEscape(kit) + "\"\r\n\r\n");
-  ASSERT_EQ(run().status, 0);
-  const std::string folder = kPrograms + std::string("\\Zuna Development Kit");
-  hosted::ShellLink docs = shortcut("Reference Documentation", folder);
-  EXPECT_EQ(utf8(docs.target), "https://docs.zuna.example/api/");
-  EXPECT_EQ(utf8(docs.iconLocation), kHome25 + "\\bin\\zuna.exe");
-  EXPECT_EQ(utf8(docs.description), "View developer resources including online API documentation.");
-  hosted::ShellLink deck = shortcut("Zuna Flight Deck", folder);
-  EXPECT_EQ(utf8(deck.target), kit + "\\bin\\zmc.exe");
-  EXPECT_EQ(utf8(deck.iconLocation), kit + "\\bin\\zmc.exe");
-  EXPECT_EQ(utf8(deck.description), "Launch the Zuna Flight Deck profiling and diagnostics tools suite.");
-  EXPECT_EQ(filesIn(kMenu), 5u);
-}
-
-// What the remaining runtime's version key is named decides the bridge and the shortcuts
-// (compared as text); its full version, from the MSI key or else from its launcher,
-// decides the command-path links (compared as versions).
+// The remaining runtime is registered again as the current one of its family, without a
+// build number or configured files it never had. What its version key is named decides
+// the bridge and the shortcuts (compared as text); its full version, from the MSI key or
+// else from its launcher, decides the command-path links (compared as versions).
 struct VersionCase {
   const char* version;
   const char* msiFullVersion;  // "" for none
   const char* printed;         // what zuna.exe -fullversion prints; "" for a launcher that cannot run
   bool bridge, shortcuts, links;
   bool zabswitch = true;
+  bool view32 = false;  // registered in the 32-bit view only, which the bridge never follows
 };
 
 class UninstallRunVersions : public UninstallRun, public ::testing::WithParamInterface<VersionCase> {};
@@ -321,20 +295,28 @@ TEST_P(UninstallRunVersions, DecideWhatTheRemainingRuntimeGetsBack) {
   RuntimeInstall remaining = runtimeInstall(c.version, "", c.msiFullVersion);
   remaining.printedFullVersion = c.printed;
   if (!c.zabswitch) std::erase(remaining.binFiles, "zabswitch.exe");
+  remaining.view32 = c.view32;
   machine_.withRuntime(remaining);
   ASSERT_EQ(run().status, 0);
   RegistrySnapshot reg = registry();
   EXPECT_EQ(reg.hasKey(kBridgeKey), c.bridge);
+  EXPECT_FALSE(reg.hasKey(kBridgeKey32));
   EXPECT_EQ(exists(kBridgeLibrary), c.bridge && c.zabswitch);
   EXPECT_EQ(exists(kMenu), c.shortcuts);
   EXPECT_EQ(linkTarget("zuna.exe"), c.links ? remaining.home + "\\bin\\zuna.exe" : "");
   EXPECT_EQ(exists(kLinks), c.links);
   std::string full = *c.msiFullVersion ? c.msiFullVersion : c.printed;
-  EXPECT_NE(record((c.links ? "create/update symlinks - latestZre is " : "cleaning zunapath stuff - latestZre is ") +
-                   full),
-            std::string::npos)
-      << log();
+  EXPECT_TRUE(recorded((c.links ? "create/update symlinks" : "cleaning zunapath stuff") + std::string(" - latestZre is ") +
+                       full)) << log();
   EXPECT_EQ(reg.expandText(kEnvironment, "Path").value_or("").find("zunapath") != std::string::npos, c.links);
+  if (c.view32) return;
+  std::string family = std::string(c.version).substr(0, 3);
+  EXPECT_EQ(reg.text(kZre, "CurrentVersion"), family);
+  EXPECT_EQ(reg.text(std::string(kZre) + "\\" + family, "ZunaHome"), remaining.home);
+  EXPECT_EQ(reg.hasKey(std::string(kZre) + "\\1.8"), family == "1.8");
+  EXPECT_EQ(exists(kBaseImage), family == "1.8") << "the cached image of family 8";
+  EXPECT_FALSE(reg.value(std::string(kZre) + "\\" + c.version, "BuildNumber"));
+  EXPECT_FALSE(logged("Installing Deployment Rule Set") || logged("Installing Zuna Usage Tracker"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -350,7 +332,8 @@ INSTANTIATE_TEST_SUITE_P(
                       VersionCase{"1.8.0_11", "", "1.8.0_11-b12", true, true, false},
                       VersionCase{"1.8.0_20", "", "1.8.0_20-b26", true, true, true},
                       VersionCase{"1.8.0_40", "", "", true, true, false},
-                      VersionCase{"1.8.0_25", "1.8.0_25-b17", "", true, true, true, false}));
+                      VersionCase{"1.8.0_25", "1.8.0_25-b17", "", true, true, true, false},
+                      VersionCase{"1.8.0_25", "1.8.0_25-b17", "", false, true, true, true, true}));
 
 // Path when nothing remains (the links' entry goes, in any letters) and when a runtime
 // that uses the links remains (the entry is put first, once).
@@ -372,7 +355,7 @@ TEST_P(UninstallRunPath, KeepsEveryOtherEntry) {
   RegistrySnapshot reg = registry();
   if (!c.after) {
     EXPECT_FALSE(reg.value(kEnvironment, "Path"));
-    EXPECT_NE(log().find("query value (Path) error: 2"), std::string::npos) << log();
+    EXPECT_TRUE(logged("query value (Path) error: 2")) << log();
   } else if (c.broadcasts || c.expandable) {
     EXPECT_EQ(reg.expandText(kEnvironment, "Path"), c.after);
   } else {
@@ -391,7 +374,6 @@ INSTANTIATE_TEST_SUITE_P(
                                "C:\\Windows;C:\\Tools", 1},
                       PathCase{"C:\\A;;%SystemRoot%\\x", false, false, "C:\\A;;%SystemRoot%\\x", 1},
                       PathCase{";C:\\A;;" + kZ + ";C:\\B;" + kZ + ";", true, false, "C:\\A;;C:\\B;", 1},
-                      PathCase{"C:\\Users\\Ölçer\\bin;" + kZ + ";C:\\日本", true, false, "C:\\Users\\Ölçer\\bin;C:\\日本", 1},
                       PathCase{std::nullopt, true, false, std::nullopt, 0},
                       PathCase{"C:\\Windows;C:\\Tools", false, true, kZ + ";C:\\Windows;C:\\Tools", 1},
                       PathCase{"C:\\Windows;C:\\programdata\\VANTOR\\zuna\\zunapath", false, true,
@@ -418,7 +400,7 @@ TEST_F(UninstallRun, TextInAnyScriptSurvivesTheUninstallOnAWesternCodePage) {
   EXPECT_EQ(reg.value(kEnvironment, "Path"), zutest::regExpandData(others));
   EXPECT_FALSE(exists(kLinks));
   // 1.7.0_80 is registered again and every closing step ran for its home.
-  EXPECT_EQ(log().find("Exception"), std::string::npos) << log();
+  EXPECT_FALSE(logged("Exception")) << log();
   EXPECT_EQ(reg.text(kCommand, ""), zarCommand(seven.home));
   EXPECT_EQ(reg.expandText(kBridgeKey, "StartExe"), seven.home + "\\bin\\zabswitch.exe");
   // The bridge's name and the shortcuts are in Japanese.
@@ -427,18 +409,12 @@ TEST_F(UninstallRun, TextInAnyScriptSurvivesTheUninstallOnAWesternCodePage) {
   EXPECT_EQ(utf8(about.description), "Zuna のバージョン情報を表示します。");
   EXPECT_EQ(utf8(about.target), seven.home + "\\bin\\zunacpl.exe");
   // Other tools read them as Windows shortcuts (lnkinfo: Debian's liblnk-utils).
-  if (std::system("command -v lnkinfo >/dev/null 2>&1") == 0) {
-    std::string command = "lnkinfo " + zutest::shellQuote(host(std::string(kMenu) + "\\アップデートの確認.lnk").string());
-    std::string updates;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    char chunk[512];
-    while (pipe && fgets(chunk, sizeof chunk, pipe)) updates += chunk;
-    if (pipe) pclose(pipe);
-    EXPECT_NE(updates.find("Local path\t\t\t: " + seven.home + "\\bin\\zunacpl.exe\n"), std::string::npos) << updates;
-    EXPECT_NE(updates.find("Command line arguments\t\t: -tab update\n"), std::string::npos) << updates;
-    EXPECT_NE(updates.find("Description\t\t\t: Zuna の新しいアップデートがあるかどうかを確認します。\n"),
-              std::string::npos)
-        << updates;
+  auto updates = zutest::runCommand("lnkinfo " + zutest::shellQuote(host(std::string(kMenu) + "\\アップデートの確認.lnk")));
+  if (updates.status != 127) {
+    for (std::string line : {"Local path\t\t\t: " + seven.home + "\\bin\\zunacpl.exe\n", std::string("Command line arguments\t\t: -tab update\n"),
+                             std::string("Description\t\t\t: Zuna の新しいアップデートがあるかどうかを確認します。\n")}) {
+      EXPECT_NE(updates.output.find(line), std::string::npos) << updates.output;
+    }
   }
 
   // The backup holds the old Path with every character, in its UTF-16 file.
@@ -446,9 +422,7 @@ TEST_F(UninstallRun, TextInAnyScriptSurvivesTheUninstallOnAWesternCodePage) {
   for (auto& entry : fs::directory_iterator(host("C:\\Users\\user\\AppData\\Local\\Temp"))) {
     if (entry.path().extension() == ".reg") backup = readFile(entry.path());
   }
-  std::wstring units;
-  for (size_t i = 2; i + 1 < backup.size(); i += 2) units += static_cast<wchar_t>((backup[i] & 0xFF) | (backup[i + 1] & 0xFF) << 8);
-  EXPECT_NE(utf8(units).find(zutest::regExpandData("日本").substr(7, 11)), std::string::npos) << utf8(units);
+  EXPECT_NE(zutest::regFileText(backup).find(zutest::regExpandData("日本").substr(7, 11)), std::string::npos) << zutest::regFileText(backup);
 }
 
 // A German interface with Russian formats: the thread's code page (1251) is not the
@@ -470,30 +444,23 @@ TEST_F(UninstallRun, AnInterfaceWhoseFormatsUseAnotherCodePageNamesItsShortcutsR
 }
 
 // In a Japanese interface on code page 1252 the shortcuts are found by their own names;
-// one already gone is logged readably in the code page, and the folder still goes.
+// one already gone is logged readably in the code page, and a user's own file keeps the
+// folder.
 TEST_F(UninstallRun, JapaneseShortcutsGoAndOneAlreadyGoneIsLogged) {
   machine_.withMachineJson(R"({"locale": {"uiLanguage": "ja-JP", "codePage": 1252}})");
   for (const char* name : {"About Zuna", "Visit zuna.example", "Configure Zuna", "Get Help", "Check For Updates"}) {
     machine_.withoutFile(std::string(kMenu) + "\\" + name + ".lnk");
   }
-  machine_.withFile(std::string(kMenu) + "\\Zuna について.lnk", "").withFile(std::string(kMenu) + "\\ヘルプを表示.lnk", "");
-  ASSERT_EQ(run().status, 0);
-  EXPECT_FALSE(exists(kMenu));
-  EXPECT_NE(record("RemoveZunaFromStartMenu() - DeleteFile(" + std::string(kMenu) +
-                   "\\Zuna <U+306E><U+8A2D><U+5B9A>.lnk) call failed "),
-            std::string::npos)
-      << log();
-}
-
-TEST_F(UninstallRun, AUsersOwnFileKeepsTheShortcutFolder) {
-  machine_.withFile(std::string(kMenu) + "\\notes.txt", "mine");
+  machine_.withFile(std::string(kMenu) + "\\Zuna について.lnk", "")
+      .withFile(std::string(kMenu) + "\\ヘルプを表示.lnk", "")
+      .withFile(std::string(kMenu) + "\\notes.txt", "mine");
   ASSERT_EQ(run().status, 0);
   EXPECT_EQ(filesIn(kMenu), 1u);
   EXPECT_EQ(readFile(host(std::string(kMenu) + "\\notes.txt")), "mine");
-  EXPECT_NE(record("RemoveZunaZDKFiles() -  RemoveDirectory api failed call failed, " + std::string(kMenu) +
-                   " not removed from Start Menu"),
-            std::string::npos)
-      << log();
+  EXPECT_TRUE(recorded("RemoveZunaFromStartMenu() - DeleteFile(" + std::string(kMenu) +
+                       "\\Zuna <U+306E><U+8A2D><U+5B9A>.lnk) call failed ")) << log();
+  EXPECT_TRUE(recorded("RemoveZunaZDKFiles() -  RemoveDirectory api failed call failed, " + std::string(kMenu) +
+                       " not removed from Start Menu")) << log();
 }
 
 // A system that cannot name its programs menu: the shortcuts are neither made nor deleted.
@@ -502,18 +469,8 @@ TEST_F(UninstallRun, WithoutAProgramsMenuTheShortcutsAreLeftAlone) {
       .withMachineJson(R"({"folders": {"commonPrograms": null}})");
   ASSERT_EQ(run().status, 0);
   EXPECT_EQ(readFile(host(std::string(kMenu) + "\\About Zuna.lnk")), "shortcut");
-  EXPECT_NE(record("AddZunaOnStartMenu - SHGetFolderPath  call() failed"), std::string::npos) << log();
-  EXPECT_NE(record("RemoveZunaFromStartMenu - SHGetFolderPath  call() failed"), std::string::npos) << log();
-}
-
-TEST_F(UninstallRun, ARuntimeWithoutBuildNumberOrConfiguredFilesGetsNoneOfThem) {
-  machine_.withRuntime(runtimeInstall("1.8.0_25"));
-  ASSERT_EQ(run().status, 0);
-  RegistrySnapshot reg = registry();
-  EXPECT_TRUE(reg.hasKey(std::string(kZre) + "\\1.8.0_25"));
-  EXPECT_FALSE(reg.value(std::string(kZre) + "\\1.8.0_25", "BuildNumber"));
-  EXPECT_EQ(log().find("Installing Deployment Rule Set"), std::string::npos);
-  EXPECT_EQ(log().find("Installing Zuna Usage Tracker"), std::string::npos);
+  EXPECT_TRUE(recorded("AddZunaOnStartMenu - SHGetFolderPath  call() failed")) << log();
+  EXPECT_TRUE(recorded("RemoveZunaFromStartMenu - SHGetFolderPath  call() failed")) << log();
 }
 
 TEST_F(UninstallRun, ConfiguredRuleSetAndUsageTrackerFilesAreInstalledForTheRemainingRuntime) {
@@ -526,22 +483,8 @@ TEST_F(UninstallRun, ConfiguredRuleSetAndUsageTrackerFilesAreInstalledForTheRema
   ASSERT_EQ(result.status, 0) << result.output;
   EXPECT_EQ(readFile(host("C:\\Windows\\Mox\\Zuna\\Deployment\\DeploymentRuleSet.zar")), "rules");
   EXPECT_EQ(readFile(host(kHome25 + "\\lib\\management\\usagetracker.properties")), "tracker");
-  EXPECT_NE(record("Installing Deployment Rule Set from C:\\cfg\\ruleset.zar to "
-                   "C:\\Windows\\Mox\\Zuna\\Deployment\\DeploymentRuleSet.zar"),
-            std::string::npos)
-      << log();
-}
-
-TEST_F(UninstallRun, OnlyAnOlderFamilyRemains) {
-  RuntimeInstall seven = runtimeInstall("1.7.0_45", "18");
-  seven.familyKey = true;
-  machine_.withRuntime(seven);
-  ASSERT_EQ(run().status, 0);
-  RegistrySnapshot reg = registry();
-  EXPECT_EQ(reg.text(kZre, "CurrentVersion"), "1.7");
-  EXPECT_FALSE(reg.hasKey(std::string(kZre) + "\\1.8"));
-  EXPECT_EQ(reg.text(std::string(kZre) + "\\1.7", "ZunaHome"), "C:\\Program Files\\Zuna\\zre1.7.0_45");
-  EXPECT_FALSE(exists(kBaseImage));
+  EXPECT_TRUE(recorded("Installing Deployment Rule Set from C:\\cfg\\ruleset.zar to "
+                       "C:\\Windows\\Mox\\Zuna\\Deployment\\DeploymentRuleSet.zar")) << log();
 }
 
 TEST_F(UninstallRun, ALoneFamilyKeyIsDeletedInsteadOfRegisteredAgain) {
@@ -553,24 +496,18 @@ TEST_F(UninstallRun, ALoneFamilyKeyIsDeletedInsteadOfRegisteredAgain) {
   RegistrySnapshot reg = registry();
   EXPECT_FALSE(reg.hasKey(std::string(kZre) + "\\1.4"));
   EXPECT_TRUE(reg.keysUnder("HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane").empty());
-  EXPECT_EQ(log().find("** Start WINAPI InstallZuna"), std::string::npos) << log();
+  EXPECT_FALSE(logged("** Start WINAPI InstallZuna")) << log();
 }
 
 TEST_F(UninstallRun, AMissingPrivateLibraryIsTriedSixTimesASecondApartOnTheMachineClock) {
   machine_.withoutFile(std::string(InstalledMachine::kReleaseHome) + "\\bin\\msvcr100.dll");
   auto result = run();
   ASSERT_EQ(result.status, 0) << result.output;
-  std::string text = log();
-  size_t retries = 0;
-  for (size_t at = text.find("-- Retrying RemoveInstalledFiles"); at != std::string::npos;
-       at = text.find("-- Retrying RemoveInstalledFiles", at + 1)) {
-    ++retries;
-  }
-  EXPECT_EQ(retries, 5u);
-
+  EXPECT_EQ(count("-- Retrying RemoveInstalledFiles"), 5u);
   // Each failed attempt's record, with the time of the machine's clock it was written at.
   std::regex failure(R"(\[\d{4}/\d\d/\d\d (\d\d):(\d\d):(\d\d)\.(\d{3}),[^\]]*\]\r\n\tINFO: -- RemoveInstalledFiles: DeleteFile\(C:\\Program Files\\Zuna\\zre1\.8\.0_31\\bin\\msvcr100\.dll\) failed\. \(GetLastError=2\))");
   std::vector<long> times;
+  std::string text = log();
   for (std::sregex_iterator it(text.begin(), text.end(), failure), end; it != end; ++it) {
     times.push_back(((std::stol((*it)[1]) * 60 + std::stol((*it)[2])) * 60 + std::stol((*it)[3])) * 1000 +
                     std::stol((*it)[4]));
@@ -591,11 +528,7 @@ TEST_F(UninstallRun, APrivateLibraryAProgramHoldsLoadedIsTriedSixTimesAndStays) 
   machine_.withMachineJson(R"({"processes": [{"pid": 3000, "exe": "tool.exe", "image": "C:\\Tools\\tool.exe",
                                               "modules": [")" + zutest::regEscape(library) + R"("]}]})");
   ASSERT_EQ(run({"/s"}).status, 0);
-  std::string text = log();
-  std::string failure = "-- RemoveInstalledFiles: DeleteFile(" + library + ") failed. (GetLastError=5)";
-  size_t failures = 0;
-  for (size_t at = text.find(failure); at != std::string::npos; at = text.find(failure, at + 1)) ++failures;
-  EXPECT_EQ(failures, 6u) << text;
+  EXPECT_EQ(count("-- RemoveInstalledFiles: DeleteFile(" + library + ") failed. (GetLastError=5)"), 6u) << log();
   EXPECT_TRUE(exists(library));
   // The sequence went on to its closing steps.
   EXPECT_TRUE(registry().keysUnder("HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane").empty());
@@ -613,8 +546,8 @@ TEST_F(UninstallRun, AnEmptyReleaseHomeIsNoHomeAndNothingIsTakenFromTheCurrentDr
       .withFile("C:\\bin\\zuna.exe", "planted");
   auto result = run();
   ASSERT_EQ(result.status, 0) << result.output;
-  EXPECT_NE(log().find("(WinMain)]\r\n\tERROR: Cannot determine ZunaHome.\r\n"), std::string::npos) << log();
-  EXPECT_NE(record("ERROR: FindZunaHome QueryStringValue(ZunaHome) failed."), std::string::npos);
+  EXPECT_TRUE(logged("(WinMain)]\r\n\tERROR: Cannot determine ZunaHome.\r\n")) << log();
+  EXPECT_TRUE(recorded("ERROR: FindZunaHome QueryStringValue(ZunaHome) failed."));
   EXPECT_EQ(readFile(host("C:\\bin\\msvcr100.dll")), "planted");
   EXPECT_TRUE(exists("C:\\bin\\deploy.dll"));
   EXPECT_FALSE(exists("C:\\bin\\deploy.calls"));
@@ -631,7 +564,7 @@ TEST_F(UninstallRun, ARemainingRuntimeWithAnEmptyHomeIsNotRegisteredAgain) {
       .withFile("C:\\bin\\HostAccessBridge-64.dll", "planted");
   auto result = run();
   ASSERT_EQ(result.status, 0) << result.output;
-  EXPECT_EQ(log().find("** Start WINAPI InstallZuna"), std::string::npos) << log();
+  EXPECT_FALSE(logged("** Start WINAPI InstallZuna")) << log();
   EXPECT_TRUE(exists("C:\\core.zip"));
   EXPECT_TRUE(events("createProcess").empty());
   EXPECT_FALSE(exists(kBridgeLibrary));
@@ -650,10 +583,8 @@ TEST_F(UninstallRun, AHomeTooLongForItsBufferIsNeitherCutNorRegistered) {
   ASSERT_EQ(result.status, 0) << result.output;
   EXPECT_EQ(readFile(host(cut + "\\core.zip")), "somebody's archive");
   EXPECT_EQ(registry().text(std::string(kZre) + "\\1.8.0_25", "ZunaHome"), longer.home);
-  EXPECT_NE(record("**** InstallZuna - the home of 1.8.0_25 does not fit in 260 characters, so it is not "
-                   "registered: " + longer.home),
-            std::string::npos)
-      << log();
+  EXPECT_TRUE(recorded("**** InstallZuna - the home of 1.8.0_25 does not fit in 260 characters, so it is not "
+                       "registered: " + longer.home)) << log();
 }
 
 TEST_F(UninstallRun, TheReleaseKeyGoesWithASubkeyOfAnotherToolAndIsNotRegisteredAgain) {
@@ -748,19 +679,6 @@ TEST_F(UninstallRun, TheLatestRuntimeOfBothViewsTakesOverAllButTheBridge) {
   EXPECT_FALSE(reg.hasKey(kBridgeKey32));
 }
 
-TEST_F(UninstallRun, ARuntimeLeftOnlyInThe32BitViewGetsNoBridge) {
-  RuntimeInstall r32 = runtimeInstall("1.8.0_25", "11", "1.8.0_25-b17");
-  r32.home = "C:\\Program Files (x86)\\Zuna\\zre1.8.0_25";
-  r32.view32 = true;
-  machine_.withRuntime(r32);
-  ASSERT_EQ(run().status, 0);
-  EXPECT_EQ(registry().text(kCommand, ""), zarCommand(r32.home));
-  EXPECT_EQ(linkTarget("zuna.exe"), r32.home + "\\bin\\zuna.exe");
-  EXPECT_FALSE(exists(kBridgeLibrary));
-  EXPECT_FALSE(registry().hasKey(kBridgeKey));
-  EXPECT_FALSE(registry().hasKey(kBridgeKey32));
-}
-
 TEST_F(UninstallRun, AMissingLinkCountsAsDeletedAndAFailedClosingStepStopsNoOther) {
   // Nothing is registered, so the links are to be cleaned up: one is gone already, and a
   // plain file stands in place of another.
@@ -794,9 +712,9 @@ TEST_F(UninstallRun, WithTheReleaseUnregisteredTheRuntimeLeftIsRegisteredAgain) 
   machine_.withoutReleaseKeys().withRuntime(runtimeInstall("1.8.0_25", "11", "1.8.0_25-b17"));
   ASSERT_EQ(run().status, 0);
   RegistrySnapshot reg = registry();
-  EXPECT_EQ(log().find("-- Start UninstallZunaRegSet"), std::string::npos);
-  EXPECT_EQ(log().find("-- Running RegisterDeploy(FALSE) "), std::string::npos);
-  EXPECT_NE(record("** End WINAPI InstallZuna **"), std::string::npos) << log();
+  EXPECT_FALSE(logged("-- Start UninstallZunaRegSet"));
+  EXPECT_FALSE(logged("-- Running RegisterDeploy(FALSE) "));
+  EXPECT_TRUE(recorded("** End WINAPI InstallZuna **")) << log();
   EXPECT_EQ(reg.text(kZre, "CurrentVersion"), "1.8");
   EXPECT_EQ(reg.text(std::string(kZre) + "\\1.8", "ZunaHome"), kHome25);
   EXPECT_TRUE(exists(kBaseImage));
@@ -852,7 +770,7 @@ TEST_F(UninstallRun, OnAnOlderWindowsTheJunctionGoesWithItsCopies) {
   EXPECT_EQ(result["scheduledOperations"],
             nlohmann::json::parse(R"([{"from": "C:\\ProgramData\\Vantor\\Zuna\\zunapath_target_1\\zuna.exe", "to": null},
                                       {"from": "C:\\ProgramData\\Vantor\\Zuna\\zunapath_target_1", "to": null}])"));
-  EXPECT_NE(log().find("WARNING: file " + target + "\\zunaw.exe not found"), std::string::npos) << log();
+  EXPECT_TRUE(logged("WARNING: file " + target + "\\zunaw.exe not found")) << log();
   EXPECT_EQ(registry().expandText(kEnvironment, "Path"), "%SystemRoot%\\system32;C:\\Tools");
 }
 
