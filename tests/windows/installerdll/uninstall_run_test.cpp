@@ -83,6 +83,16 @@ class UninstallRun : public ::testing::Test {
   size_t filesIn(const std::string& folder) const {
     return std::distance(fs::directory_iterator(host(folder)), fs::directory_iterator());
   }
+  // The links' folder as an older Windows left it: a junction to `target` with copies of
+  // the launchers named.
+  void withJunction(const std::string& target, std::initializer_list<const char*> copies) {
+    for (const char* launcher : {"zuna.exe", "zunaw.exe", "zunaws.exe"}) machine_.withoutFile(std::string(kLinks) + "\\" + launcher);
+    machine_.withoutFile(kLinks).withLink(kLinks, "\\??\\" + target);
+    for (const char* launcher : copies) machine_.withFile(target + "\\" + launcher, "copy");
+  }
+  nlohmann::json scheduled() const {
+    return nlohmann::json::parse(readFile(host("C:\\Users\\user\\AppData\\Local\\Temp\\zusched-result.json")))["scheduledOperations"];
+  }
   size_t count(const std::string& text) const {
     size_t found = 0;
     for (size_t at = log().find(text); at != std::string::npos; at = log().find(text, at + 1)) ++found;
@@ -606,8 +616,7 @@ TEST_F(UninstallRun, ABridgeLibraryAProgramHoldsLoadedIsReplacedAtTheNextRestart
   // The reader keeps the removed release's library until the restart, which first
   // deletes it and then puts the remaining runtime's copy in its place.
   EXPECT_EQ(readFile(host(kBridgeLibrary)), "bridge of 1.8.0_31");
-  auto result = nlohmann::json::parse(readFile(host("C:\\Users\\user\\AppData\\Local\\Temp\\zusched-result.json")));
-  auto operations = result["scheduledOperations"];
+  auto operations = scheduled();
   ASSERT_EQ(operations.size(), 2u) << operations;
   EXPECT_EQ(operations[0]["from"], kBridgeLibrary);
   EXPECT_TRUE(operations[0]["to"].is_null());
@@ -634,12 +643,8 @@ TEST(UninstallRunArchitecture, Arm64IsTakenForA64BitSystemLikeX64) {
     EXPECT_EQ(result.status, 0) << result.output;
     fs::remove_all(scratch.path() / "drives/C/Users/user/AppData/Local/Temp");
     auto files = zutest::contentsOf(scratch.path() / "drives");
-    for (auto& [path, content] : files) {
-      // A shortcut also holds its target's file times, which differ from run to run.
-      if (path.size() < 4 || path.substr(path.size() - 4) != ".lnk") continue;
-      auto link = hosted::readShellLink(std::span(reinterpret_cast<const uint8_t*>(content.data()), content.size()));
-      content = link ? utf8(link->link.target + L" " + link->link.arguments + L" " + link->link.iconLocation) : "?";
-    }
+    // A shortcut also holds its target's file times, which differ from run to run.
+    for (auto& [path, content] : files) content = path.ends_with(".lnk") ? "shortcut" : content;
     return std::make_pair(readFile(scratch.path() / "registry.reg"), files);
   };
   auto x64 = outcome("x64");
@@ -739,10 +744,8 @@ TEST_F(UninstallRun, TheBaseImageStaysWhileAReleaseOfItsFamilyRemains) {
 // the junction by a folder of links, its copies and their folder gone.
 TEST_F(UninstallRun, AJunctionFromAnOlderWindowsIsReplacedByLinks) {
   const std::string target = std::string(kLinks) + "_target_7";
-  for (const char* launcher : {"zuna.exe", "zunaw.exe", "zunaws.exe"}) {
-    machine_.withoutFile(std::string(kLinks) + "\\" + launcher).withFile(target + "\\" + launcher, "copy");
-  }
-  machine_.withoutFile(kLinks).withLink(kLinks, "\\??\\" + target).withRuntime(runtimeInstall("1.8.0_25", "11", "1.8.0_25-b17"));
+  withJunction(target, {"zuna.exe", "zunaw.exe", "zunaws.exe"});
+  machine_.withRuntime(runtimeInstall("1.8.0_25", "11", "1.8.0_25-b17"));
   ASSERT_EQ(run().status, 0);
   EXPECT_TRUE(fs::is_directory(fs::symlink_status(host(kLinks))));
   EXPECT_EQ(linkTarget("zunaw.exe"), kHome25 + "\\bin\\zunaw.exe");
@@ -753,23 +756,15 @@ TEST_F(UninstallRun, AJunctionFromAnOlderWindowsIsReplacedByLinks) {
 // runs and the folder holding it go at the next restart.
 TEST_F(UninstallRun, OnAnOlderWindowsTheJunctionGoesWithItsCopies) {
   const std::string target = std::string(kLinks) + "_target_1";
-  for (const char* launcher : {"zuna.exe", "zunaw.exe", "zunaws.exe"}) {
-    machine_.withoutFile(std::string(kLinks) + "\\" + launcher);
-  }
-  machine_.withoutFile(kLinks)
-      .withLink(kLinks, "\\??\\" + target)
-      .withFile(target + "\\zuna.exe", "copy")
-      .withFile(target + "\\zunaws.exe", "copy")
-      .withMachineJson(R"({"os": {"version": "5.1"}, "processes": [{"pid": 3200, "exe": "zuna.exe",
+  withJunction(target, {"zuna.exe", "zunaws.exe"});
+  machine_      .withMachineJson(R"({"os": {"version": "5.1"}, "processes": [{"pid": 3200, "exe": "zuna.exe",
                            "image": "C:\\ProgramData\\Vantor\\Zuna\\zunapath_target_1\\zuna.exe"}]})");
   ASSERT_EQ(run().status, 0);
   EXPECT_FALSE(exists(kLinks));
   EXPECT_FALSE(exists(target + "\\zunaws.exe"));
   EXPECT_TRUE(exists(target + "\\zuna.exe"));
-  auto result = nlohmann::json::parse(readFile(host("C:\\Users\\user\\AppData\\Local\\Temp\\zusched-result.json")));
-  EXPECT_EQ(result["scheduledOperations"],
-            nlohmann::json::parse(R"([{"from": "C:\\ProgramData\\Vantor\\Zuna\\zunapath_target_1\\zuna.exe", "to": null},
-                                      {"from": "C:\\ProgramData\\Vantor\\Zuna\\zunapath_target_1", "to": null}])"));
+  EXPECT_EQ(scheduled(), nlohmann::json::parse(R"([{"from": "C:\\ProgramData\\Vantor\\Zuna\\zunapath_target_1\\zuna.exe", "to": null},
+                                                   {"from": "C:\\ProgramData\\Vantor\\Zuna\\zunapath_target_1", "to": null}])"));
   EXPECT_TRUE(logged("WARNING: file " + target + "\\zunaw.exe not found")) << log();
   EXPECT_EQ(registry().expandText(kEnvironment, "Path"), "%SystemRoot%\\system32;C:\\Tools");
 }
