@@ -59,11 +59,7 @@ std::string regEscape(const std::string& text) {
   return out;
 }
 
-fs::path InstalledMachine::hostPath(const std::string& windowsPath) const {
-  std::string rest = windowsPath.substr(3);
-  std::replace(rest.begin(), rest.end(), '\\', '/');
-  return dir_ / "drives" / std::string(1, windowsPath[0]) / rest;
-}
+fs::path InstalledMachine::hostPath(const std::string& windowsPath) const { return hostPathOf(dir_, windowsPath); }
 
 void InstalledMachine::write() const {
   std::vector<RuntimeInstall> all = runtimes_;
@@ -157,17 +153,12 @@ RegistrySnapshot::RegistrySnapshot(const fs::path& machineDir) {
   std::string line, key, pending;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!pending.empty() || (!line.empty() && line.back() == '\\' && line.find('=') != std::string::npos)) {
-      // A long hex value continues on the next lines.
-      std::string part = line;
-      size_t first = part.find_first_not_of(' ');
-      if (!pending.empty() && first != std::string::npos) part = part.substr(first);
-      if (!part.empty() && part.back() == '\\') {
-        pending += part.substr(0, part.size() - 1);
-        continue;
-      }
-      line = pending + part;
-      pending.clear();
+    // A long hex value continues on the next lines, indented.
+    if (!pending.empty()) line = pending + line.substr(std::min(line.find_first_not_of(' '), line.size()));
+    pending.clear();
+    if (!line.empty() && line.back() == '\\' && line.find('=') != std::string::npos) {
+      pending = line.substr(0, line.size() - 1);
+      continue;
     }
     if (line.size() > 1 && line.front() == '[' && line.back() == ']') {
       key = upper(line.substr(1, line.size() - 2));
@@ -193,9 +184,8 @@ bool RegistrySnapshot::hasKey(const std::string& path) const { return keys_.coun
 
 std::optional<std::string> RegistrySnapshot::value(const std::string& key, const std::string& name) const {
   auto k = keys_.find(upper(key));
-  if (k == keys_.end()) return std::nullopt;
-  auto v = k->second.find(upper(name));
-  if (v == k->second.end()) return std::nullopt;
+  auto v = k == keys_.end() ? std::map<std::string, std::string>::const_iterator() : k->second.find(upper(name));
+  if (k == keys_.end() || v == k->second.end()) return std::nullopt;
   return v->second;
 }
 

@@ -123,6 +123,7 @@ class InstalledMachineTest : public MachineTest {
  protected:
   bool loadOnSetUp() const override { return false; }
   hosted::Machine& loadInstalled() {
+    hosted::Machine::unload();
     installed.write();
     return load();
   }

@@ -59,9 +59,12 @@ hosted::Machine& MachineTest::load(hosted::Session session) {
 }
 
 std::filesystem::path MachineTest::hostPath(const std::string& windowsPath) const {
-  std::filesystem::path out = scratch_.path() / "drives" / std::string(1, windowsPath.at(0));
-  std::string rest = windowsPath.substr(2);
-  std::stringstream parts(rest);
+  return hostPathOf(scratch_.path(), windowsPath);
+}
+
+std::filesystem::path hostPathOf(const std::filesystem::path& machineDir, const std::string& windowsPath) {
+  std::filesystem::path out = machineDir / "drives" / std::string(1, windowsPath.at(0));
+  std::stringstream parts(windowsPath.substr(2));
   std::string part;
   while (std::getline(parts, part, '\\')) {
     if (!part.empty()) out /= part;

@@ -25,6 +25,9 @@ class ScratchDir {
   std::filesystem::path path_;
 };
 
+// The host path of a Windows path on the machine in `machineDir`: C:\a\b is
+// machineDir/drives/C/a/b.
+std::filesystem::path hostPathOf(const std::filesystem::path& machineDir, const std::string& windowsPath);
 // Writes `text` to `file`, creating its parent directories.
 void writeFile(const std::filesystem::path& file, const std::string& text);
 std::string readFile(const std::filesystem::path& file);

@@ -16,7 +16,7 @@ class ZarAssociationTest : public zutest::InstalledMachineTest {
  protected:
   void loadWith(const std::string& machineJson = "") {
     installed.withRelease(false).withRuntime(zutest::runtimeInstall("1.8.0_40"));
-    if (!machineJson.empty()) installed.withMachineJson(machineJson);
+    installed.withMachineJson(machineJson);
     loadInstalled();
     SysInfo::initialize();
   }
@@ -25,19 +25,17 @@ class ZarAssociationTest : public zutest::InstalledMachineTest {
   }
 };
 
+// A 32-bit program writes into the 64-bit view; a 32-bit system has one view.
 TEST_F(ZarAssociationTest, AThirtyTwoBitProgramWritesIntoTheSixtyFourBitView) {
   loadWith(R"({"process":{"bitness":32}})");
   EXPECT_EQ(RestoreZarfileAssociation(), 1);
   EXPECT_TRUE(exists(".zar"));
   EXPECT_FALSE(CheckedRegistryKey::Exists(RegistryRoot::LocalMachine64(), "SOFTWARE\\Wow6432Node\\Classes\\.zar"));
-}
-
-TEST_F(ZarAssociationTest, OnA32BitSystemTheOneViewGetsTheKeys) {
   loadWith(R"({"os":{"architecture":"x86"},"process":{"bitness":32}})");
   EXPECT_EQ(RestoreZarfileAssociation(), 1);
-  CheckedRegistryKey command =
-      CheckedRegistryKey::Open(RegistryRoot::LocalMachine(), "SOFTWARE\\Classes\\zarfile\\shell\\open\\command", 0);
-  EXPECT_EQ(command.QueryStringValue(""), "\"C:\\Program Files\\Zuna\\zre1.8.0_40\\bin\\zunaw.exe\" -zar \"%1\" %*");
+  EXPECT_EQ(CheckedRegistryKey::Open(RegistryRoot::LocalMachine(), "SOFTWARE\\Classes\\zarfile\\shell\\open\\command", 0)
+                .QueryStringValue(""),
+            "\"C:\\Program Files\\Zuna\\zre1.8.0_40\\bin\\zunaw.exe\" -zar \"%1\" %*");
 }
 
 // The first key or value that cannot be written ends the step, with a record naming it;
