@@ -4,7 +4,7 @@
 #include <cctype>
 #include <sstream>
 
-#include "tests/support/TestMachine.h"
+#include "platform/hosted/machine/Text.h"
 
 namespace zutest {
 
@@ -18,18 +18,6 @@ constexpr const char* kZre32 = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Corva
 std::string upper(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
   return text;
-}
-
-// REG_EXPAND_SZ data as the registry editor writes it: UTF-16LE bytes with the NUL.
-std::string expandString(const std::string& text) {
-  std::string out = "hex(2):";
-  char byte[8];
-  for (size_t i = 0; i <= text.size(); ++i) {
-    unsigned char c = i < text.size() ? static_cast<unsigned char>(text[i]) : 0;
-    std::snprintf(byte, sizeof byte, "%02x,00", c);
-    out += (i ? "," : "") + std::string(byte);
-  }
-  return out;
 }
 
 std::string versionKey(const RuntimeInstall& r, const std::string& name) {
@@ -55,58 +43,23 @@ std::string familyOf(const std::string& version) {
 
 }  // namespace
 
+std::string regExpandData(const std::string& text) {
+  std::string out = "hex(2):";
+  char unit[8];
+  for (wchar_t c : hosted::utf8ToWide(text) + L'\0') {
+    std::snprintf(unit, sizeof unit, "%02x,%02x", static_cast<unsigned>(c & 0xFF), static_cast<unsigned>(c >> 8));
+    out += (out.size() > 7 ? "," : "") + std::string(unit);
+  }
+  return out;
+}
+
 std::string regEscape(const std::string& text) {
   std::string out;
   for (char c : text) out += c == '\\' ? std::string("\\\\") : c == '"' ? std::string("\\\"") : std::string(1, c);
   return out;
 }
 
-InstalledMachine& InstalledMachine::withRelease(bool present) {
-  release_ = present;
-  return *this;
-}
-
-InstalledMachine& InstalledMachine::withoutReleaseKeys() {
-  releaseKeys_ = false;
-  return *this;
-}
-
-InstalledMachine& InstalledMachine::withRuntime(RuntimeInstall runtime) {
-  runtimes_.push_back(std::move(runtime));
-  return *this;
-}
-
-InstalledMachine& InstalledMachine::withRegistry(const std::string& blocks) {
-  extraRegistry_ += blocks;
-  return *this;
-}
-
-InstalledMachine& InstalledMachine::withMachineJson(const std::string& json) {
-  machineJson_ = json;
-  return *this;
-}
-
-InstalledMachine& InstalledMachine::withFile(const std::string& windowsPath, const std::string& text) {
-  files_[windowsPath] = text;
-  return *this;
-}
-
-InstalledMachine& InstalledMachine::withDeployLibrary(const fs::path& library, const std::string& commands) {
-  deployLibrary_ = library;
-  deployCommands_ = commands;
-  return *this;
-}
-
-InstalledMachine& InstalledMachine::withoutFile(const std::string& windowsPath) {
-  missing_.push_back(windowsPath);
-  return *this;
-}
-
-fs::path InstalledMachine::hostPath(const std::string& windowsPath) const {
-  std::string rest = windowsPath.substr(3);
-  std::replace(rest.begin(), rest.end(), '\\', '/');
-  return dir_ / "drives" / std::string(1, windowsPath[0]) / rest;
-}
+fs::path InstalledMachine::hostPath(const std::string& windowsPath) const { return hostPathOf(dir_, windowsPath); }
 
 void InstalledMachine::write() const {
   std::vector<RuntimeInstall> all = runtimes_;
@@ -137,16 +90,20 @@ void InstalledMachine::write() const {
     reg += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\zarfile\\shell\\open\\command]\r\n@=" + command + "\r\n\r\n";
     reg += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Accessibility\\ATs\\"
            "Vantor_ZunaAccessBridge]\r\n\"StartExe\"=" +
-           expandString(std::string(kReleaseHome) + "\\bin\\zabswitch.exe") +
+           regExpandData(std::string(kReleaseHome) + "\\bin\\zabswitch.exe") +
            "\r\n\"StartParams\"=\"-enable\"\r\n\r\n";
-    reg += "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment]\r\n\"Path\"=" +
-           expandString("C:\\ProgramData\\Vantor\\Zuna\\zunapath;%SystemRoot%\\system32;C:\\Tools") + "\r\n\r\n";
     for (const char* sid : {kUserSid, kOtherUserSid}) {
       std::string user = std::string("[HKEY_USERS\\") + sid + "\\Software\\Corvane\\Zuna Runtime Environment\\1.8.0_31";
       reg += user + "]\r\n\"Seen\"=dword:00000001\r\n\r\n" + user + "\\Deployment]\r\n\"Cache\"=\"1\"\r\n\r\n";
       reg += std::string("[HKEY_USERS\\") + sid + "\\Software\\Corvane\\Zuna Update\\Policy]\r\n\"Country\"=\"US\"\r\n\r\n";
     }
     reg += std::string("[HKEY_USERS\\") + kOtherUserSid + "\\Software\\Other Vendor\\Editor]\r\n\"Theme\"=\"dark\"\r\n\r\n";
+  }
+  if (release_ || pathGiven_) {
+    reg += "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment]\r\n";
+    std::optional<std::string> path = pathGiven_ ? path_ : "C:\\ProgramData\\Vantor\\Zuna\\zunapath;%SystemRoot%\\system32;C:\\Tools";
+    if (path) reg += "\"Path\"=" + (pathExpandable_ ? regExpandData(*path) : "\"" + regEscape(*path) + "\"") + "\r\n";
+    reg += "\r\n";
   }
   reg += extraRegistry_;
   writeFile(dir_ / "registry.reg", reg);
@@ -155,6 +112,12 @@ void InstalledMachine::write() const {
   for (const auto& r : all) {
     for (const auto& name : r.binFiles) writeFile(hostPath(r.home + "\\bin\\" + name), name + " of " + r.version);
     writeFile(hostPath(r.home + "\\bin\\server\\zvm.dll"), "vm of " + r.version);
+    if (!r.printedFullVersion.empty()) {
+      fs::path zuna = hostPath(r.home + "\\bin\\zuna.exe");
+      writeFile(zuna, "#!/bin/sh\n[ \"$1\" = -fullversion ] && echo 'zuna full version \"" + r.printedFullVersion +
+                          "\"' >&2\nexit 0\n");
+      fs::permissions(zuna, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+    }
   }
   if (release_) {
     writeFile(hostPath("C:\\ProgramData\\Vantor\\Zuna\\installcache_x64\\baseimagefam8"), "base image");
@@ -175,6 +138,10 @@ void InstalledMachine::write() const {
     writeFile(bin / "deploy.commands", deployCommands_);
   }
   for (const auto& path : missing_) fs::remove(hostPath(path));
+  for (const auto& [path, target] : links_) {
+    fs::create_directories(hostPath(path).parent_path());
+    fs::create_symlink(target, hostPath(path));
+  }
   for (const auto& [path, text] : files_) {
     fs::remove(hostPath(path));  // a link there is replaced, never written through
     writeFile(hostPath(path), text);
@@ -186,17 +153,12 @@ RegistrySnapshot::RegistrySnapshot(const fs::path& machineDir) {
   std::string line, key, pending;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!pending.empty() || (!line.empty() && line.back() == '\\' && line.find('=') != std::string::npos)) {
-      // A long hex value continues on the next lines.
-      std::string part = line;
-      size_t first = part.find_first_not_of(' ');
-      if (!pending.empty() && first != std::string::npos) part = part.substr(first);
-      if (!part.empty() && part.back() == '\\') {
-        pending += part.substr(0, part.size() - 1);
-        continue;
-      }
-      line = pending + part;
-      pending.clear();
+    // A long hex value continues on the next lines, indented.
+    if (!pending.empty()) line = pending + line.substr(std::min(line.find_first_not_of(' '), line.size()));
+    pending.clear();
+    if (!line.empty() && line.back() == '\\' && line.find('=') != std::string::npos) {
+      pending = line.substr(0, line.size() - 1);
+      continue;
     }
     if (line.size() > 1 && line.front() == '[' && line.back() == ']') {
       key = upper(line.substr(1, line.size() - 2));
@@ -222,9 +184,8 @@ bool RegistrySnapshot::hasKey(const std::string& path) const { return keys_.coun
 
 std::optional<std::string> RegistrySnapshot::value(const std::string& key, const std::string& name) const {
   auto k = keys_.find(upper(key));
-  if (k == keys_.end()) return std::nullopt;
-  auto v = k->second.find(upper(name));
-  if (v == k->second.end()) return std::nullopt;
+  auto v = k == keys_.end() ? std::map<std::string, std::string>::const_iterator() : k->second.find(upper(name));
+  if (k == keys_.end() || v == k->second.end()) return std::nullopt;
   return v->second;
 }
 
@@ -237,6 +198,18 @@ std::optional<std::string> RegistrySnapshot::text(const std::string& key, const 
     out += (*data)[i];
   }
   return out;
+}
+
+std::optional<std::string> RegistrySnapshot::expandText(const std::string& key, const std::string& name) const {
+  auto data = value(key, name);
+  if (!data || data->rfind("hex(2):", 0) != 0) return std::nullopt;
+  std::wstring text;
+  for (size_t at = 7; at + 4 < data->size(); at += 6) {
+    wchar_t c = static_cast<wchar_t>(std::stoi(data->substr(at, 2), nullptr, 16) | std::stoi(data->substr(at + 3, 2), nullptr, 16) << 8);
+    if (c == 0) break;
+    text += c;
+  }
+  return hosted::wideToUtf8(text);
 }
 
 std::vector<std::string> RegistrySnapshot::keysUnder(const std::string& prefix) const {

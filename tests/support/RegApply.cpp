@@ -8,6 +8,7 @@
 
 #include "platform/hosted/machine/Text.h"
 #include "platform/hosted/machine/registry/RegTree.h"
+#include "tests/support/TestMachine.h"
 
 namespace zutest {
 
@@ -18,16 +19,9 @@ namespace {
 
 constexpr const char* kHeader = "Windows Registry Editor Version 5.00";
 
-std::string readBytes(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 reg::Key loadTree(const fs::path& regFile, const std::string& userSid) {
   reg::Key root;
-  reg::parseRegFile(readBytes(regFile), regFile.string(), userSid, root);
+  reg::parseRegFile(readFile(regFile), regFile.string(), userSid, root);
   return root;
 }
 
@@ -82,21 +76,6 @@ reg::Value parseValueLine(const std::string& line, const std::string& userSid) {
   return key->values.front();
 }
 
-// The name of a "name"=- or @=- line, unescaped; false for any other line.
-bool deletedValueName(const std::string& line, std::string& name) {
-  if (line == "@=-") {
-    name.clear();
-    return true;
-  }
-  if (line.size() < 5 || line[0] != '"' || line.compare(line.size() - 3, 3, "\"=-") != 0) return false;
-  name.clear();
-  for (size_t i = 1; i + 3 < line.size(); ++i) {
-    if (line[i] == '\\' && i + 4 < line.size()) ++i;
-    name += line[i];
-  }
-  return true;
-}
-
 void describe(const reg::Key& key, const std::string& path, std::string& out) {
   out += "[" + path + "]\n";
   std::map<std::string, const reg::Value*> values;
@@ -148,8 +127,9 @@ void applyRegFile(const fs::path& machineDir, const std::string& bytes, const st
       current->explicitKey = true;
     } else {
       if (!current) throw std::runtime_error("value outside a key: " + line);
-      std::string name;
-      if (deletedValueName(line, name)) {
+      if (line.size() > 2 && line.compare(line.size() - 2, 2, "=-") == 0) {
+        // "name"=- or @=- deletes the value: its name read as that of an empty string.
+        std::string name = parseValueLine(line.substr(0, line.size() - 1) + "\"\"", userSid).name;
         std::erase_if(current->values, [&](const reg::Value& v) { return hosted::equalsIgnoringAsciiCase(v.name, name); });
         continue;
       }

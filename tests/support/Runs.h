@@ -1,5 +1,5 @@
-// Runs of the uninstaller executable, for tests that check a run from outside: exit
-// status, output, and what the machine directory holds afterwards.
+// Runs of the uninstaller executable (and other programs), for tests that check a run
+// from outside: exit status, output, and what the machine directory holds afterwards.
 #pragma once
 
 #include <sys/wait.h>
@@ -25,19 +25,23 @@ inline std::string shellQuote(const std::string& text) {
   return out + "'";
 }
 
-// Runs the built uninstaller with `args`, without a terminal on standard input.
-inline RunResult runUninstaller(const std::vector<std::string>& args) {
-  std::string command = shellQuote(ZU_UNINSTALLER_PATH);
-  for (const auto& a : args) command += " " + shellQuote(a);
-  command += " </dev/null 2>&1";
+// Runs a shell command, without a terminal on standard input.
+inline RunResult runCommand(const std::string& command) {
   RunResult result;
-  FILE* pipe = popen(command.c_str(), "r");
+  FILE* pipe = popen((command + " </dev/null 2>&1").c_str(), "r");
   char buffer[4096];
   size_t n;
   while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
   int status = pclose(pipe);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
+}
+
+// Runs the built uninstaller with `args`.
+inline RunResult runUninstaller(const std::vector<std::string>& args) {
+  std::string command = shellQuote(ZU_UNINSTALLER_PATH);
+  for (const auto& a : args) command += " " + shellQuote(a);
+  return runCommand(command);
 }
 
 // Every file and folder under a directory with its content ("/" for a folder), to

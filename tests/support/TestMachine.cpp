@@ -32,12 +32,19 @@ std::string readFile(const std::filesystem::path& file) {
   return text.str();
 }
 
-std::vector<nlohmann::json> readJournal(const std::filesystem::path& machineDir) {
+std::vector<nlohmann::json> readJournal(const std::filesystem::path& machineDir, const std::string& event) {
   std::vector<nlohmann::json> events;
   std::ifstream in(machineDir / "journal.jsonl");
   std::string line;
-  while (std::getline(in, line)) events.push_back(nlohmann::json::parse(line));
+  while (std::getline(in, line)) {
+    auto parsed = nlohmann::json::parse(line);
+    if (event.empty() || parsed["event"] == event) events.push_back(std::move(parsed));
+  }
   return events;
+}
+
+std::string programLog(const std::filesystem::path& machineDir) {
+  return readFile(machineDir / "drives/C/Users/user/AppData/Local/Temp/zusched.log");
 }
 
 void MachineTest::SetUp() {
@@ -52,9 +59,12 @@ hosted::Machine& MachineTest::load(hosted::Session session) {
 }
 
 std::filesystem::path MachineTest::hostPath(const std::string& windowsPath) const {
-  std::filesystem::path out = scratch_.path() / "drives" / std::string(1, windowsPath.at(0));
-  std::string rest = windowsPath.substr(2);
-  std::stringstream parts(rest);
+  return hostPathOf(scratch_.path(), windowsPath);
+}
+
+std::filesystem::path hostPathOf(const std::filesystem::path& machineDir, const std::string& windowsPath) {
+  std::filesystem::path out = machineDir / "drives" / std::string(1, windowsPath.at(0));
+  std::stringstream parts(windowsPath.substr(2));
   std::string part;
   while (std::getline(parts, part, '\\')) {
     if (!part.empty()) out /= part;

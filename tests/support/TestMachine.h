@@ -25,11 +25,17 @@ class ScratchDir {
   std::filesystem::path path_;
 };
 
+// The host path of a Windows path on the machine in `machineDir`: C:\a\b is
+// machineDir/drives/C/a/b.
+std::filesystem::path hostPathOf(const std::filesystem::path& machineDir, const std::string& windowsPath);
 // Writes `text` to `file`, creating its parent directories.
 void writeFile(const std::filesystem::path& file, const std::string& text);
 std::string readFile(const std::filesystem::path& file);
-// The events of a machine's journal.jsonl, oldest first.
-std::vector<nlohmann::json> readJournal(const std::filesystem::path& machineDir);
+// The events of a machine's journal.jsonl, oldest first; only those of one kind when
+// `event` is given.
+std::vector<nlohmann::json> readJournal(const std::filesystem::path& machineDir, const std::string& event = "");
+// The program's log of a run on the machine (zusched.log in the user's temporary folder).
+std::string programLog(const std::filesystem::path& machineDir);
 
 // Fixture: each test gets its own machine directory. Write machine.json or files with
 // writeFile before calling load(); load() is called by SetUp unless a test wants to
