@@ -139,8 +139,8 @@ TEST_F(MainSequenceRun, AMissingAutoUpdateToolIsNamedUnderTheSystemsCommonFilesF
 }
 
 TEST_F(MainSequenceRun, TheAutoUpdateToolIsStartedHiddenWithItsArgumentsAndNotWaitedFor) {
-  // The tool takes a second before it leaves its mark; the run does not wait for it.
-  writeFile(at(kTool), "#!/bin/sh\nsleep 1\ntouch \"$HOSTED_MACHINE/zaureg.done\"\n");
+  // The tool takes seconds before it leaves its mark; the run does not wait for it.
+  writeFile(at(kTool), "#!/bin/sh\nsleep 3\ntouch \"$HOSTED_MACHINE/zaureg.done\"\n");
   ::chmod(at(kTool).c_str(), 0755);
   std::string log = run();
   EXPECT_FALSE(fs::exists(at("zaureg.done"))) << "the run ended before the tool did";
