@@ -301,6 +301,7 @@ struct VersionCase {
   bool zabswitch = true;
   bool view32 = false;  // registered in the 32-bit view only, which the bridge never follows
 };
+void PrintTo(const VersionCase& c, std::ostream* out) { *out << c.version << (c.view32 ? "_32" : "") << (c.zabswitch ? "" : "_noswitch") << (*c.printed ? "_printed" : ""); }
 
 class UninstallRunVersions : public UninstallRun, public ::testing::WithParamInterface<VersionCase> {};
 
@@ -358,6 +359,7 @@ struct PathCase {
   std::optional<std::string> after;
   size_t broadcasts;
 };
+void PrintTo(const PathCase& c, std::ostream* out) { *out << (c.runtimeRemains ? "remaining:" : "none:") << c.before.value_or("<no Path>"); }
 
 class UninstallRunPath : public UninstallRun, public ::testing::WithParamInterface<PathCase> {};
 
