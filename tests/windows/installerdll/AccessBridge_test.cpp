@@ -50,6 +50,7 @@ struct Bitness {
   const CheckedRegistryKey* view;
   const CheckedRegistryKey* otherView;  // nullptr: the system has one view
 };
+void PrintTo(const Bitness& b, std::ostream* out) { *out << b.library; }
 
 class AccessBridgeBitness : public AccessBridgeTest, public ::testing::WithParamInterface<Bitness> {};
 

@@ -48,6 +48,7 @@ struct Failure {
   const char* written;    // a key written before the failure ("" for none)
   const char* skipped;    // a key after it ("" for none)
 };
+void PrintTo(const Failure& f, std::ostream* out) { *out << f.function << ":" << f.object << (f.restore ? ":restore" : ""); }
 
 class ZarAssociationFailure : public ZarAssociationTest, public ::testing::WithParamInterface<Failure> {};
 

@@ -56,6 +56,7 @@ struct Case {
   const char* called = "";  // nullptr: no callback at all
   const char* library = ZU_DEPLOY_SUBSTITUTE;
 };
+void PrintTo(const Case& c, std::ostream* out) { *out << (*c.commands ? std::string(c.commands).substr(0, 40) : "(none)"); }
 
 class RegisterDeployCases : public RegisterDeployTest, public ::testing::WithParamInterface<Case> {};
 
