@@ -739,6 +739,7 @@ TEST_F(UninstallRun, AJunctionFromAnOlderWindowsIsReplacedByLinks) {
   EXPECT_TRUE(fs::is_directory(fs::symlink_status(host(kLinks))));
   EXPECT_EQ(linkTarget("zunaw.exe"), kHome25 + "\\bin\\zunaw.exe");
   EXPECT_FALSE(exists(target));
+  EXPECT_EQ(runResult()["scheduledOperations"], nlohmann::json::array()) << "nothing is left for the restart";
 }
 
 // On an older Windows with nothing left: the junction goes with its copies; one a program
