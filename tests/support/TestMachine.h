@@ -34,6 +34,17 @@ std::string readFile(const std::filesystem::path& file);
 // The events of a machine's journal.jsonl, oldest first; only those of one kind when
 // `event` is given.
 std::vector<nlohmann::json> readJournal(const std::filesystem::path& machineDir, const std::string& event = "");
+
+// The text of the exception `action` throws, or "no exception".
+template <class Action>
+std::string exceptionText(Action action) {
+  try {
+    action();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return "no exception";
+}
 // The program's log of a run on the machine (zusched.log in the user's temporary folder).
 std::string programLog(const std::filesystem::path& machineDir);
 

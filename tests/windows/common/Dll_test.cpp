@@ -19,27 +19,18 @@ class DllTest : public zutest::MachineTest {
     return zutest::readFile(hostPath("C:\\Users\\user\\AppData\\Local\\Temp\\zusched.log")).find(text) !=
            std::string::npos;
   }
-  template <class Action>
-  static std::string failure(Action action) {
-    try {
-      action();
-    } catch (const std::exception& e) {
-      return e.what();
-    }
-    return "no exception";
-  }
 };
 
 TEST_F(DllTest, FunctionsAreFoundOrFailWhenCalled) {
-  EXPECT_NE(failure([] { Dll missing("C:\\nowhere\\none.dll"); }).find("LoadLibraryW(C:\\nowhere\\none.dll) failed"),
+  EXPECT_NE(zutest::exceptionText([] { Dll missing("C:\\nowhere\\none.dll"); }).find("LoadLibraryW(C:\\nowhere\\none.dll) failed"),
             std::string::npos);
   Dll kernel = Dll::fromSystemDirectory("kernel32");
   DllFunction<BOOL(HANDLE, PBOOL)> missing(kernel, "NoSuchFunction", false);
   EXPECT_FALSE(missing);
   BOOL wow64 = TRUE;
-  EXPECT_NE(failure([&] { missing(GetCurrentProcess(), &wow64); }).find("function NoSuchFunction is not available"),
+  EXPECT_NE(zutest::exceptionText([&] { missing(GetCurrentProcess(), &wow64); }).find("function NoSuchFunction is not available"),
             std::string::npos);
-  EXPECT_NE(failure([&] { kernel.getFunction("NoSuchFunction", true); })
+  EXPECT_NE(zutest::exceptionText([&] { kernel.getFunction("NoSuchFunction", true); })
                 .find("GetProcAddress(NoSuchFunction) failed. System error [127]"),
             std::string::npos);
 

@@ -45,16 +45,6 @@ class FileUtilsTest : public zutest::MachineTest {
  protected:
   std::string log() { return zutest::readFile(hostPath("C:\\Users\\user\\AppData\\Local\\Temp\\zusched.log")); }
   void makeFile(const std::string& path, const std::string& text = "x") { zutest::writeFile(hostPath(path), text); }
-  // The text of the exception `action` throws.
-  template <class Action>
-  static std::string failure(Action action) {
-    try {
-      action();
-    } catch (const std::exception& e) {
-      return e.what();
-    }
-    return "no exception";
-  }
 };
 
 TEST_F(FileUtilsTest, DirectoriesAreMadeLevelByLevelAndAFileInTheWayIsNamedUnderTheCaller) {
@@ -62,7 +52,7 @@ TEST_F(FileUtilsTest, DirectoriesAreMadeLevelByLevelAndAFileInTheWayIsNamedUnder
   EXPECT_TRUE(fs::is_directory(dir() / "drives/C/ProgramData/Vantor/Zuna/installcache"));
   EXPECT_NO_THROW(FileUtils::createDirectory("C:\\ProgramData\\Vantor"));
   makeFile("C:\\blocker");
-  EXPECT_EQ(failure([] { FileUtils::createDirectory("C:\\blocker\\child"); }), "FileUtils:createDirectory() failed");
+  EXPECT_EQ(zutest::exceptionText([] { FileUtils::createDirectory("C:\\blocker\\child"); }), "FileUtils:createDirectory() failed");
   EXPECT_NE(log().find("(FileUtils::createDirectory)]\r\n\tERROR: createDirectory(C:\\blocker\\) failed with system "
                        "error 183"),
             std::string::npos)
@@ -91,22 +81,22 @@ TEST_F(FileUtilsTest, DeletionsThrowOrReportByTheirKindAndLeaveWhatIsFull) {
   EXPECT_FALSE(fs::exists(hostPath("C:\\full\\a.dll")));
   EXPECT_TRUE(fs::exists(hostPath("C:\\full\\sub\\keep.txt")));
   // A junction is never made over a folder with contents, nor a plain folder taken for one.
-  EXPECT_NE(failure([] { FileUtils::createJunction("C:\\full", "C:\\target"); }).find("C:\\full: cannot set reparse point"),
+  EXPECT_NE(zutest::exceptionText([] { FileUtils::createJunction("C:\\full", "C:\\target"); }).find("C:\\full: cannot set reparse point"),
             std::string::npos);
-  EXPECT_NE(failure([] { FileUtils::deleteJunction("C:\\full"); }).find("C:\\full: is not a junction"), std::string::npos);
+  EXPECT_NE(zutest::exceptionText([] { FileUtils::deleteJunction("C:\\full"); }).find("C:\\full: is not a junction"), std::string::npos);
   EXPECT_TRUE(fs::exists(hostPath("C:\\full\\sub\\keep.txt")));
   // A target that cannot fit in a reparse point is refused before anything is made.
   EXPECT_THROW(FileUtils::createJunction("C:\\long", "C:\\" + std::string(9000, 'a')), std::runtime_error);
   EXPECT_FALSE(FileUtils::exists("C:\\long"));
   machine().faults().failNext("MoveFileExA", ERROR_ACCESS_DENIED, "C:\\x.dll");
-  EXPECT_NE(failure([] { FileUtils::deleteOnReboot("C:\\x.dll"); }).find("deleteOnReboot(C:\\x.dll) failed. System error [5]"),
+  EXPECT_NE(zutest::exceptionText([] { FileUtils::deleteOnReboot("C:\\x.dll"); }).find("deleteOnReboot(C:\\x.dll) failed. System error [5]"),
             std::string::npos);
   EXPECT_EQ(MoveFileOnReboot(nullptr, "C:\\y"), 0);
 }
 
 TEST_F(FileUtilsTest, EmptyingAFolderFailsByTheSearchsError) {
   // A missing folder is not "nothing found": the search reports a missing path.
-  EXPECT_NE(failure([] { FileUtils::deleteFilesInDirectory("C:\\missing"); })
+  EXPECT_NE(zutest::exceptionText([] { FileUtils::deleteFilesInDirectory("C:\\missing"); })
                 .find("FindFirstFile(C:\\missing) failed. System error [3]"),
             std::string::npos);
   fs::create_directories(hostPath("C:\\d"));

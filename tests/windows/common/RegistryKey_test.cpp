@@ -46,20 +46,12 @@ TEST_F(RegistryKeyTest, AMissingValueIsLeftEmptyAndStringsKeepOrDropOneNul) {
 }
 
 TEST_F(RegistryKeyTest, CheckedKeyErrorsNameOperationAndStatus) {
-  auto failure = [](auto action) {
-    try {
-      action();
-    } catch (const std::runtime_error& e) {
-      return std::string(e.what());
-    }
-    return std::string("no exception");
-  };
-  EXPECT_EQ(failure([] { CheckedRegistryKey::Open(RegistryRoot::LocalMachine(), "SOFTWARE\\Missing", 0); }),
+  EXPECT_EQ(zutest::exceptionText([] { CheckedRegistryKey::Open(RegistryRoot::LocalMachine(), "SOFTWARE\\Missing", 0); }),
             "open key (SOFTWARE\\Missing) error: 2");
   EXPECT_FALSE(CheckedRegistryKey::Exists(RegistryRoot::LocalMachine(), "SOFTWARE\\Missing"));
   CheckedRegistryKey key = CheckedRegistryKey::Open(RegistryRoot::LocalMachine(), "SOFTWARE\\T", 0);
-  EXPECT_EQ(failure([&] { key.QueryStringValue("dw"); }), "query string value (dw) error: wrong type");
-  EXPECT_EQ(failure([&] { key.QueryValue("missing"); }), "query value (missing) error: 2");
+  EXPECT_EQ(zutest::exceptionText([&] { key.QueryStringValue("dw"); }), "query string value (dw) error: wrong type");
+  EXPECT_EQ(zutest::exceptionText([&] { key.QueryValue("missing"); }), "query value (missing) error: 2");
   // Opened for reading: a write is refused and reported.
   EXPECT_THROW(key.SetExpandStringValue("x", "y"), std::runtime_error);
   // Mode 1 creates a missing key.
