@@ -17,7 +17,6 @@ namespace fs = std::filesystem;
 
 class IpcSharedMemoryTest : public zutest::MachineTest {
  protected:
-  std::string log() { return zutest::readFile(hostPath("C:\\Users\\user\\AppData\\Local\\Temp\\zusched.log")); }
 };
 
 TEST_F(IpcSharedMemoryTest, ErrorsAnswerIpcErrorAndCarryTheirPlace) {

@@ -127,7 +127,6 @@ class InstalledMachineTest : public MachineTest {
     installed.write();
     return load();
   }
-  std::string log() const { return programLog(dir()); }
   InstalledMachine installed{dir()};
 };
 

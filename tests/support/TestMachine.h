@@ -60,6 +60,9 @@ class MachineTest : public ::testing::Test {
   hosted::Machine& load(hosted::Session session = {});
   hosted::Machine& machine() { return hosted::machine(); }
   const std::filesystem::path& dir() const { return scratch_.path(); }
+  // The program's log, zusched.log in the user's temporary folder, and whether it holds `text`.
+  std::string log() const { return programLog(dir()); }
+  bool logHas(const std::string& text) const { return log().find(text) != std::string::npos; }
   // The host path of a Windows path on this machine: C:\a\b is dir()/drives/C/a/b.
   std::filesystem::path hostPath(const std::string& windowsPath) const;
 

@@ -15,10 +15,6 @@ namespace {
 
 class DllTest : public zutest::MachineTest {
  protected:
-  bool logHas(const std::string& text) {
-    return zutest::readFile(hostPath("C:\\Users\\user\\AppData\\Local\\Temp\\zusched.log")).find(text) !=
-           std::string::npos;
-  }
 };
 
 TEST_F(DllTest, FunctionsAreFoundOrFailWhenCalled) {

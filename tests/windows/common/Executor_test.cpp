@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr const char* kLog = "C:\\Users\\user\\AppData\\Local\\Temp\\zusched.log";
 
 class ExecutorTest : public zutest::MachineTest {
  protected:
@@ -20,8 +19,6 @@ class ExecutorTest : public zutest::MachineTest {
     zutest::writeFile(hostPath(windowsPath), "#!/bin/sh\n" + body);
     ::chmod(hostPath(windowsPath).c_str(), 0755);
   }
-  std::string log() { return zutest::readFile(hostPath(kLog)); }
-  bool logHas(const std::string& text) { return log().find(text) != std::string::npos; }
 };
 
 TEST_F(ExecutorTest, CommandLineQuotesTheProgramOnceAndDoesNotRepeatIt) {

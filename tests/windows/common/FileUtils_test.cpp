@@ -43,7 +43,6 @@ TEST(FileUtilsPaths, OnlyADriveRootOrAServerShareIsAnAbsolutePath) {
 
 class FileUtilsTest : public zutest::MachineTest {
  protected:
-  std::string log() { return zutest::readFile(hostPath("C:\\Users\\user\\AppData\\Local\\Temp\\zusched.log")); }
   void makeFile(const std::string& path, const std::string& text = "x") { zutest::writeFile(hostPath(path), text); }
 };
 

@@ -68,7 +68,6 @@ class RegistryBackupTest : public zutest::MachineTest {
     zutest::applyRegFile(dir(), bytes, kSid);
     return zutest::registryContents(dir() / "registry.reg", kSid);
   }
-  std::string log() { return zutest::readFile(hostPath(std::string(kTemp) + "\\zusched.log")); }
 
   std::string before_;
 };
@@ -232,7 +231,6 @@ TEST_F(RunResultTest, TextsAreAsciiEscapedAndCountsAndScheduledOperationsListed)
 class RunRecordsOfWinMain : public zutest::MachineTest {
  protected:
   int run() { return WinMain(nullptr, nullptr, const_cast<char*>(""), 1); }
-  std::string log() { return zutest::readFile(hostPath(std::string(kTemp) + "\\zusched.log")); }
   fs::path result() { return hostPath(std::string(kTemp) + "\\zusched-result.json"); }
 };
 

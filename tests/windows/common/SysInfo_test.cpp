@@ -24,7 +24,6 @@ class SysInfoTest : public zutest::MachineTest {
     load();
     SysInfo::initialize();
   }
-  std::string log() { return zutest::readFile(hostPath("C:\\Users\\user\\AppData\\Local\\Temp\\zusched.log")); }
 };
 
 TEST_F(SysInfoTest, SixPointTwoIsWindows8AndAFailedQueryIsGenerationZero) {

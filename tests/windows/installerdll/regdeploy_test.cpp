@@ -41,7 +41,6 @@ class RegisterDeployTest : public zutest::MachineTest {
     }
   }
   std::string calls() { return zutest::readFile(bin() / "deploy.calls"); }
-  std::string log() { return zutest::programLog(dir()); }
   bool exists(const std::string& name) { return fs::exists(hostPath("C:\\Zuna\\" + name + ".txt")); }
   bool libraryLoaded() { return GetModuleHandleA((std::string(kHome) + "\\bin\\deploy.dll").c_str()) != nullptr; }
 };

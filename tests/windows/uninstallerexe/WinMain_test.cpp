@@ -14,7 +14,6 @@ namespace {
 class WinMainTest : public zutest::MachineTest {
  protected:
   int run() { return WinMain(nullptr, nullptr, const_cast<char*>(""), 1); }
-  std::string log() { return zutest::readFile(hostPath("C:\\Users\\user\\AppData\\Local\\Temp\\zusched.log")); }
 };
 
 TEST_F(WinMainTest, FailedCommonControlsAreReportedAndTheRunGoesOn) {

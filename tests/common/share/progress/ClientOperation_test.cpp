@@ -22,7 +22,6 @@ class ClientOperationTest : public zutest::MachineTest {
     }
     return out;
   }
-  std::string log() { return zutest::readFile(hostPath("C:\\Users\\user\\AppData\\Local\\Temp\\zusched.log")); }
 };
 
 // A watcher (another process) made the mailbox: the operation opens it, posts into it,
